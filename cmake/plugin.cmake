@@ -1,0 +1,23 @@
+# The plugin module: a shared library named isorelink.qpi exporting the six entry points only.
+add_library(isorelink_plugin SHARED ${CMAKE_SOURCE_DIR}/src/plugin/exports.cpp)
+target_link_libraries(isorelink_plugin PRIVATE isorelink_core)
+target_compile_definitions(isorelink_plugin PRIVATE ISORELINK_BUILDING_PLUGIN)
+set_target_properties(isorelink_plugin PROPERTIES
+  OUTPUT_NAME isorelink
+  PREFIX ""
+  SUFFIX ".qpi"
+  CXX_VISIBILITY_PRESET hidden
+  VISIBILITY_INLINES_HIDDEN ON)
+if(WIN32)
+  set(plugin_resources ${CMAKE_SOURCE_DIR}/src/plugin/plugin.rc)
+  if(EXISTS ${plugin_resources})
+    include(${CMAKE_SOURCE_DIR}/cmake/plugin_resources.cmake OPTIONAL)
+  endif()
+  target_link_options(isorelink_plugin PRIVATE -static -static-libgcc -static-libstdc++
+    -Wl,--kill-at)
+else()
+  target_link_options(isorelink_plugin PRIVATE
+    -Wl,--version-script=${CMAKE_SOURCE_DIR}/src/plugin/exports.map
+    -Wl,--no-undefined)
+  set_property(TARGET isorelink_plugin APPEND PROPERTY LINK_DEPENDS ${CMAKE_SOURCE_DIR}/src/plugin/exports.map)
+endif()

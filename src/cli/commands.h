@@ -1,0 +1,19 @@
+#pragma once
+// The CLI's commands. Each takes the arguments after its name and returns
+// the process exit code. Errors go to stderr as the same coded message the
+// status file would hold.
+#include <span>
+#include <string_view>
+
+namespace isorelink::cli {
+
+using Args = std::span<const std::string_view>;
+
+int extract_command(Args args);
+int rebuild_command(Args args);
+int mkimage_command(Args args);
+int replace_command(Args args);
+int verify_command(Args args);
+int demo_command(Args args);
+
+} // namespace isorelink::cli

@@ -1,0 +1,34 @@
+#pragma once
+// The host's message pump. Jobs run on the host's user-interface thread, so
+// every long loop gives the host a chance to handle its window messages.
+//
+// pump_messages() drains the queue now (Windows: PeekMessageA without
+// removing, then translate and dispatch until the queue is empty; a quit
+// message met on the way is posted again). On POSIX it calls the hook a host
+// installed, if any, and returns at once otherwise.
+//
+// yield_to_host() is what loops call: it is cheap enough to call per record
+// and reaches the platform pump at most once per kPumpInterval of work, so the
+// pump costs next to nothing while the host still hears from us often.
+#include <chrono>
+#include <cstdint>
+
+namespace isorelink::platform {
+
+inline constexpr std::chrono::milliseconds kPumpInterval{10};
+
+// Returns true when the queue is empty, false when a quit message was met.
+bool pump_messages();
+
+// Rate-limited pump for loops.
+void yield_to_host();
+
+// POSIX hosts (our CLI's progress display, the benchmarks' counter) may
+// install a hook that pump_messages() calls. Pass nullptr to remove it.
+using PumpHook = void (*)(void* context);
+void set_pump_hook(PumpHook hook, void* context);
+
+// How often the platform pump actually ran in this process (for benchmarks).
+std::uint64_t pump_call_count();
+
+} // namespace isorelink::platform
