@@ -1,0 +1,54 @@
+#include "common/udf_tag.h"
+
+#include <array>
+
+#include "common/udf_layout.h"
+
+namespace isorelink::udf {
+
+namespace {
+constexpr std::array<std::uint16_t, 256> make_crc_table() {
+    std::array<std::uint16_t, 256> table{};
+    for (unsigned i = 0; i < 256; ++i) {
+        std::uint16_t crc = static_cast<std::uint16_t>(i << 8);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = static_cast<std::uint16_t>((crc & 0x8000) ? (crc << 1) ^ 0x1021 : crc << 1);
+        table[i] = crc;
+    }
+    return table;
+}
+constexpr auto kCrcTable = make_crc_table();
+} // namespace
+
+std::uint16_t crc_itu_t(ByteView data) {
+    std::uint16_t crc = 0;
+    for (std::byte b : data)
+        crc = static_cast<std::uint16_t>((crc << 8) ^ kCrcTable[((crc >> 8) ^ std::to_integer<unsigned>(b)) & 0xFF]);
+    return crc;
+}
+
+std::uint8_t tag_checksum(ByteView descriptor) {
+    unsigned sum = 0;
+    for (std::size_t i = 0; i < tag::kSize; ++i)
+        if (i != tag::kChecksum) sum += u8(descriptor, i);
+    return static_cast<std::uint8_t>(sum & 0xFF);
+}
+
+void seal_tag(MutableByteView descriptor, std::uint16_t crc_length) {
+    put_le16(descriptor, tag::kCrcLength, crc_length);
+    const auto covered = ByteView(descriptor).subspan(tag::kSize, crc_length);
+    put_le16(descriptor, tag::kCrc, crc_itu_t(covered));
+    put_u8(descriptor, tag::kChecksum, tag_checksum(descriptor));
+}
+
+void reseal_tag(MutableByteView descriptor) { seal_tag(descriptor, le16(descriptor, tag::kCrcLength)); }
+
+bool tag_is_valid(ByteView descriptor) {
+    if (descriptor.size() < tag::kSize) return false;
+    if (u8(descriptor, tag::kChecksum) != tag_checksum(descriptor)) return false;
+    const std::size_t length = le16(descriptor, tag::kCrcLength);
+    if (length > descriptor.size() - tag::kSize) return false;
+    return le16(descriptor, tag::kCrc) == crc_itu_t(descriptor.subspan(tag::kSize, length));
+}
+
+} // namespace isorelink::udf
