@@ -102,4 +102,33 @@ inline constexpr std::size_t kExtentPosition = 4;
 inline constexpr std::size_t kSize = 8;
 } // namespace short_ad
 
+// Fields a reader walking from the anchor to the files needs.
+namespace walk {
+// Logical volume descriptor: the File Set Descriptor's long_ad.
+inline constexpr std::size_t kLvdBlockSize = 212;
+inline constexpr std::size_t kLvdFileSetLocation = 248;
+// File Set Descriptor: the root directory's ICB long_ad.
+inline constexpr std::size_t kFsdRootIcb = 400;
+// long_ad: length, block, partition reference number.
+inline constexpr std::size_t kLongAdLength = 0;
+inline constexpr std::size_t kLongAdBlock = 4;
+inline constexpr std::size_t kLongAdPartition = 8;
+// ICB tag inside a File Entry (at fe::kIcbTag): file type and flags.
+inline constexpr std::size_t kFileType = 16 + 11;
+inline constexpr std::size_t kIcbFlags = 16 + 18;
+inline constexpr std::uint16_t kAllocationTypeMask = 0x0007;  // 0 short_ad, 1 long_ad, 3 embedded
+inline constexpr std::uint8_t kFileTypeDirectory = 4;
+// File Identifier Descriptor.
+inline constexpr std::size_t kFidCharacteristics = 18;
+inline constexpr std::size_t kFidIdentifierLength = 19;
+inline constexpr std::size_t kFidIcb = 20;
+inline constexpr std::size_t kFidImplementationUseLength = 36;
+inline constexpr std::size_t kFidFixedSize = 38;
+inline constexpr std::uint8_t kFidDirectory = 0x02;
+inline constexpr std::uint8_t kFidDeleted = 0x04;
+inline constexpr std::uint8_t kFidParent = 0x08;
+// Extent lengths keep the extent's type in their top two bits.
+inline constexpr std::uint32_t kExtentLengthMask = 0x3FFFFFFF;
+} // namespace walk
+
 } // namespace isorelink::udf
