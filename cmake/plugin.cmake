@@ -13,8 +13,11 @@ if(WIN32)
   if(EXISTS ${plugin_resources})
     include(${CMAKE_SOURCE_DIR}/cmake/plugin_resources.cmake OPTIONAL)
   endif()
+  # The C++ runtime goes in statically so that only system DLLs are imported;
+  # the .def file names the six exports, undecorated (cdecl).
   target_link_options(isorelink_plugin PRIVATE -static -static-libgcc -static-libstdc++
-    -Wl,--kill-at)
+    -Wl,--kill-at ${CMAKE_SOURCE_DIR}/src/plugin/exports.def)
+  set_property(TARGET isorelink_plugin APPEND PROPERTY LINK_DEPENDS ${CMAKE_SOURCE_DIR}/src/plugin/exports.def)
 else()
   target_link_options(isorelink_plugin PRIVATE
     -Wl,--version-script=${CMAKE_SOURCE_DIR}/src/plugin/exports.map
