@@ -31,6 +31,7 @@ inline constexpr std::string_view kOpenRecordFile = "Code 404- Error Opening %s"
 inline constexpr std::string_view kPartitionNotFound = "Code 406 - UDF partition not found %s";
 inline constexpr std::string_view kRebuildNameTooLong = "Code 407 - name too long %s";
 inline constexpr std::string_view kRebuildInternal = "Code 408 - internal error %s";
+inline constexpr std::string_view kNewImageTooShort = "Code 409 - not a disc image %s";  // too short for its kind bytes
 inline constexpr std::string_view kDvdEndFirst = "Code 4001dvd - Error!!! Opening [%s]";
 inline constexpr std::string_view kDvdEndSecond = "Code 4002dvd - Error!!! Opening [%s]";
 inline constexpr std::string_view kCdEnd = "Code 4003cd - Error!!! Opening [%s]";

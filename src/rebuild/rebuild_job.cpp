@@ -1,9 +1,66 @@
 #include "rebuild/rebuild_job.h"
 
+#include <vector>
+
+#include "common/file.h"
 #include "common/messages.h"
 #include "platform/message_pump.h"
+#include "rebuild/new_image_kind.h"
+#include "rebuild/partition_start.h"
+#include "rebuild/patch_plan.h"
+#include "rebuild/record_patch.h"
+#include "rebuild/relink_list.h"
+#include "rebuild/volume_end.h"
 
 namespace isorelink {
+
+namespace {
+
+// The extraction job writes 12 bytes per listed file into the record file.
+constexpr std::uint64_t kRecordSize = 12;
+
+Expected<File> open_new_image(const std::string& path) {
+    auto image = File::open(path, "r+b");
+    if (!image) return job_error(msg::kOpenNewImage, path);
+    return std::move(*image);
+}
+
+Expected<File> open_relink_list(const std::string& path) {
+    auto list = File::open(path, "rb");
+    if (!list) return job_error(msg::kOpenRelinkList, path);
+    return std::move(*list);
+}
+
+// Only the record file's length counts: n = length / 12.
+Expected<std::uint32_t> record_count(const std::string& path) {
+    auto records = File::open(path, "rb");
+    if (!records) return job_error(msg::kOpenRecordFile, path);
+    const auto length = records->size();
+    if (!length) return job_error(msg::kRebuildInternal, path);
+    return static_cast<std::uint32_t>(*length / kRecordSize);
+}
+
+Expected<std::uint64_t> image_length(File& image, const std::string& path) {
+    const auto length = image.size();
+    if (!length) return job_error(msg::kRebuildInternal, path);
+    return *length;
+}
+
+// Plans every line, then writes them all, or nothing when one line is refused.
+Status apply_relink_lines(File& image, std::uint64_t length, const std::vector<RelinkLine>& lines,
+                          ImageKind kind, std::uint32_t partition_start, const RebuildNames& names) {
+    PatchPlan plan(image, length);
+    for (const auto& line : lines) {
+        if (apply_relink_line(plan, line, kind, partition_start) != LineVerdict::Applied)
+            return invalid_relink_line(line.number, names.relink_list);
+        platform::yield_to_host();
+    }
+    platform::pump_messages();
+    if (!plan.commit() || !image.close()) return job_error(msg::kRebuildInternal, names.new_image);
+    return ok_status();
+}
+
+} // namespace
 
 Expected<RebuildSummary> run_rebuild(std::string_view folder, std::string_view image_name) {
     platform::pump_messages();
@@ -13,7 +70,41 @@ Expected<RebuildSummary> run_rebuild(std::string_view folder, std::string_view i
 
     RebuildSummary summary;
     summary.names = std::move(*names);
-    return job_error(msg::kOpenNewImage, summary.names.new_image);
+    const auto& paths = summary.names;
+
+    auto image = open_new_image(paths.new_image);
+    if (!image) return image.error();
+    const auto length = image_length(*image, paths.new_image);
+    if (!length) return length.error();
+    const auto kind = new_image_kind(*image, *length, paths.new_image);
+    if (!kind) return kind.error();
+    summary.kind = *kind;
+
+    auto list = open_relink_list(paths.relink_list);
+    if (!list) return list.error();
+    const auto count = record_count(paths.record_file);
+    if (!count) return count.error();
+    summary.record_count = *count;
+
+    if (summary.kind == ImageKind::Ps2Dvd) {
+        const auto start = find_partition_start(*image, paths.new_image);
+        if (!start) return start.error();
+        summary.partition_start = *start;
+    }
+
+    const auto lines = read_relink_list(*list, paths.relink_list, summary.kind, summary.record_count);
+    if (!lines) return lines.error();
+    list->close();
+    const auto applied =
+        apply_relink_lines(*image, *length, *lines, summary.kind, summary.partition_start, summary.names);
+    if (!applied) return applied.error();
+    summary.lines_applied = static_cast<std::uint32_t>(lines->size());
+
+    const auto end = finish_volume(summary.kind, paths.new_image, summary.partition_start);
+    if (!end) return end.error();
+    summary.new_image_size = end->image_size;
+    summary.volume_size = end->volume_size;
+    return summary;
 }
 
 } // namespace isorelink

@@ -1,0 +1,86 @@
+#include "rebuild/record_patch.h"
+
+#include "common/iso9660_layout.h"
+#include "common/sector.h"
+#include "common/udf_layout.h"
+#include "common/udf_tag.h"
+
+namespace isorelink {
+
+namespace {
+
+// Where the File Entry holding a short_ad at image offset D lives, and where
+// within it the fields lie.
+struct EntryFields {
+    std::uint64_t sector = 0;
+    std::size_t descriptor = 0;          // D within the entry
+    std::size_t information_length = 0;  // D - 252 within the entry
+};
+
+bool descriptor_inside_image(std::uint32_t d, std::uint64_t image_size) {
+    return d >= udf::fe::kDescriptorToInformationLength && std::uint64_t{d} + udf::short_ad::kSize <= image_size;
+}
+
+// The entry is the sector that holds D; its Information Length and the
+// short_ad must both lie in it, below the end its tag's CRC can cover.
+std::optional<EntryFields> locate_entry(PatchPlan& plan, std::uint32_t d) {
+    EntryFields at;
+    at.sector = whole_sectors(d);
+    at.descriptor = static_cast<std::size_t>(d - sector_offset(at.sector));
+    if (at.descriptor < udf::fe::kDescriptorToInformationLength) return std::nullopt;
+    if (at.descriptor + udf::short_ad::kSize > kSectorSize) return std::nullopt;
+    at.information_length = at.descriptor - udf::fe::kDescriptorToInformationLength;
+
+    const ByteView entry = plan.sector(at.sector);
+    if (entry.size() < kSectorSize) return std::nullopt;
+    if (le16(entry, udf::tag::kIdentifier) != udf::kFileEntry) return std::nullopt;
+    if (udf::tag::kSize + le16(entry, udf::tag::kCrcLength) > kSectorSize) return std::nullopt;
+    return at;
+}
+
+void patch_directory_record(PatchPlan& plan, const RelinkLine& line) {
+    plan.write(line.record_field, record_patch_bytes(line.sector, line.size));
+}
+
+void patch_file_entry(PatchPlan& plan, const RelinkLine& line, const EntryFields& at, std::uint32_t partition_start) {
+    const MutableByteView entry = plan.sector(at.sector);
+    // B goes in unchanged even from 2^30 bytes on, where the short_ad's top
+    // two bits would name another extent type: hosts rely on that.
+    put_le32(entry, at.descriptor + udf::short_ad::kExtentLength, line.size);
+    put_le32(entry, at.descriptor + udf::short_ad::kExtentPosition, line.sector - partition_start);
+    put_le32(entry, at.information_length, line.size);
+    put_le64(entry, udf::fe::kLogicalBlocksRecorded, sectors_to_hold(line.size));
+    udf::reseal_tag(entry);
+}
+
+} // namespace
+
+std::array<std::byte, 16> record_patch_bytes(std::uint32_t sector, std::uint32_t size) {
+    std::array<std::byte, iso::dr::kPatchedBytes> bytes{};
+    constexpr std::size_t extent = 0;
+    constexpr std::size_t length = iso::dr::kDataLength - iso::dr::kExtent;
+    put_both32(bytes, extent, sector);
+    put_both32(bytes, length, size);
+    return bytes;
+}
+
+LineVerdict apply_relink_line(PatchPlan& plan, const RelinkLine& line, ImageKind kind,
+                              std::uint32_t partition_start) {
+    if (std::uint64_t{line.record_field} + iso::dr::kPatchedBytes > plan.image_size())
+        return LineVerdict::RecordOutsideImage;
+    if (kind != ImageKind::Ps2Dvd) {
+        patch_directory_record(plan, line);
+        return LineVerdict::Applied;
+    }
+    if (!descriptor_inside_image(line.descriptor, plan.image_size())) return LineVerdict::DescriptorOutsideImage;
+    if (line.sector < partition_start) return LineVerdict::BelowPartition;
+    // The directory record first: should it share a sector with the entry,
+    // the entry's tag is checked and sealed over what the line leaves there.
+    patch_directory_record(plan, line);
+    const auto at = locate_entry(plan, line.descriptor);
+    if (!at) return LineVerdict::NoFileEntry;
+    patch_file_entry(plan, line, *at, partition_start);
+    return LineVerdict::Applied;
+}
+
+} // namespace isorelink

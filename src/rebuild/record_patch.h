@@ -1,0 +1,33 @@
+#pragma once
+// One relink line applied to the planned image: the file's ISO 9660
+// directory record (extent and data length, both byte orders, at C) and, on a
+// PS2 DVD, its UDF File Entry (short_ad at D, Information Length at D - 252,
+// Logical Blocks Recorded, and the entry's tag resealed).
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+#include "common/image_kind.h"
+#include "rebuild/patch_plan.h"
+#include "rebuild/relink_list.h"
+
+namespace isorelink {
+
+enum class LineVerdict {
+    Applied,
+    RecordOutsideImage,      // C + 16 beyond the image's end
+    DescriptorOutsideImage,  // D + 8 beyond the end, or D below 252
+    BelowPartition,          // A below the partition start P
+    NoFileEntry,             // the sector holding D holds no File Entry we can reseal
+};
+
+// The 16 bytes written at C: A, A big-endian, B, B big-endian.
+std::array<std::byte, 16> record_patch_bytes(std::uint32_t sector, std::uint32_t size);
+
+// Checks the line against the image and, when it fits, plans its writes. A
+// refused line may leave part of its writes planned: the caller drops the
+// whole plan, as it refuses the whole list.
+LineVerdict apply_relink_line(PatchPlan& plan, const RelinkLine& line, ImageKind kind,
+                              std::uint32_t partition_start);
+
+} // namespace isorelink

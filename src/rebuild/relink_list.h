@@ -1,0 +1,65 @@
+#pragma once
+// The relink list: the host's edited copy of the sector listing, one file per
+// line, fixed-width hexadecimal fields taken by position:
+//
+//   0-7  A  new first sector        18-25  C  offset of the record's extent field
+//   9-16 B  new size in bytes       27-34  D  offset of the UDF short_ad (PS2 DVD)
+//
+// The characters between the fields (a vertical bar in the listing) and the
+// path after the last field are never examined.
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/file.h"
+#include "common/image_kind.h"
+#include "common/result.h"
+
+namespace isorelink {
+
+namespace relink {
+inline constexpr std::size_t kFieldWidth = 8;
+inline constexpr std::size_t kSector = 0;       // A
+inline constexpr std::size_t kSize = 9;         // B
+inline constexpr std::size_t kRecordField = 18;  // C
+inline constexpr std::size_t kDescriptor = 27;  // D
+// Characters a line needs to hold every field its kind reads.
+inline constexpr std::size_t kLineWithoutDescriptor = kRecordField + kFieldWidth;  // 26
+inline constexpr std::size_t kLineWithDescriptor = kDescriptor + kFieldWidth;      // 35
+// A line (counting its line feed) shorter than this ends the list.
+inline constexpr std::size_t kShortestLine = 8;
+// Longest line, counting its line feed: what a 2048-byte buffer holds.
+inline constexpr std::size_t kLongestLine = 2047;
+static_assert(kLineWithoutDescriptor == 26 && kLineWithDescriptor == 35);
+} // namespace relink
+
+struct RelinkLine {
+    std::uint32_t number = 0;        // 1-based line number in the list
+    std::uint32_t sector = 0;        // A
+    std::uint32_t size = 0;          // B
+    std::uint32_t record_field = 0;  // C
+    std::uint32_t descriptor = 0;    // D (PS2 DVD only, 0 otherwise)
+};
+
+// Eight hex digits, most significant first, either case. Nothing else.
+std::optional<std::uint32_t> parse_hex_field(std::string_view text);
+
+// Decodes one line (without its line end). Refuses a line too short for the
+// fields the kind reads, or a field holding anything but hex digits.
+std::optional<RelinkLine> parse_relink_line(std::string_view text, ImageKind kind, std::uint32_t number);
+
+// Reads the relink list: at least one line and at most max(record_count, 1);
+// the list ends early at its end or at a line shorter than 8 characters
+// counting its line feed (so a blank line ends it). LF and CR LF alike.
+// Every line that would be applied is decoded first: one bad line (too long,
+// too short, not hex) refuses the whole list with code 405.
+Expected<std::vector<RelinkLine>> read_relink_list(File& list, const std::string& list_path, ImageKind kind,
+                                                   std::uint32_t record_count);
+
+// "Code 405 - invalid relink line N PATH".
+JobError invalid_relink_line(std::uint32_t number, const std::string& list_path);
+
+} // namespace isorelink
