@@ -1,12 +1,49 @@
+// replace IMAGE.ISO ISO_PATH=LOCAL_FILE [...] [--quiet]
+#include <csignal>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "cli/commands.h"
+#include "host/replace_job.h"
 
 namespace isorelink::cli {
 
-int replace_command(Args) {
-    std::fprintf(stderr, "isorelink: replace is not available in this build\n");
-    return 2;
+int replace_command(Args args) {
+    bool quiet = false;
+    std::string image;
+    std::vector<host::ReplaceRequest> requests;
+    for (const auto arg : args) {
+        if (arg == "--quiet" || arg == "-q") {
+            quiet = true;
+        } else if (arg.starts_with("-")) {
+            std::fprintf(stderr, "isorelink replace: unknown option '%.*s'\n", static_cast<int>(arg.size()), arg.data());
+            return 2;
+        } else if (image.empty()) {
+            image = std::string(arg);
+        } else {
+            auto request = host::parse_replace_argument(arg);
+            if (!request) {
+                std::fprintf(stderr, "isorelink %s\n", request.error().message.c_str());
+                return 2;
+            }
+            requests.push_back(std::move(*request));
+        }
+    }
+    if (image.empty() || requests.empty()) {
+        std::fprintf(stderr, "usage: isorelink replace IMAGE.ISO ISO_PATH=LOCAL_FILE [ISO_PATH=LOCAL_FILE ...] [--quiet]\n");
+        return 2;
+    }
+#ifdef SIGXFSZ
+    std::signal(SIGXFSZ, SIG_IGN);  // a file size limit is a failed write, reported and cleaned up
+#endif
+    auto report = host::run_replace(image, requests, quiet);
+    if (!report) {
+        std::fprintf(stderr, "isorelink %s\n", report.error().message.c_str());
+        return 1;
+    }
+    std::fputs(host::describe_replace(*report).c_str(), stdout);
+    return 0;
 }
 
 } // namespace isorelink::cli

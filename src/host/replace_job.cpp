@@ -1,0 +1,253 @@
+#include "host/replace_job.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <vector>
+
+#include "cli/image_path.h"
+#include "common/file.h"
+#include "common/sector.h"
+#include "extract/extraction_job.h"
+#include "host/iso_volume.h"
+#include "host/sector_listing.h"
+#include "host/udf_volume.h"
+#include "platform/message_pump.h"
+#include "platform/read_handle.h"
+#include "rebuild/rebuild_job.h"
+#include "rebuild/rebuild_names.h"
+
+namespace isorelink::host {
+
+namespace {
+
+constexpr std::size_t kWriteBlock = 4u << 20;
+
+std::string match_key(std::string_view path) {
+    auto key = normalise_iso_path(path);
+    if (key.size() > 1 && key.back() == '.') key.pop_back();  // "README." and "README" name the same file
+    return key;
+}
+
+struct LocalFile {
+    std::string path;
+    std::uint64_t size = 0;
+};
+
+Expected<LocalFile> examine_local(const std::string& path) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) return JobError{"replace: " + path + " is a folder, not a file"};
+    auto file = File::open(path, "rb");
+    if (!file) return JobError{"replace: cannot read " + path};
+    const auto size = file->size();
+    if (!size) return JobError{"replace: cannot read " + path};
+    return LocalFile{path, *size};
+}
+
+// The listing line of the file the user named.
+Expected<std::size_t> find_line(const std::string& asked, const IsoVolume& volume,
+                                const std::vector<ListingLine>& listing, const std::string& image) {
+    const auto key = match_key(asked);
+    const IsoFile* record = nullptr;
+    for (const auto& f : volume.files)
+        if (match_key(f.path) == key) {
+            record = &f;
+            break;
+        }
+    std::optional<std::size_t> line;
+    if (record != nullptr) {
+        for (std::size_t i = 0; i < listing.size(); ++i)
+            if (std::uint64_t{listing[i].extent_field} == record->record_offset + 2) line = i;
+    } else {
+        for (std::size_t i = 0; i < listing.size() && !line; ++i)
+            if (match_key(listing[i].path) == key) line = i;
+        if (line)
+            for (const auto& f : volume.files)
+                if (f.record_offset + 2 == listing[*line].extent_field) record = &f;
+    }
+    if (record == nullptr && !line) return JobError{"replace: " + asked + " is not a file in " + image};
+    if (record != nullptr && record->multi_extent)
+        return JobError{"replace: " + asked + " is recorded in several extents; replace handles single-extent files only"};
+    if (!line) return JobError{"replace: the sector listing does not name " + asked};
+    return *line;
+}
+
+std::vector<std::uint32_t> metadata_sectors(const IsoVolume& iso, const UdfVolume& udf) {
+    std::vector<std::uint32_t> sectors;
+    for (const auto& d : iso.directories) sectors.push_back(d.sector);
+    for (auto s : iso.path_table_sectors)
+        if (s != 0) sectors.push_back(s);
+    if (udf.found) {
+        sectors.push_back(udf.partition_start);
+        for (const auto& f : udf.files) sectors.push_back(f.entry_sector);
+    }
+    return sectors;
+}
+
+Status write_zeros(File& out, std::uint64_t from, std::uint64_t to) {
+    static const std::vector<std::byte> zeros(kWriteBlock);
+    if (from < to && !out.seek(from)) return JobError{"cannot seek"};
+    while (from < to) {
+        const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(to - from, zeros.size()));
+        if (!out.write(std::span(zeros).first(n))) return JobError{"cannot write"};
+        from += n;
+    }
+    return ok_status();
+}
+
+Status write_content(File& out, const PlannedFile& file, const std::string& target) {
+    auto in = File::open(file.local_path, "rb");
+    if (!in) return JobError{"replace: cannot read " + file.local_path};
+    std::vector<std::byte> block(kWriteBlock);
+    const std::uint64_t start = sector_offset(file.new_sector);
+    if (!out.seek(start)) return JobError{"replace: cannot write " + target};
+    std::uint64_t left = file.new_size;
+    while (left > 0) {
+        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(left, block.size()));
+        if (in->read(std::span(block).first(want)) != want)
+            return JobError{"replace: " + file.local_path + " changed while it was read"};
+        if (!out.write(std::span(block).first(want))) return JobError{"replace: cannot write " + target};
+        left -= want;
+        platform::yield_to_host();
+    }
+    // The last sector's tail, and in place the sectors the old content still held.
+    if (!write_zeros(out, start + file.new_size, sector_offset(file.clear_until)))
+        return JobError{"replace: cannot write " + target};
+    return ok_status();
+}
+
+Status write_new_image(const ReplacePlan& plan, const std::string& target) {
+    auto out = File::open(target, "r+b");
+    if (!out) return JobError{"replace: cannot open " + target};
+    for (const auto& file : plan.files) {
+        auto written = write_content(*out, file, target);
+        if (!written) return written;
+    }
+    if (!out->close()) return JobError{"replace: cannot write " + target + " (is the disk full?)"};
+    return ok_status();
+}
+
+Status write_text_file(const std::string& path, const std::string& text) {
+    auto out = File::open(path, "wb");
+    if (!out) return JobError{"replace: cannot create " + path};
+    if (!out->write_text(text) || !out->close()) return JobError{"replace: cannot write " + path};
+    return ok_status();
+}
+
+Expected<std::string> read_text_file(const std::string& path) {
+    auto in = File::open(path, "rb");
+    const auto size = in ? in->size() : std::nullopt;
+    if (!size) return JobError{"replace: cannot read " + path};
+    std::vector<std::byte> bytes(static_cast<std::size_t>(*size));
+    if (in->read(bytes) != bytes.size()) return JobError{"replace: cannot read " + path};
+    return std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+}
+
+void remove_file(const std::string& path) {
+    std::error_code ec;
+    std::filesystem::remove(path, ec);
+}
+
+} // namespace
+
+Expected<ReplaceRequest> parse_replace_argument(std::string_view argument) {
+    const auto eq = argument.find('=');
+    if (eq == std::string_view::npos || eq == 0 || eq + 1 == argument.size())
+        return JobError{"replace: expected ISO_PATH=LOCAL_FILE, got '" + std::string(argument) + "'"};
+    return ReplaceRequest{std::string(argument.substr(0, eq)), std::string(argument.substr(eq + 1))};
+}
+
+Expected<ReplaceReport> run_replace(const std::string& image_path, const std::vector<ReplaceRequest>& requests,
+                                    bool quiet) {
+    if (requests.empty()) return JobError{"replace: name at least one ISO_PATH=LOCAL_FILE"};
+    const auto [folder, name] = cli::split_image_path(image_path);
+    auto image = platform::ReadHandle::open(image_path);
+    if (!image) return JobError{"replace: cannot open " + image_path};
+    const auto image_size = image->size();
+    if (!image_size) return JobError{"replace: cannot read the length of " + image_path};
+
+    std::vector<LocalFile> locals;
+    for (const auto& r : requests) {
+        auto local = examine_local(r.local_path);
+        if (!local) return local.error();
+        locals.push_back(*local);
+    }
+
+    // Where every file lives now.
+    auto extraction = run_extraction(folder, name);
+    if (!extraction) return extraction.error();
+    const ImageKind kind = extraction->kind;
+    auto listing_text = read_text_file(extraction->names.sector_listing);
+    if (!listing_text) return listing_text.error();
+    auto listing = parse_sector_listing(*listing_text, kind);
+    if (!listing) return listing.error();
+    auto iso = read_iso_volume(*image);
+    if (!iso) return JobError{"replace: " + image_path + ": " + iso.error().message};
+    const UdfVolume udf = kind == ImageKind::Ps2Dvd ? read_udf_volume(*image, whole_sectors(*image_size)) : UdfVolume{};
+
+    // Plan the new layout.
+    std::vector<Replacement> replacements;
+    for (std::size_t i = 0; i < requests.size(); ++i) {
+        auto line = find_line(requests[i].iso_path, *iso, *listing, image_path);
+        if (!line) return line.error();
+        for (const auto& earlier : replacements)
+            if (earlier.line == *line)
+                return JobError{"replace: " + requests[i].iso_path + " is named more than once"};
+        replacements.push_back({*line, locals[i].size, locals[i].path});
+    }
+    LayoutInput layout{kind, *listing, metadata_sectors(*iso, udf), sectors_to_hold(*image_size),
+                       iso->volume_space_size};
+    auto plan = plan_replace(layout, replacements);
+    if (!plan) return plan.error();
+
+    // Write it: the copy, the new contents, the relink list; then the rebuild.
+    auto names = rebuild_names(folder, name);
+    if (!names) return names.error();
+    ReplaceReport report;
+    report.kind = kind;
+    report.new_image = names->new_image;
+    report.relink_list = names->relink_list;
+    report.files = plan->files;
+    image.reset();
+
+    auto copied = copy_image(image_path, report.new_image, quiet);
+    if (!copied) return copied.error();
+    report.copy_method = copied->method;
+    auto fail = [&](JobError error) -> Expected<ReplaceReport> {
+        remove_file(report.new_image);
+        remove_file(report.relink_list);
+        return error;
+    };
+    if (auto written = write_new_image(*plan, report.new_image); !written) return fail(written.error());
+    report.written_size = file_size(report.new_image).value_or(0);
+    if (auto relink = write_text_file(report.relink_list, format_sector_listing(plan->relink_lines, kind)); !relink)
+        return fail(relink.error());
+    auto rebuilt = run_rebuild(folder, name);
+    if (!rebuilt) return fail(rebuilt.error());
+    report.lines_applied = rebuilt->lines_applied;
+    report.new_image_size = file_size(report.new_image).value_or(rebuilt->new_image_size);
+    return report;
+}
+
+std::string describe_replace(const ReplaceReport& report) {
+    std::string text;
+    char line[160];
+    for (const auto& f : report.files) {
+        std::snprintf(line, sizeof line, "%s sector %u, %u bytes -> sector %u, %u bytes", f.moved ? "moved   " : "in place",
+                      f.old_sector, f.old_size, f.new_sector, f.new_size);
+        text += std::string(line) + "  " + f.path + "\n";
+    }
+    text += "wrote " + report.relink_list + "\n";
+    std::snprintf(line, sizeof line, "%s image, %u relink lines applied; ", std::string(to_string(report.kind)).c_str(),
+                  report.lines_applied);
+    text += line;
+    text += "wrote " + report.new_image + " (" + std::to_string(report.new_image_size) + " bytes, " +
+            std::to_string(whole_sectors(report.new_image_size)) + " sectors";
+    if (report.new_image_size > report.written_size)
+        text += ", of which " + std::to_string(whole_sectors(report.new_image_size - report.written_size)) +
+                " post-gap sectors the rebuild appended";
+    text += ")\n";
+    return text;
+}
+
+} // namespace isorelink::host

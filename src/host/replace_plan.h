@@ -1,0 +1,55 @@
+#pragma once
+// The new layout of a replace, planned as data before a byte is written.
+//
+// A replaced file keeps its sector when its new content fits in the sectors
+// it owned up to the next used sector; otherwise it moves behind the image's
+// end, sector-aligned, one after the other in the order asked. Every other
+// file keeps its sector and its bytes. The sectors after the last file (a
+// post-gap, the closing UDF anchor, padding) count as used.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "common/image_kind.h"
+#include "common/result.h"
+#include "host/sector_listing.h"
+
+namespace isorelink::host {
+
+struct Replacement {
+    std::size_t line = 0;        // index into the sector listing
+    std::uint64_t new_size = 0;  // bytes of the local file
+    std::string local_path;
+};
+
+struct PlannedFile {
+    std::size_t line = 0;
+    std::string path;            // as the listing names it
+    std::string local_path;
+    std::uint32_t old_sector = 0;
+    std::uint32_t old_size = 0;
+    std::uint32_t new_sector = 0;
+    std::uint32_t new_size = 0;
+    bool moved = false;
+    // In place: sectors from the new content's end up to here held the old
+    // content and are zeroed.
+    std::uint32_t clear_until = 0;
+};
+
+struct ReplacePlan {
+    std::vector<PlannedFile> files;           // in the order asked
+    std::uint64_t new_sector_count = 0;       // the copy's length before the rebuild, in sectors
+    std::vector<ListingLine> relink_lines;    // the listing with the new values
+};
+
+struct LayoutInput {
+    ImageKind kind = ImageKind::Ps2Cd;
+    std::vector<ListingLine> listing;
+    std::vector<std::uint32_t> metadata_sectors;  // directories, File Entries ...: sectors files must not take
+    std::uint64_t image_sectors = 0;              // the source's length in sectors (a partial one counts)
+    std::uint32_t volume_space_size = 0;
+};
+
+Expected<ReplacePlan> plan_replace(const LayoutInput& layout, const std::vector<Replacement>& replacements);
+
+} // namespace isorelink::host
