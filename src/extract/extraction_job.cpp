@@ -1,9 +1,53 @@
 #include "extract/extraction_job.h"
 
 #include "common/messages.h"
+#include "extract/descriptor_anchor.h"
+#include "extract/image_kind_detection.h"
+#include "extract/job_files.h"
+#include "extract/path_table_copy.h"
+#include "listing/data_start.h"
+#include "listing/descriptor_list.h"
+#include "listing/directory_walker.h"
+#include "listing/listing_writer.h"
 #include "platform/message_pump.h"
+#include "volume/header_copy.h"
+#include "volume/image_window.h"
+#include "volume/path_table_reader.h"
+#include "volume/sector_order.h"
 
 namespace isorelink {
+
+namespace {
+
+// The header copy: the image up to the end of its highest directory.
+Expected<std::uint64_t> copy_header(ImageKind kind, ImageWindow& image, const ExtractionNames& names,
+                                    JobFiles& files) {
+    const std::uint32_t highest = highest_directory(sector_order_list(files.path_table_copy));
+    const auto directory_length = highest_directory_length(image, highest, names.image);
+    if (!directory_length) return directory_length.error();
+    const std::uint64_t header_sectors = header_sector_count(kind, highest, *directory_length);
+    if (auto written = write_header_copy(image, header_sectors, files.header_copy, names.header_copy); !written) {
+        return written.error();
+    }
+    if (auto reopened = reopen(files.header_copy, names.header_copy, "rb", msg::kReopenHeaderCopy); !reopened) {
+        return reopened.error();
+    }
+    return header_sectors;
+}
+
+Status write_products(const ExtractionSummary& summary, const std::vector<FileEntry>& file_list,
+                      const std::vector<DescriptorEntry>& descriptors, JobFiles& files) {
+    const ExtractionNames& names = summary.names;
+    const ListingOutputs outputs{files.sector_listing, names.sector_listing, files.file_listing,
+                                 names.file_listing,   files.record_file,    names.record_file};
+    if (auto written = write_listings(summary.kind, file_list, descriptors, outputs); !written) return written;
+    if (auto reopened = reopen(files.record_file, names.record_file, "r+b", msg::kReopenRecordFile); !reopened) {
+        return reopened;
+    }
+    return write_data_start(files.record_file, summary.data_start_sector, names.record_file);
+}
+
+} // namespace
 
 Expected<ExtractionSummary> run_extraction(std::string_view folder, std::string_view image_name) {
     platform::pump_messages();
@@ -13,7 +57,53 @@ Expected<ExtractionSummary> run_extraction(std::string_view folder, std::string_
 
     ExtractionSummary summary;
     summary.names = std::move(*names);
-    return job_error(msg::kOpenImage, summary.names.image);
+    const ExtractionNames& paths = summary.names;
+    JobFiles files;
+
+    if (auto opened = open_image(paths, files); !opened) return opened.error();
+    summary.kind = detect_image_kind(files.image, ImageKind::Ps2Dvd);
+    if (!passes_header_test(files.image)) return job_error(msg::kBadHeader, paths.image);
+    if (auto created = create_outputs(paths, files); !created) return created.error();
+
+    ImageWindow image(files.image, files.image.size().value_or(0));
+    if (auto copied = copy_path_table(image, files.path_table_copy, paths.image, paths.path_table_copy); !copied) {
+        return copied.error();
+    }
+    if (auto reopened = reopen(files.path_table_copy, paths.path_table_copy, "rb", msg::kReopenPathTableCopy);
+        !reopened) {
+        return reopened.error();
+    }
+    if (summary.kind == ImageKind::Ps2Dvd) {
+        auto anchor = find_descriptor_anchor(image, paths.image);
+        if (!anchor) return anchor.error();
+        summary.descriptor_anchor = *anchor;
+    }
+    auto header_sectors = copy_header(summary.kind, image, paths, files);
+    if (!header_sectors) return header_sectors.error();
+    summary.header_sectors = *header_sectors;
+    platform::pump_messages();
+
+    auto directories = read_directory_list(paths.image);
+    if (!directories) return directories.error();
+    summary.directory_count = static_cast<std::uint32_t>(directories->size());
+    auto file_list = walk_directories(*directories, paths.image);
+    if (!file_list) return file_list.error();
+    summary.file_count = static_cast<std::uint32_t>(file_list->size());
+    platform::pump_messages();
+
+    std::vector<DescriptorEntry> descriptors;
+    if (summary.kind == ImageKind::Ps2Dvd) {
+        auto read = read_descriptor_list(image, summary.descriptor_anchor, file_list->size(), paths.image);
+        if (!read) return read.error();
+        descriptors = std::move(*read);
+    }
+    auto data_start = data_start_sector(summary.kind, image, summary.header_sectors, paths.image);
+    if (!data_start) return data_start.error();
+    summary.data_start_sector = *data_start;
+
+    if (auto written = write_products(summary, *file_list, descriptors, files); !written) return written.error();
+    if (auto finished = finish(paths, files); !finished) return finished.error();
+    return summary;
 }
 
 } // namespace isorelink

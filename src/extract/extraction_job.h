@@ -14,10 +14,18 @@ struct ExtractionSummary {
     ImageKind kind = ImageKind::Ps2Dvd;
     std::uint32_t file_count = 0;
     std::uint32_t data_start_sector = 0;
+    std::uint64_t header_sectors = 0;     // H: sectors in the header copy
+    std::uint64_t descriptor_anchor = 0;  // PS2 DVD: first file's short_ad offset; 0 otherwise
+    std::uint32_t directory_count = 0;
 };
 
 // The extraction job: reads the image F N and writes its sector listing,
 // file listing and record file beside it. Never writes the image.
+//
+// What it leaves on disk: on success the three products, and neither
+// "temp1.tmp" nor "tmp.tmp". On failure every file created before the
+// failing step stays, closed; the listings stay empty unless the record
+// file could not be reopened (1105) or a write failed.
 Expected<ExtractionSummary> run_extraction(std::string_view folder, std::string_view image_name);
 
 } // namespace isorelink

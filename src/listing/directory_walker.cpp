@@ -1,0 +1,100 @@
+#include "listing/directory_walker.h"
+
+#include <algorithm>
+#include <array>
+#include <limits>
+
+#include "common/iso9660_layout.h"
+#include "common/job_error.h"
+#include "common/messages.h"
+#include "common/sector.h"
+#include "listing/directory_record.h"
+#include "platform/message_pump.h"
+#include "platform/read_handle.h"
+#include "volume/identifier_name.h"
+
+namespace isorelink {
+
+namespace {
+
+bool kept_flags(std::uint8_t flags) {
+    return flags == 0x00 || flags == iso::dr::kFlagHidden || flags == iso::dr::kFlagMultiExtent;
+}
+
+std::size_t next_sector_start(std::size_t offset) { return (offset / kSectorSize + 1) * kSectorSize; }
+
+} // namespace
+
+Status DirectoryWalker::walk_extent(ByteView extent, std::uint64_t extent_offset, const std::string& directory_path) {
+    const auto broken = [&] { return structure_error(image_path_, "directory record outside its directory"); };
+    std::size_t offset = 0;
+    // The directory itself and its parent.
+    for (int i = 0; i < 2; ++i) {
+        if (record_fit(extent, offset) != RecordFit::Fits) return broken();
+        offset += u8(extent, offset + iso::dr::kLength);
+    }
+    while (offset < extent.size()) {
+        platform::yield_to_host();
+        switch (record_fit(extent, offset)) {
+        case RecordFit::EmptyTail:
+            offset = next_sector_start(offset);
+            break;
+        case RecordFit::Broken:
+            return broken();
+        case RecordFit::Fits:
+            if (auto kept = keep(extent, offset, extent_offset, directory_path); !kept) return kept;
+            offset += u8(extent, offset + iso::dr::kLength);
+            break;
+        }
+    }
+    return ok_status();
+}
+
+Status DirectoryWalker::keep(ByteView extent, std::size_t offset, std::uint64_t extent_offset,
+                             const std::string& directory_path) {
+    const DirectoryRecord record = decode_directory_record(extent, offset);
+    if (!kept_flags(record.flags)) return ok_status();
+    FileEntry file;
+    file.sector = record.extent;
+    file.size = record.data_length;
+    file.record_offset = extent_offset + offset;
+    if (file.extent_field_offset() > std::numeric_limits<std::uint32_t>::max()) {
+        return structure_error(image_path_, "directory record beyond 4 GiB");
+    }
+    file.path = directory_path + "\\" + pieces_.name_for(record.flags, listing_name(record.identifier));
+    if (file.path.size() > kMaxText) return structure_error(image_path_, "file path too long");
+    files_.push_back(std::move(file));
+    return ok_status();
+}
+
+std::vector<FileEntry> DirectoryWalker::take_files() {
+    std::stable_sort(files_.begin(), files_.end(),
+                     [](const FileEntry& a, const FileEntry& b) { return a.sector < b.sector; });
+    return std::move(files_);
+}
+
+Expected<std::vector<FileEntry>> walk_directories(const std::vector<DirectoryNode>& directories,
+                                                  const std::string& image_path) {
+    auto image = platform::ReadHandle::open(image_path);
+    if (!image) return job_error(msg::kWalkOpenImage, image_path);
+    const std::uint64_t image_size = image->size().value_or(0);
+    const auto outside = [&] { return structure_error(image_path, "directory outside the image"); };
+
+    DirectoryWalker walker(image_path);
+    std::vector<std::byte> extent;
+    for (const DirectoryNode& directory : directories) {
+        platform::yield_to_host();
+        const std::uint64_t position = sector_offset(directory.extent);
+        // The directory's first record gives its length.
+        std::array<std::byte, iso::dr::kFixedSize> self{};
+        if (!image->read_exact_at(position, self)) return outside();
+        const std::uint32_t length = both32(self, iso::dr::kDataLength);
+        if (position + length > image_size) return outside();
+        extent.resize(length);
+        if (!image->read_exact_at(position, extent)) return outside();
+        if (auto walked = walker.walk_extent(extent, position, directory.path); !walked) return walked.error();
+    }
+    return walker.take_files();
+}
+
+} // namespace isorelink

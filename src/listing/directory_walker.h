@@ -1,0 +1,58 @@
+#pragma once
+// The walk over every directory's records: the file list, ordered by first
+// sector (equal sectors in the order the walk met them).
+//
+// Per directory, its first two records (itself and its parent) are passed
+// over; a zero length byte ends the records of a sector; only records whose
+// flags are exactly 0x00 (a file, or the last extent of one), 0x01 (the same,
+// hidden) or 0x80 (a piece before the last extent) are kept. Directories,
+// associated files and hidden pieces (0x81) are not listed.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "common/endian.h"
+#include "common/result.h"
+#include "listing/piece_numbering.h"
+#include "volume/path_table_reader.h"
+
+namespace isorelink {
+
+struct FileEntry {
+    std::uint32_t sector = 0;          // extent LSN
+    std::uint32_t size = 0;            // data length in bytes
+    std::uint64_t record_offset = 0;   // byte offset of its directory record in the image
+    std::string path;                  // "\DATA\MOVIE0.PSS"
+
+    // Where the record's little-endian extent field lies: what the listing
+    // names and the rebuild patches.
+    std::uint64_t extent_field_offset() const { return record_offset + 2; }
+};
+
+class DirectoryWalker {
+public:
+    explicit DirectoryWalker(std::string image_path) : image_path_(std::move(image_path)) {}
+
+    // Adds the kept files of one directory, given its whole extent as read
+    // from the image at extent_offset. A record that does not lie wholly in
+    // the extent is a structural fault.
+    Status walk_extent(ByteView extent, std::uint64_t extent_offset, const std::string& directory_path);
+
+    // The file list, ordered by first sector, equal sectors in walk order.
+    std::vector<FileEntry> take_files();
+
+private:
+    Status keep(ByteView extent, std::size_t offset, std::uint64_t extent_offset, const std::string& directory_path);
+
+    std::string image_path_;
+    PieceNumbering pieces_;
+    std::vector<FileEntry> files_;
+};
+
+// Reads every directory of the list through the platform's file handle, one
+// read per extent, and walks it. 1101h when the image cannot be opened; 1106
+// when a directory does not lie wholly inside the image.
+Expected<std::vector<FileEntry>> walk_directories(const std::vector<DirectoryNode>& directories,
+                                                  const std::string& image_path);
+
+} // namespace isorelink

@@ -1,0 +1,41 @@
+#pragma once
+// A forward-moving window over the image for the scans and the header copy:
+// reads large blocks through the job's stream and hands out views of the
+// bytes the caller asks for, only when they lie wholly inside the image.
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "common/endian.h"
+#include "common/file.h"
+
+namespace isorelink {
+
+class ImageWindow {
+public:
+    static constexpr std::size_t kDefaultBlock = 1u << 20;
+
+    ImageWindow(File& image, std::uint64_t image_size, std::size_t block_size = kDefaultBlock);
+
+    std::uint64_t image_size() const { return image_size_; }
+    std::size_t block_size() const { return block_.size(); }
+
+    // The bytes [offset, offset + length), or nothing when any of them lies
+    // outside the image (or the read fails). length must not exceed the
+    // block size. The view stays valid until the next call.
+    std::optional<ByteView> bytes(std::uint64_t offset, std::size_t length);
+
+    bool contains(std::uint64_t offset, std::uint64_t length) const {
+        return offset <= image_size_ && length <= image_size_ - offset;
+    }
+
+private:
+    File& image_;
+    std::uint64_t image_size_;
+    std::vector<std::byte> block_;
+    std::uint64_t base_ = 0;
+    std::size_t filled_ = 0;
+};
+
+} // namespace isorelink
