@@ -98,10 +98,12 @@ Expected<std::vector<ListingLine>> listing_of(const std::string& folder, const s
 }
 
 void show_lines(std::FILE* out, const std::vector<ListingLine>& lines, const std::vector<ListingLine>* before) {
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        const bool changed = before != nullptr && i < before->size() &&
-                             ((*before)[i].sector != lines[i].sector || (*before)[i].size != lines[i].size);
-        auto text = format_listing_line(lines[i], ImageKind::Ps2Dvd);
+    for (const auto& line : lines) {
+        bool changed = false;
+        if (before != nullptr)
+            for (const auto& old : *before)
+                if (old.path == line.path) changed = old.sector != line.sector || old.size != line.size;
+        auto text = format_listing_line(line, ImageKind::Ps2Dvd);
         text.resize(text.size() - 2);  // CR LF
         std::fprintf(out, "  %s %s\n", changed ? "*" : " ", text.c_str());
     }
