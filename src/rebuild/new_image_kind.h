@@ -11,11 +11,8 @@
 
 namespace isorelink {
 
-// The rebuild starts from PspUmd and makes no header test: a pair of bytes
-// that matches no kind is served as a PSP UMD.
-ImageKind kind_from_bytes(std::uint8_t system_byte, std::uint8_t application_byte);
-
-// Reads the two bytes. An image too short to hold them is no disc image at
+// Reads the two bytes. The rebuild starts from PspUmd and makes no header
+// test: a pair of bytes that matches no kind is served as a PSP UMD. An image too short to hold them is no disc image at
 // all and is refused with code 409: serving it as a PSP UMD would have the
 // end step write a volume size beyond its end.
 Expected<ImageKind> new_image_kind(File& image, std::uint64_t image_size, const std::string& image_path);
