@@ -15,6 +15,7 @@ enum class ContentPattern {
     Explicit,   // the bytes in `content`
     Pattern,    // `size` bytes of a deterministic pattern derived from the path
     Zero,       // `size` zero bytes (left as a hole in sparse output files)
+    HostFile,   // `size` bytes read from the file at `host_path` when the image is written
 };
 
 struct FileSpec {
@@ -24,7 +25,8 @@ struct FileSpec {
     std::string path;
     ContentPattern pattern = ContentPattern::Explicit;
     std::vector<std::byte> content;  // ContentPattern::Explicit
-    std::uint64_t size = 0;          // Pattern and Zero
+    std::uint64_t size = 0;          // Pattern, Zero and HostFile
+    std::string host_path;           // ContentPattern::HostFile
     // Place the data at this sector (must not overlap others); otherwise the
     // next free sector in the order of ImageSpec::files.
     std::optional<std::uint32_t> sector;
@@ -76,6 +78,11 @@ struct WrittenExtent {
     std::uint64_t descriptor_offset = 0;  // PS2 DVD: byte offset of its FE short_ad (FE + 308); 0 otherwise
     std::uint64_t entry_offset = 0;       // PS2 DVD: byte offset of its File Entry; 0 otherwise
     std::uint8_t flags = 0;               // ISO directory record flags
+    // False for records the sector listing drops (hidden pieces, flags 0x81);
+    // their listing_path is then the unnumbered iso_path.
+    bool listed = true;
+    std::size_t file_index = 0;  // index into ImageSpec::files
+    std::uint32_t piece = 0;     // 0, 1, ... in record order
 };
 
 struct WrittenDirectory {
@@ -91,7 +98,12 @@ struct BuiltImage {
     std::uint32_t path_table_size = 0;
     std::uint32_t partition_start = 0;     // PS2 DVD: P, the File Set Descriptor's sector
     std::uint32_t first_file_entry_sector = 0;  // PS2 DVD: the first file's FE sector
-    std::uint32_t data_start_sector = 0;   // first sector of file data
+    // First sector after the metadata, where file data may begin: the value
+    // the record file starts with (CD/UMD: the end of the highest directory;
+    // DVD: the sector after the File Entry run). File data starts here unless
+    // ImageSpec::first_data_sector or given sectors move it further.
+    std::uint32_t data_start_sector = 0;
+    std::uint32_t optional_path_table_sector = 0;  // as recorded at PVD byte 144
     std::vector<WrittenDirectory> directories;  // path table order
     std::vector<WrittenExtent> extents;    // in ascending sector order, equal sectors in walk order
 };

@@ -1,0 +1,11 @@
+#pragma once
+// Writes a planned image into a sink, in ascending sector order.
+#include "common/result.h"
+#include "imagekit/image_sink.h"
+#include "imagekit/layout_plan.h"
+
+namespace isorelink::kit {
+
+Status write_planned_image(const ImageSpec& spec, const Plan& plan, ImageSink& sink);
+
+} // namespace isorelink::kit
