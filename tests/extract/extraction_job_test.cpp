@@ -1,0 +1,228 @@
+// The whole job over hand-built images: products, failures and what each
+// leaves on disk.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "common/endian.h"
+#include "common/iso9660_layout.h"
+#include "common/sector.h"
+#include "extract/extraction_job.h"
+#include "extract/hand_image.h"
+#include "extract/job_files.h"
+#include "support/test_support.h"
+
+namespace isorelink {
+namespace {
+
+using test::HandImage;
+using test::put_file_entry;
+
+enum class Left { Missing, Empty, Filled };
+
+class ExtractionJob : public ::testing::Test {
+protected:
+    Expected<ExtractionSummary> run(const std::vector<std::byte>& image) {
+        test::write_bytes(dir.file("G.ISO"), image);
+        return run_extraction(dir.prefix(), "G.ISO");
+    }
+    std::string text(const std::string& name) { return test::read_text(dir.file(name)); }
+    Left left(const std::string& name) {
+        const auto path = dir.file(name);
+        if (!std::filesystem::is_regular_file(path)) return Left::Missing;
+        return std::filesystem::file_size(path) == 0 ? Left::Empty : Left::Filled;
+    }
+    // temp1.tmp, -LSN.TXT, -Filelist.txt, tmp.tmp, .xqe
+    void expect_left(Left header, Left sectors, Left files, Left table, Left records) {
+        EXPECT_EQ(left("temp1.tmp"), header);
+        EXPECT_EQ(left("G.ISO-LSN.TXT"), sectors);
+        EXPECT_EQ(left("G.ISO-Filelist.txt"), files);
+        EXPECT_EQ(left("tmp.tmp"), table);
+        EXPECT_EQ(left("G.ISO.xqe"), records);
+    }
+    std::string image_path() { return dir.file("G.ISO"); }
+    test::ScratchDir dir;
+};
+
+// A PS2 DVD-like image: root at 20 (H = 21), partition from sector 21, File
+// Entries at 22 and 23 in the reverse order of their files' data (24, 25).
+std::vector<std::byte> dvd_image() {
+    auto hand = HandImage::dvd({{"SYSTEM.CNF;1", 24, 1234}, {"SLUS_123.45;1", 25, 99}});
+    auto bytes = hand.bytes();
+    put_file_entry(bytes, 22, 1, 4);
+    put_file_entry(bytes, 23, 2, 3);
+    return bytes;
+}
+
+TEST_F(ExtractionJob, Ps2CdProductsAndNoWorkingFilesLeft) {
+    auto hand = HandImage::cd({{"SYSTEM.CNF;1", 30, 1234}, {"A.BIN;1", 28, 5}});
+    hand.directories.push_back({"DATA", 1, 21, 6144, {{"MOVIE.PSS;1", 31, 4096, 0x80}, {"MOVIE.PSS;1", 33, 7}}});
+    auto summary = run(hand.bytes());
+    ASSERT_TRUE(summary) << summary.error().message;
+    EXPECT_EQ(summary->kind, ImageKind::Ps2Cd);
+    EXPECT_EQ(summary->file_count, 4u);
+    EXPECT_EQ(summary->header_sectors, 24u);  // highest directory 21 + 3 sectors
+    EXPECT_EQ(summary->data_start_sector, 24u);
+    EXPECT_EQ(text("G.ISO-LSN.TXT"), "0000001C|00000005|0000A09A|\\A.BIN\r\n"
+                                     "0000001E|000004D2|0000A06C|\\SYSTEM.CNF\r\n"
+                                     "0000001F|00001000|0000A846|\\DATA\\MOVIE0.PSS\r\n"
+                                     "00000021|00000007|0000A872|\\DATA\\MOVIE1.PSS\r\n");
+    EXPECT_EQ(text("G.ISO-Filelist.txt"), "0000028 , \\A.BIN\r\n0000030 , \\SYSTEM.CNF\r\n"
+                                          "0000031 , \\DATA\\MOVIE0.PSS\r\n0000033 , \\DATA\\MOVIE1.PSS\r\n");
+    const auto records = test::read_bytes(dir.file("G.ISO.xqe"));
+    ASSERT_EQ(records.size(), 48u);
+    EXPECT_EQ(records[0], std::byte{24});
+    EXPECT_EQ(records[12], std::byte{30});
+    expect_left(Left::Missing, Left::Filled, Left::Filled, Left::Missing, Left::Filled);
+}
+
+TEST_F(ExtractionJob, Ps2DvdPairsDescriptorsByDataOrder) {
+    auto summary = run(dvd_image());
+    ASSERT_TRUE(summary) << summary.error().message;
+    EXPECT_EQ(summary->kind, ImageKind::Ps2Dvd);
+    EXPECT_EQ(summary->descriptor_anchor, sector_offset(22) + 308);
+    EXPECT_EQ(summary->header_sectors, 21u);
+    EXPECT_EQ(summary->data_start_sector, 24u);
+    // SYSTEM.CNF (sector 24) is described by the entry at 23 (position 3).
+    EXPECT_EQ(text("G.ISO-LSN.TXT"), "00000018|000004D2|0000A046|0000B934|\\SYSTEM.CNF\r\n"
+                                     "00000019|00000063|0000A074|0000B134|\\SLUS_123.45\r\n");
+}
+
+TEST_F(ExtractionJob, PspAndHeaderCountPerDirectoryLength) {
+    for (const std::uint32_t size : {2048u, 5000u, 6144u}) {
+        auto hand = HandImage::cd({});
+        hand.system_id = "PSP GAME";
+        hand.directories.push_back({"D", 1, 22, size, {}});
+        hand.directories.push_back({"E", 1, 21, 2048, {}});
+        hand.directories.push_back({"F", 1, 22, size, {}});  // a duplicate sector
+        auto summary = run(hand.bytes());
+        ASSERT_TRUE(summary) << summary.error().message;
+        EXPECT_EQ(summary->kind, ImageKind::PspUmd);
+        EXPECT_EQ(summary->header_sectors, 22u + size / 2048);
+    }
+}
+
+TEST_F(ExtractionJob, AnImageWithoutFilesGivesEmptyListingsAndAFourByteRecordFile) {
+    auto summary = run(HandImage::cd({}).bytes());
+    ASSERT_TRUE(summary) << summary.error().message;
+    EXPECT_EQ(summary->file_count, 0u);
+    expect_left(Left::Missing, Left::Empty, Left::Empty, Left::Missing, Left::Filled);
+    const auto records = test::read_bytes(dir.file("G.ISO.xqe"));
+    EXPECT_EQ(records, (std::vector<std::byte>{std::byte{21}, std::byte{0}, std::byte{0}, std::byte{0}}));
+}
+
+TEST_F(ExtractionJob, EarlyFailuresCreateNoFile) {
+    auto empty = run_extraction(dir.prefix(), "");
+    ASSERT_FALSE(empty);
+    EXPECT_EQ(empty.error().message, "Code 100a - Error No BigFile Selected ");
+    auto missing = run_extraction(dir.prefix(), "G.ISO");
+    ASSERT_FALSE(missing);
+    EXPECT_EQ(missing.error().message, "Code 101e - Error Opening " + image_path());
+    expect_left(Left::Missing, Left::Missing, Left::Missing, Left::Missing, Left::Missing);
+
+    auto hand = HandImage::cd({});
+    hand.application_use = "C";
+    auto refused = run(hand.bytes());
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(refused.error().message, "Code 1101a - invalid file header " + image_path());
+    auto bytes = HandImage::cd({}).bytes();
+    bytes.resize(33794);
+    auto short_image = run(bytes);
+    ASSERT_FALSE(short_image);
+    EXPECT_EQ(short_image.error().message, "Code 1101a - invalid file header " + image_path());
+    expect_left(Left::Missing, Left::Missing, Left::Missing, Left::Missing, Left::Missing);
+}
+
+TEST_F(ExtractionJob, EachCreateFailureLeavesTheFilesBeforeItEmpty) {
+    struct Case {
+        std::string blocked;
+        std::string code;
+        int created_before;
+    } cases[] = {{"temp1.tmp", "1101b - ", 0},      {"G.ISO-LSN.TXT", "1101c - ", 1},
+                 {"G.ISO-Filelist.txt", "1101d - ", 2}, {"tmp.tmp", "1101e - ", 3},
+                 {"G.ISO.xqe", "1104- ", 4}};
+    const std::string order[] = {"temp1.tmp", "G.ISO-LSN.TXT", "G.ISO-Filelist.txt", "tmp.tmp", "G.ISO.xqe"};
+    for (const auto& c : cases) {
+        for (const auto& name : order) std::filesystem::remove_all(dir.file(name));
+        std::filesystem::create_directory(dir.file(c.blocked));  // cannot be opened as a file
+        auto outcome = run(HandImage::cd({}).bytes());
+        ASSERT_FALSE(outcome);
+        EXPECT_EQ(outcome.error().message, "Code " + c.code + "Error Opening " + dir.file(c.blocked));
+        for (int i = 0; i < 5; ++i) {
+            if (order[i] == c.blocked) continue;
+            EXPECT_EQ(left(order[i]), i < c.created_before ? Left::Empty : Left::Missing) << c.code << order[i];
+        }
+        std::filesystem::remove(dir.file(c.blocked));
+    }
+}
+
+TEST_F(ExtractionJob, ReopenFailuresNameTheirFile) {
+    File file;
+    auto failed = reopen(file, dir.file("no/such/tmp.tmp"), "rb", "Code 1101f - Error Opening %s");
+    ASSERT_FALSE(failed);
+    EXPECT_EQ(failed.error().message, "Code 1101f - Error Opening " + dir.file("no/such/tmp.tmp"));
+}
+
+TEST_F(ExtractionJob, PathTableCopyLengthsAfterALaterFailure) {
+    // A DVD-kind image without File Entries fails at the anchor search, after
+    // the path table copy: the copy stays filled, the other files empty.
+    struct Case {
+        std::uint32_t optional_sector;
+        std::uint64_t copied;
+    } cases[] = {{19, 2048}, {22, 4 * 2048}, {18, 0}, {0, 2048}, {5, 2048}};
+    for (const auto& c : cases) {
+        auto hand = HandImage::dvd({});
+        hand.optional_path_table_sector = c.optional_sector;
+        auto outcome = run(hand.bytes());
+        ASSERT_FALSE(outcome);
+        EXPECT_EQ(outcome.error().message,
+                  "Code 1106 - invalid volume structure " + image_path() + " (no UDF file entry found)");
+        EXPECT_EQ(std::filesystem::file_size(dir.file("tmp.tmp")), c.copied) << c.optional_sector;
+        expect_left(Left::Empty, Left::Empty, Left::Empty, c.copied ? Left::Filled : Left::Empty, Left::Empty);
+    }
+}
+
+TEST_F(ExtractionJob, AKindThatMatchesNoRuleIsSearchedAsADvd) {
+    auto hand = HandImage::cd({});
+    hand.system_id = "XX";
+    auto outcome = run(hand.bytes());
+    ASSERT_FALSE(outcome);
+    EXPECT_NE(outcome.error().message.find("(no UDF file entry found)"), std::string::npos);
+}
+
+TEST_F(ExtractionJob, ImagesThatEndEarly) {
+    // The root's length runs past the image: the header copy is padded with
+    // zeros to its full length, then the walk refuses the directory.
+    auto hand = HandImage::cd({{"A;1", 30, 1}});
+    hand.directories[0].size = 30 * 2048;
+    auto outcome = run(hand.bytes());
+    ASSERT_FALSE(outcome);
+    EXPECT_EQ(outcome.error().message,
+              "Code 1106 - invalid volume structure " + image_path() + " (directory outside the image)");
+    const auto header = test::read_bytes(dir.file("temp1.tmp"));
+    ASSERT_EQ(header.size(), 50u * 2048);
+    EXPECT_EQ(header[sector_offset(16) + 1], std::byte{'C'});
+    EXPECT_EQ(std::count(header.begin() + sector_offset(40), header.end(), std::byte{0}), 10 * 2048);
+    expect_left(Left::Filled, Left::Empty, Left::Empty, Left::Filled, Left::Empty);
+
+    // The highest directory lies beyond the image.
+    auto beyond = HandImage::cd({});
+    beyond.directories.push_back({"FAR", 1, 20, 2048, {}});
+    auto bytes = beyond.bytes();
+    put_le32(bytes, sector_offset(18) + 10 + 2, 5000);  // the second record's extent
+    auto far = run(bytes);
+    ASSERT_FALSE(far);
+    EXPECT_EQ(far.error().message,
+              "Code 1106 - invalid volume structure " + image_path() + " (highest directory outside the image)");
+
+    // The path table itself beyond the image.
+    auto table = HandImage::cd({}).bytes();
+    put_le32(table, iso::kTypeLPathTableOffset, 41);
+    auto no_table = run(table);
+    ASSERT_FALSE(no_table);
+    EXPECT_EQ(no_table.error().message,
+              "Code 1106 - invalid volume structure " + image_path() + " (path table outside the image)");
+}
+
+} // namespace
+} // namespace isorelink

@@ -1,0 +1,101 @@
+#include "extract/hand_image.h"
+
+#include "common/endian.h"
+#include "common/iso9660_layout.h"
+#include "common/sector.h"
+#include "common/udf_layout.h"
+#include "extract/descriptor_anchor.h"
+#include "listing/directory_record.h"
+#include "volume/path_table_record.h"
+
+namespace isorelink::test {
+
+std::vector<std::byte> as_bytes(const std::string& text) {
+    std::vector<std::byte> out;
+    for (char c : text) out.push_back(static_cast<std::byte>(c));
+    return out;
+}
+
+void put_text(std::vector<std::byte>& image, std::size_t offset, const std::string& text) {
+    for (std::size_t i = 0; i < text.size(); ++i) image.at(offset + i) = static_cast<std::byte>(text[i]);
+}
+
+void put_le32_at(std::vector<std::byte>& image, std::size_t offset, std::uint32_t value) {
+    put_le32(image, offset, value);
+}
+
+HandImage HandImage::cd(std::vector<HandFile> files) {
+    HandImage image;
+    image.directories.push_back(HandDirectory{"", 1, 20, 2048, std::move(files)});
+    return image;
+}
+
+HandImage HandImage::dvd(std::vector<HandFile> files) {
+    HandImage image = cd(std::move(files));
+    image.application_use.clear();
+    image.dvd_signature = true;
+    return image;
+}
+
+std::vector<std::byte> HandImage::bytes() const {
+    std::vector<std::byte> image(sector_offset(sector_count));
+    const std::size_t pvd = iso::kPrimaryDescriptorOffset;
+    image[pvd] = std::byte{1};
+    put_text(image, pvd + iso::pvd::kStandardId, "CD001");
+    put_text(image, pvd + iso::pvd::kSystemId, system_id);
+    put_text(image, pvd + iso::pvd::kXaSignature, application_use);
+    if (dvd_signature) put_text(image, udf::kDvdSignatureOffset, "DVD");
+
+    std::vector<std::byte> table;
+    for (const auto& directory : directories) {
+        const auto identifier = directory.identifier.empty() ? std::vector<std::byte>{std::byte{0}}
+                                                             : as_bytes(directory.identifier);
+        encode_path_table_record(table, directory.sector, directory.parent, identifier);
+    }
+    put_le32(image, pvd + iso::pvd::kPathTableSize, static_cast<std::uint32_t>(table.size()));
+    put_le32(image, pvd + iso::pvd::kTypeLPathTable, path_table_sector);
+    put_le32(image, pvd + iso::pvd::kOptionalTypeLPathTable, optional_path_table_sector);
+    for (std::size_t i = 0; i < table.size(); ++i) image.at(sector_offset(path_table_sector) + i) = table[i];
+
+    for (std::size_t d = 0; d < directories.size(); ++d) {
+        const auto& directory = directories[d];
+        const auto& parent = directories.at(directory.parent - 1);
+        std::vector<std::byte> records;
+        encode_directory_record(records, directory.sector, directory.size, iso::dr::kFlagDirectory,
+                                std::vector<std::byte>{std::byte{0}});
+        encode_directory_record(records, parent.sector, parent.size, iso::dr::kFlagDirectory,
+                                std::vector<std::byte>{std::byte{1}});
+        auto add = [&](std::uint32_t sector, std::uint32_t size, std::uint8_t flags, const std::string& name) {
+            std::vector<std::byte> record;
+            encode_directory_record(record, sector, size, flags, as_bytes(name));
+            // Records never cross a sector boundary: the tail stays zero.
+            if (records.size() / kSectorSize != (records.size() + record.size() - 1) / kSectorSize) {
+                records.resize((records.size() / kSectorSize + 1) * kSectorSize);
+            }
+            records.insert(records.end(), record.begin(), record.end());
+        };
+        for (std::size_t c = 1; c < directories.size(); ++c) {
+            if (c != d && directories[c].parent == d + 1) {
+                add(directories[c].sector, directories[c].size, iso::dr::kFlagDirectory, directories[c].identifier);
+            }
+        }
+        for (const auto& file : directory.files) add(file.sector, file.size, file.flags, file.identifier);
+        for (std::size_t i = 0; i < records.size(); ++i) image.at(sector_offset(directory.sector) + i) = records[i];
+    }
+    return image;
+}
+
+void put_file_entry(std::vector<std::byte>& image, std::uint32_t sector, std::uint32_t tag_location,
+                    std::uint32_t extent_position, std::uint32_t extent_length) {
+    const std::size_t at = sector_offset(sector);
+    put_le32(image, at, udf::kFileEntryTagWord);
+    put_le32(image, at + udf::tag::kLocation, tag_location);
+    for (std::size_t i = 0; i < 16; ++i) {
+        image.at(at + udf::fe::kImplementationId + i) = kIdentifierMarker[i];
+        image.at(at + udf::fe::kAttributeMarker + i) = kAttributeMarker[i];
+    }
+    put_le32(image, at + udf::fe::kShortAllocationDescriptor + udf::short_ad::kExtentLength, extent_length);
+    put_le32(image, at + udf::fe::kShortAllocationDescriptor + udf::short_ad::kExtentPosition, extent_position);
+}
+
+} // namespace isorelink::test

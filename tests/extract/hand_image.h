@@ -1,0 +1,55 @@
+#pragma once
+// Small images built byte by byte for the extraction tests: a primary volume
+// descriptor with the kind bytes and signatures, a type L path table, the
+// directories' records and, for PS2 DVD cases, bare File Entries carrying
+// the two markers the anchor search looks for.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace isorelink::test {
+
+struct HandFile {
+    std::string identifier;  // as recorded: "SYSTEM.CNF;1"
+    std::uint32_t sector = 0;
+    std::uint32_t size = 0;
+    std::uint8_t flags = 0;
+};
+
+struct HandDirectory {
+    std::string identifier;  // "" for the root (recorded as 0x00)
+    std::uint16_t parent = 1;
+    std::uint32_t sector = 0;
+    std::uint32_t size = 2048;
+    std::vector<HandFile> files;
+};
+
+struct HandImage {
+    std::string system_id = "PLAYSTATION";     // byte 32777 is its second character
+    std::string application_use = "CD-XA001";  // at 33792; "" leaves a zero byte there
+    bool dvd_signature = false;                // "DVD" at 65925
+    std::uint32_t sector_count = 40;
+    std::uint32_t path_table_sector = 18;
+    std::uint32_t optional_path_table_sector = 19;
+    std::vector<HandDirectory> directories;    // path table order, the root first
+
+    // A PS2 CD-like image: root at sector 20 holding `files`.
+    static HandImage cd(std::vector<HandFile> files);
+    // A PS2 DVD-like one: kind bytes 'L' / 0x00 and the "DVD" signature.
+    static HandImage dvd(std::vector<HandFile> files);
+
+    std::vector<std::byte> bytes() const;
+};
+
+// A bare File Entry at `sector`: tag word 05 01 02 00, tag location, the
+// identifier marker at 128, the attribute marker at 288 and the short
+// allocation descriptor at 308.
+void put_file_entry(std::vector<std::byte>& image, std::uint32_t sector, std::uint32_t tag_location,
+                    std::uint32_t extent_position, std::uint32_t extent_length = 2048);
+
+void put_text(std::vector<std::byte>& image, std::size_t offset, const std::string& text);
+void put_le32_at(std::vector<std::byte>& image, std::size_t offset, std::uint32_t value);
+std::vector<std::byte> as_bytes(const std::string& text);
+
+} // namespace isorelink::test

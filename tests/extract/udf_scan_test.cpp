@@ -1,0 +1,146 @@
+// The descriptor anchor, the descriptor list and the data start sector.
+#include <gtest/gtest.h>
+
+#include "common/sector.h"
+#include "common/udf_layout.h"
+#include "extract/descriptor_anchor.h"
+#include "extract/hand_image.h"
+#include "listing/data_start.h"
+#include "listing/descriptor_list.h"
+#include "support/test_support.h"
+
+namespace isorelink {
+namespace {
+
+using test::put_file_entry;
+
+class UdfScan : public ::testing::Test {
+protected:
+    // Small windows so that matches straddle refills too.
+    ImageWindow& window(const std::vector<std::byte>& bytes, std::size_t block = 4096) {
+        test::write_bytes(dir.file("u.iso"), bytes);
+        file = std::move(*File::open(dir.file("u.iso"), "rb"));
+        image.emplace(file, bytes.size(), block);
+        return *image;
+    }
+    Expected<std::uint64_t> anchor(const std::vector<std::byte>& bytes) {
+        return find_descriptor_anchor(window(bytes), "img");
+    }
+    test::ScratchDir dir;
+    File file;
+    std::optional<ImageWindow> image;
+};
+
+constexpr const char* kNoEntry = "Code 1106 - invalid volume structure img (no UDF file entry found)";
+
+TEST_F(UdfScan, AnchorIsOffset308OfTheFirstFileEntry) {
+    std::vector<std::byte> bytes(sector_offset(40));
+    put_file_entry(bytes, 30, 5, 9);  // extent after its own block
+    put_file_entry(bytes, 31, 6, 10);
+    auto found = anchor(bytes);
+    ASSERT_TRUE(found) << found.error().message;
+    EXPECT_EQ(*found, sector_offset(30) + 308);
+    EXPECT_EQ(*found, sector_offset(30) + udf::fe::kShortAllocationDescriptor);
+}
+
+TEST_F(UdfScan, SecondScanPassesEntriesWhoseExtentLiesBeforeThem) {
+    std::vector<std::byte> bytes(sector_offset(40));
+    put_file_entry(bytes, 28, 7, 2);  // a directory's entry: its FIDs lie before it
+    put_file_entry(bytes, 29, 8, 3);
+    put_file_entry(bytes, 30, 9, 7);  // the first extent not below the first entry's tag location (7)
+    auto found = anchor(bytes);
+    ASSERT_TRUE(found);
+    EXPECT_EQ(*found, sector_offset(30) + 308);
+}
+
+TEST_F(UdfScan, IdentifierWithoutAttributeIsPassedOverAndOffGridIsNotSeen) {
+    std::vector<std::byte> bytes(sector_offset(40));
+    put_file_entry(bytes, 30, 5, 9);
+    // A lone identifier marker earlier on, and an off-grid complete entry.
+    for (std::size_t i = 0; i < 16; ++i) bytes[sector_offset(20) + 128 + i] = kIdentifierMarker[i];
+    for (std::size_t i = 0; i < 16; ++i) {
+        bytes[sector_offset(25) + 8 + 128 + i] = kIdentifierMarker[i];
+        bytes[sector_offset(25) + 8 + 288 + i] = kAttributeMarker[i];
+    }
+    auto found = anchor(bytes);
+    ASSERT_TRUE(found);
+    EXPECT_EQ(*found, sector_offset(30) + 308);
+}
+
+TEST_F(UdfScan, TheScanResumesAt160AfterALoneIdentifier) {
+    std::vector<std::byte> bytes(sector_offset(40));
+    // A lone identifier at 10 * 2048 and a full entry whose identifier falls
+    // between it and +160: the resumed scan jumps over it.
+    for (std::size_t i = 0; i < 16; ++i) bytes[sector_offset(10) + i] = kIdentifierMarker[i];
+    put_file_entry(bytes, 30, 5, 9);
+    std::vector<std::byte> hidden = bytes;
+    for (std::size_t i = 0; i < 16; ++i) {
+        hidden[sector_offset(10) + 64 + i] = kIdentifierMarker[i];
+        hidden[sector_offset(10) + 64 + 160 + i] = kAttributeMarker[i];
+    }
+    put_le32(hidden, sector_offset(10) + 64 + 160 + 24, 0xFFFFFFFF);
+    auto found = anchor(hidden);
+    ASSERT_TRUE(found);
+    EXPECT_EQ(*found, sector_offset(30) + 308);
+}
+
+TEST_F(UdfScan, ScansStopAtTheImageEnd) {
+    std::vector<std::byte> none(sector_offset(40));
+    auto missing = anchor(none);
+    ASSERT_FALSE(missing);
+    EXPECT_EQ(missing.error().message, kNoEntry);
+
+    // Every entry's extent lies before it: the second scan runs off the end.
+    std::vector<std::byte> dirs_only(sector_offset(40));
+    put_file_entry(dirs_only, 38, 9, 2);
+    put_file_entry(dirs_only, 39, 10, 3);
+    auto runs_off = anchor(dirs_only);
+    ASSERT_FALSE(runs_off);
+    EXPECT_EQ(runs_off.error().message, kNoEntry);
+
+    // The attribute marker would lie past the end.
+    std::vector<std::byte> cut(sector_offset(39) + 200);
+    for (std::size_t i = 0; i < 16; ++i) cut[sector_offset(39) + 128 + i] = kIdentifierMarker[i];
+    EXPECT_FALSE(anchor(cut));
+}
+
+TEST_F(UdfScan, DescriptorsPairByExtentPositionWithTiesInReadOrder) {
+    std::vector<std::byte> bytes(sector_offset(40));
+    put_file_entry(bytes, 30, 5, 20);
+    put_file_entry(bytes, 31, 6, 10);
+    put_file_entry(bytes, 32, 7, 20);
+    put_file_entry(bytes, 33, 8, 15);
+    auto& image = window(bytes);
+    auto list = read_descriptor_list(image, sector_offset(30) + 308, 4, "img");
+    ASSERT_TRUE(list);
+    std::vector<std::uint64_t> sectors;
+    for (const auto& entry : *list) sectors.push_back((entry.offset - 308) / 2048);
+    EXPECT_EQ(sectors, (std::vector<std::uint64_t>{31, 33, 30, 32}));
+
+    auto past = read_descriptor_list(image, sector_offset(30) + 308, 11, "img");
+    ASSERT_FALSE(past);
+    EXPECT_EQ(past.error().message,
+              "Code 1106 - invalid volume structure img (UDF allocation descriptor outside the image)");
+}
+
+TEST_F(UdfScan, DataStartSector) {
+    std::vector<std::byte> bytes(sector_offset(300));
+    auto& image = window(bytes);
+    EXPECT_EQ(*data_start_sector(ImageKind::Ps2Cd, image, 614400 / 2048, "img"), 300u);
+    EXPECT_EQ(*data_start_sector(ImageKind::PspUmd, image, 5000, "img"), 5000u);  // no read at all
+
+    // H = 280; 280-282 are not File Entries, 283-290 are, 291 is not.
+    for (std::uint32_t s = 283; s <= 290; ++s) put_le32(bytes, sector_offset(s), udf::kFileEntryTagWord);
+    put_le32(bytes, sector_offset(270), udf::kFileEntryTagWord);  // before H: not looked at
+    EXPECT_EQ(*data_start_sector(ImageKind::Ps2Dvd, window(bytes), 280, "img"), 291u);
+
+    // The image ends inside the run, or holds no run at all.
+    for (std::uint32_t s = 291; s < 300; ++s) put_le32(bytes, sector_offset(s), udf::kFileEntryTagWord);
+    auto inside = data_start_sector(ImageKind::Ps2Dvd, window(bytes), 280, "img");
+    ASSERT_FALSE(inside);
+    EXPECT_EQ(inside.error().message, "Code 1106 - invalid volume structure img (no UDF data start found)");
+    EXPECT_FALSE(data_start_sector(ImageKind::Ps2Dvd, window(std::vector<std::byte>(sector_offset(300))), 280, "img"));
+}
+
+} // namespace
+} // namespace isorelink
