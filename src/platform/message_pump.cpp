@@ -16,16 +16,27 @@ thread_local std::uint64_t t_pump_calls = 0;
 
 // Look at the clock once per this many ticks.
 constexpr std::uint32_t kTicksPerClockCheck = 16;
+
+#ifdef _WIN32
+// Upper bound of messages one pump call dispatches.
+constexpr std::uint32_t kMaxMessagesPerPump = 4096;
+#endif
 } // namespace
 
 bool pump_messages() {
     ++t_pump_calls;
     t_last_pump = std::chrono::steady_clock::now();
 #ifdef _WIN32
+    // Look without removing; take with PeekMessageA too, so that the pump can
+    // never block. A window that keeps posting to itself (or an invalid region
+    // that nobody validates) would keep the queue from ever emptying, so one
+    // call dispatches a bounded number of messages; the next call goes on.
     MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE)) {
-        if (!GetMessageA(&message, nullptr, 0, 0)) {
-            // The quit message: leave it for the host's own loop.
+    for (std::uint32_t dispatched = 0; dispatched < kMaxMessagesPerPump; ++dispatched) {
+        if (!PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE)) return true;
+        if (!PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) return true;
+        if (message.message == WM_QUIT) {
+            // Leave the quit message for the host's own loop, with its exit code.
             PostQuitMessage(static_cast<int>(message.wParam));
             return false;
         }

@@ -4,8 +4,11 @@
 //
 // pump_messages() drains the queue now (Windows: PeekMessageA without
 // removing, then translate and dispatch until the queue is empty; a quit
-// message met on the way is posted again). On POSIX it calls the hook a host
-// installed, if any, and returns at once otherwise.
+// message met on the way is posted again). A queue that refills itself as
+// fast as it is drained (a window that posts to itself on every message) is
+// left after a few thousand messages, so a job never hangs in the pump. On
+// POSIX it calls the hook a host installed, if any, and returns at once
+// otherwise.
 //
 // yield_to_host() is what loops call: it is cheap enough to call per record
 // and reaches the platform pump at most once per kPumpInterval of work, so the
