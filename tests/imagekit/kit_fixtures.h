@@ -1,5 +1,6 @@
 #pragma once
 // Specs the image kit tests share.
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,48 @@ inline kit::ImageSpec sample_spec(ImageKind kind) {
     spec.files.push_back(pattern_file("\\DATA\\SOUND\\BGM.VAG", 2048));
     spec.files.push_back(pattern_file("\\DATA\\A.BIN", 1));
     spec.files.push_back(pattern_file("\\DATA\\AB.BIN", 4097));
+    return spec;
+}
+
+// Every layout knob at once: data order unlike the directory order, files
+// sharing a sector, pieces (also hidden ones and a name with two dots), a
+// given sector, a deep path, no version suffix, a directory of several
+// sectors and padding at the end.
+inline kit::ImageSpec knobs_spec(ImageKind kind) {
+    kit::ImageSpec spec;
+    spec.kind = kind;
+    spec.volume_id = "KNOBS";
+    spec.files.push_back(pattern_file("\\ZLAST.BIN", 3000));
+    spec.files.push_back(pattern_file("\\EMPTY1.DAT", 0));
+    spec.files.push_back(pattern_file("\\EMPTY2.DAT", 0));
+    spec.files.push_back(pattern_file("\\AFIRST.BIN", 100));
+    auto movie = pattern_file("\\DATA\\MOVIE.PSS", 5 * 2048 + 100);
+    movie.extent_limit = 4096;
+    spec.files.push_back(movie);
+    auto secret = pattern_file("\\DATA\\SECRET.DAT", 5000);
+    secret.extent_limit = 2048;
+    secret.hidden = true;
+    spec.files.push_back(secret);
+    auto dots = pattern_file("\\DATA\\A.B.C", 3000);
+    dots.extent_limit = 2048;
+    spec.files.push_back(dots);
+    auto hidden = pattern_file("\\HIDDEN.BIN", 10);
+    hidden.hidden = true;
+    spec.files.push_back(hidden);
+    auto fixed = pattern_file("\\FIXED.BIN", 2049);
+    fixed.sector = 900;
+    spec.files.push_back(fixed);
+    spec.files.push_back(pattern_file("\\D1\\D2\\D3\\D4\\D5\\D6\\D7\\D8\\D9\\DEEP.TXT", 7));
+    auto nover = pattern_file("\\NOVER.TXT", 12);
+    nover.no_version = true;
+    spec.files.push_back(nover);
+    for (int i = 0; i < 100; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "\\MANY\\F%03d.BIN", 99 - i);
+        spec.files.push_back(pattern_file(name, static_cast<std::uint64_t>(i) * 37));
+    }
+    spec.directories.push_back("\\EMPTYDIR");
+    spec.padding_sectors = 10;
     return spec;
 }
 
