@@ -67,12 +67,18 @@ TEST_F(VolumeEndTest, DvdOfAMillionSectorsRecordingMore) {
         EXPECT_EQ(le32(pd, udf::pd::kLength), 1000150u - 1 - 257) << sector;
         EXPECT_TRUE(udf::tag_is_valid(pd)) << sector;
     }
-    // A second run finds size and length agreeing and changes nothing.
-    const auto before = fingerprint(image());
+    // A second run finds size and length agreeing and changes nothing (the
+    // places it could write, rather than 2 GB of holes, are compared).
+    const auto places = [&] {
+        return std::vector{bytes_at(image(), 16 * 2048, 2048), bytes_at(image(), 32 * 2048, 32 * 2048),
+                           bytes_at(image(), 1000000ull * 2048, 151 * 2048)};
+    };
+    const auto before = places();
     auto again = finish_volume(ImageKind::Ps2Dvd, image(), 257);
     ASSERT_TRUE(again);
     EXPECT_FALSE(again->changed);
-    EXPECT_EQ(fingerprint(image()), before);
+    EXPECT_EQ(length_of(image()), 1000150ull * 2048);
+    EXPECT_TRUE(places() == before);
 }
 
 TEST_F(VolumeEndTest, DvdWithAPartialSector) {
