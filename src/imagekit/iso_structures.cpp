@@ -37,9 +37,9 @@ void put_unset_volume_date(MutableByteView b, std::size_t off) {
 }
 
 void put_directory_record(MutableByteView b, std::size_t off, std::uint32_t extent, std::uint32_t size,
-                          std::uint8_t flags, std::string_view identifier) {
+                          std::uint8_t flags, std::string_view identifier, bool xa) {
     namespace dr = iso::dr;
-    const std::uint32_t length = directory_record_size(identifier.size());
+    const std::uint32_t length = directory_record_size(identifier.size(), xa);
     put_u8(b, off + dr::kLength, static_cast<std::uint8_t>(length));
     put_u8(b, off + dr::kExtendedAttributeLength, 0);
     put_both32(b, off + dr::kExtent, extent);
@@ -51,7 +51,17 @@ void put_directory_record(MutableByteView b, std::size_t off, std::uint32_t exte
     put_both16(b, off + dr::kVolumeSequenceNumber, 1);
     put_u8(b, off + dr::kIdentifierLength, static_cast<std::uint8_t>(identifier.size()));
     put_text(b, off + dr::kIdentifier, identifier.size(), identifier);
-    if (dr::kFixedSize + identifier.size() < length) put_u8(b, off + dr::kFixedSize + identifier.size(), 0);
+    const std::size_t padded = dr::kFixedSize + identifier.size() + ((identifier.size() & 1) ? 0 : 1);
+    if (dr::kFixedSize + identifier.size() < padded) put_u8(b, off + dr::kFixedSize + identifier.size(), 0);
+    if (!xa) return;
+    // Owner and group 0, attributes (read and execute for all, Mode 2 Form 1,
+    // directory bit for directories), "XA", file number 0.
+    const std::uint16_t attributes = (flags & dr::kFlagDirectory) ? 0x8D55 : 0x0D55;
+    put_be16(b, off + padded, 0);
+    put_be16(b, off + padded + 2, 0);
+    put_be16(b, off + padded + 4, attributes);
+    put_text(b, off + padded + 6, 2, "XA");
+    put_text(b, off + padded + 8, 6, std::string_view("\0\0\0\0\0\0", 6));
 }
 
 void encode_primary_descriptor(const ImageSpec& spec, const Plan& plan, MutableByteView s) {
@@ -119,6 +129,7 @@ std::vector<std::byte> encode_path_table(const Plan& plan, bool big_endian) {
 
 std::vector<std::byte> encode_directory(const Plan& plan, std::size_t directory) {
     const auto& dir = plan.directories[directory];
+    const bool xa = has_xa_records(plan.kind);
     std::vector<std::byte> extent(std::size_t{dir.sectors} * kSectorSize);
     MutableByteView b(extent);
     for (const auto& record : dir.records) {
@@ -128,19 +139,19 @@ std::vector<std::byte> encode_directory(const Plan& plan, std::size_t directory)
             const auto& target = plan.directories[record.index];
             const char id = record.role == RecordRole::Self ? '\0' : '\1';
             put_directory_record(b, record.offset, target.sector, directory_size(target), iso::dr::kFlagDirectory,
-                                 std::string_view(&id, 1));
+                                 std::string_view(&id, 1), xa);
             break;
         }
         case RecordRole::Directory: {
             const auto& target = plan.directories[record.index];
             put_directory_record(b, record.offset, target.sector, directory_size(target), iso::dr::kFlagDirectory,
-                                 target.name);
+                                 target.name, xa);
             break;
         }
         case RecordRole::FilePiece: {
             const auto& file = plan.files[record.index];
             const auto& piece = file.pieces[record.piece];
-            put_directory_record(b, record.offset, piece.sector, piece.size, piece.flags, file.identifier);
+            put_directory_record(b, record.offset, piece.sector, piece.size, piece.flags, file.identifier, xa);
             break;
         }
         }

@@ -15,9 +15,10 @@ void put_record_date(MutableByteView b, std::size_t off);   // 7 bytes
 void put_volume_date(MutableByteView b, std::size_t off);   // 17 bytes
 void put_unset_volume_date(MutableByteView b, std::size_t off);
 
-// One directory record of `identifier`, which may hold 0x00 or 0x01.
+// One directory record of `identifier`, which may hold 0x00 or 0x01; with
+// `xa`, the CD-XA system use field follows the identifier.
 void put_directory_record(MutableByteView b, std::size_t off, std::uint32_t extent, std::uint32_t size,
-                          std::uint8_t flags, std::string_view identifier);
+                          std::uint8_t flags, std::string_view identifier, bool xa = false);
 
 void encode_primary_descriptor(const ImageSpec& spec, const Plan& plan, MutableByteView sector);
 void encode_set_terminator(MutableByteView sector);

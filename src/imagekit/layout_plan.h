@@ -78,9 +78,15 @@ Expected<Plan> plan_tree(const ImageSpec& spec);
 // Places path tables, directories, UDF structures and file data.
 Status plan_sectors(const ImageSpec& spec, Plan& plan);
 
+// CD-XA system use field (14 bytes) that follows the identifier in every
+// directory record of a PS2 CD or PSP UMD: the PVD's "CD-XA001" announces it.
+inline constexpr std::uint32_t kXaSystemUseSize = 14;
+constexpr bool has_xa_records(ImageKind kind) { return kind != ImageKind::Ps2Dvd; }
+
 // Bytes of one directory record with an identifier of this length.
-constexpr std::uint32_t directory_record_size(std::size_t identifier_length) {
-    return static_cast<std::uint32_t>(33 + identifier_length + ((identifier_length & 1) ? 0 : 1));
+constexpr std::uint32_t directory_record_size(std::size_t identifier_length, bool xa) {
+    return static_cast<std::uint32_t>(33 + identifier_length + ((identifier_length & 1) ? 0 : 1)) +
+           (xa ? kXaSystemUseSize : 0);
 }
 
 // Bytes of one File Identifier Descriptor for a name (compression id byte included).

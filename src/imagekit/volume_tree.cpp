@@ -95,7 +95,7 @@ void lay_out_records(const ImageSpec& spec, Plan& plan) {
         auto& dir = plan.directories[d];
         std::uint32_t cursor = 0;
         const auto place = [&](RecordRole role, std::size_t index, std::size_t piece, std::size_t id_length) {
-            const std::uint32_t size = directory_record_size(id_length);
+            const std::uint32_t size = directory_record_size(id_length, has_xa_records(spec.kind));
             if (cursor % kSectorSize + size > kSectorSize) cursor = (cursor / kSectorSize + 1) * kSectorSize;
             dir.records.push_back(PlannedRecord{role, index, piece, cursor});
             cursor += size;
