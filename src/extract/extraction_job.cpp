@@ -96,6 +96,7 @@ Expected<ExtractionSummary> run_extraction(std::string_view folder, std::string_
         auto read = read_descriptor_list(image, summary.descriptor_anchor, file_list->size(), paths.image);
         if (!read) return read.error();
         descriptors = std::move(*read);
+        pair_shared_sectors(*file_list, descriptors);
     }
     auto data_start = data_start_sector(summary.kind, image, summary.header_sectors, paths.image);
     if (!data_start) return data_start.error();

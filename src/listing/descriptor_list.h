@@ -17,11 +17,21 @@ namespace isorelink {
 struct DescriptorEntry {
     std::uint32_t extent_position = 0;  // block within the partition
     std::uint64_t offset = 0;           // byte offset of the descriptor in the image
+    std::uint64_t information_length = 0;  // its File Entry's file size
 };
 
-// A descriptor that does not lie wholly inside the image, or beyond 4 GiB
-// where the listing cannot name it, is a structural fault.
+// A descriptor that does not lie wholly inside the image, beyond 4 GiB where
+// the listing cannot name it, or not in a sector that opens with a File Entry
+// tag (more listed extents than File Entries, as with files recorded in
+// several extents) is a structural fault. anchor must be at least 308.
 Expected<std::vector<DescriptorEntry>> read_descriptor_list(ImageWindow& image, std::uint64_t anchor,
                                                             std::size_t count, const std::string& image_path);
+
+// Files that share a first sector (empty files often do) are told apart by
+// size: within such a run, each file takes the first unpaired descriptor of
+// the run whose File Entry records its size; the others keep rank order.
+// descriptors must be in the same order and number as files.
+struct FileEntry;
+void pair_shared_sectors(const std::vector<FileEntry>& files, std::vector<DescriptorEntry>& descriptors);
 
 } // namespace isorelink

@@ -7,6 +7,7 @@
 #include "extract/hand_image.h"
 #include "listing/data_start.h"
 #include "listing/descriptor_list.h"
+#include "listing/directory_walker.h"
 #include "support/test_support.h"
 
 namespace isorelink {
@@ -117,10 +118,37 @@ TEST_F(UdfScan, DescriptorsPairByExtentPositionWithTiesInReadOrder) {
     for (const auto& entry : *list) sectors.push_back((entry.offset - 308) / 2048);
     EXPECT_EQ(sectors, (std::vector<std::uint64_t>{31, 33, 30, 32}));
 
-    auto past = read_descriptor_list(image, sector_offset(30) + 308, 11, "img");
+    // More files than File Entries: the fifth descriptor would be read from
+    // a sector that holds no entry.
+    auto beyond_run = read_descriptor_list(image, sector_offset(30) + 308, 5, "img");
+    ASSERT_FALSE(beyond_run);
+    EXPECT_EQ(beyond_run.error().message,
+              "Code 1106 - invalid volume structure img (fewer UDF file entries than files)");
+
+    put_file_entry(bytes, 39, 9, 30);
+    auto& last = window(bytes);
+    EXPECT_TRUE(read_descriptor_list(last, sector_offset(39) + 308, 1, "img"));
+    auto past = read_descriptor_list(last, sector_offset(39) + 308, 2, "img");
     ASSERT_FALSE(past);
     EXPECT_EQ(past.error().message,
               "Code 1106 - invalid volume structure img (UDF allocation descriptor outside the image)");
+}
+
+TEST(DescriptorPairing, FilesSharingASectorAreToldApartBySize) {
+    // Two empty files and a 2048-byte file at sector 50; entries read in another order.
+    const std::vector<FileEntry> files = {{40, 9, 0, "\\A"}, {50, 0, 0, "\\E1"}, {50, 2048, 0, "\\Z"},
+                                          {50, 0, 0, "\\E2"}, {60, 1, 0, "\\B"}};
+    std::vector<DescriptorEntry> descriptors = {{1, 100, 9}, {11, 200, 2048}, {11, 300, 0}, {11, 400, 0}, {21, 500, 1}};
+    pair_shared_sectors(files, descriptors);
+    std::vector<std::uint64_t> offsets;
+    for (const auto& d : descriptors) offsets.push_back(d.offset);
+    EXPECT_EQ(offsets, (std::vector<std::uint64_t>{100, 300, 200, 400, 500}));
+
+    // Sizes that match nothing keep rank order.
+    std::vector<DescriptorEntry> unmatched = {{1, 100, 9}, {11, 200, 7}, {11, 300, 8}, {11, 400, 6}, {21, 500, 1}};
+    pair_shared_sectors(files, unmatched);
+    EXPECT_EQ(unmatched[1].offset, 200u);
+    EXPECT_EQ(unmatched[3].offset, 400u);
 }
 
 TEST_F(UdfScan, DataStartSector) {
