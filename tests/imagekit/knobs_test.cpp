@@ -1,0 +1,195 @@
+// The layout knobs later tests lean on, and the specs the kit refuses.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "common/endian.h"
+#include "common/iso9660_layout.h"
+#include "common/sector.h"
+#include "imagekit/image_builder.h"
+#include "imagekit/kit_fixtures.h"
+
+namespace isorelink {
+namespace {
+
+using test::pattern_file;
+
+kit::BuiltImage build(const kit::ImageSpec& spec, std::vector<std::byte>& image) {
+    auto built = kit::build_image(spec, image);
+    EXPECT_TRUE(built.ok()) << (built.ok() ? "" : built.error().message);
+    return built.ok() ? *built : kit::BuiltImage{};
+}
+
+std::vector<std::string> paths_of(const kit::BuiltImage& built, const std::string& needle) {
+    std::vector<std::string> paths;
+    for (const auto& e : built.extents)
+        if (e.iso_path.find(needle) != std::string::npos)
+            paths.push_back(e.listing_path + (e.listed ? "" : " (dropped)"));
+    return paths;
+}
+
+TEST(Knobs, PiecesAreNumberedAsTheListingNamesThem) {
+    std::vector<std::byte> image;
+    const auto built = build(test::knobs_spec(ImageKind::Ps2Cd), image);
+    EXPECT_EQ(paths_of(built, "MOVIE"),
+              (std::vector<std::string>{"\\DATA\\MOVIE0.PSS", "\\DATA\\MOVIE1.PSS", "\\DATA\\MOVIE2.PSS"}));
+    EXPECT_EQ(paths_of(built, "A.B.C"), (std::vector<std::string>{"\\DATA\\A0.B0.C", "\\DATA\\A1.B1.C"}));
+    EXPECT_EQ(paths_of(built, "SECRET"),
+              (std::vector<std::string>{"\\DATA\\SECRET.DAT (dropped)", "\\DATA\\SECRET.DAT (dropped)",
+                                        "\\DATA\\SECRET.DAT"}));
+    std::vector<std::uint8_t> flags;
+    for (const auto& e : built.extents)
+        if (e.iso_path.find("SECRET") != std::string::npos || e.iso_path.find("MOVIE") != std::string::npos)
+            flags.push_back(e.flags);
+    EXPECT_EQ(flags, (std::vector<std::uint8_t>{0x80, 0x80, 0x00, 0x81, 0x81, 0x01}));
+    for (const auto& e : built.extents) {
+        EXPECT_EQ(u8(image, e.record_offset + iso::dr::kFlags), e.flags);
+        EXPECT_EQ(u8(image, e.record_offset) % 2, 0) << "record lengths are even";
+    }
+}
+
+TEST(Knobs, EmptyFilesShareTheNextFilesSectorInWalkOrder) {
+    std::vector<std::byte> image;
+    const auto built = build(test::knobs_spec(ImageKind::Ps2Dvd), image);
+    std::vector<std::string> at_afirst;
+    std::uint32_t afirst = 0;
+    for (const auto& e : built.extents)
+        if (e.iso_path == "\\AFIRST.BIN") afirst = e.sector;
+    for (const auto& e : built.extents)
+        if (e.sector == afirst) at_afirst.push_back(e.iso_path);
+    EXPECT_EQ(at_afirst, (std::vector<std::string>{"\\AFIRST.BIN", "\\EMPTY1.DAT", "\\EMPTY2.DAT"}));
+    // Data order (ZLAST first) is not the directory order (AFIRST first).
+    EXPECT_LT(std::find_if(built.extents.begin(), built.extents.end(),
+                           [](const auto& e) { return e.iso_path == "\\ZLAST.BIN"; })->sector,
+              afirst);
+}
+
+TEST(Knobs, GivenSectorsPaddingAndFirstDataSector) {
+    auto spec = test::knobs_spec(ImageKind::Ps2Cd);
+    spec.first_data_sector = 500;
+    std::vector<std::byte> image;
+    const auto built = build(spec, image);
+    std::uint32_t end = 0;
+    for (const auto& e : built.extents) {
+        if (e.iso_path == "\\FIXED.BIN") {
+            EXPECT_EQ(e.sector, 900u);
+        }
+        if (e.iso_path == "\\ZLAST.BIN") {
+            EXPECT_EQ(e.sector, 500u);
+        }
+        end = std::max<std::uint32_t>(end, e.sector + static_cast<std::uint32_t>(sectors_to_hold(e.size)));
+    }
+    EXPECT_EQ(built.sector_count, end + 10);
+    EXPECT_LT(built.data_start_sector, 500u);
+
+    auto dvd = test::knobs_spec(ImageKind::Ps2Dvd);
+    const auto dvd_built = build(dvd, image);
+    EXPECT_EQ(le32(image, sector_offset(dvd_built.sector_count - 1) + 12), dvd_built.sector_count - 1);
+}
+
+TEST(Knobs, DirectoriesOfSeveralSectorsHaveZeroTails) {
+    auto spec = test::knobs_spec(ImageKind::PspUmd);
+    spec.min_directory_sectors = 3;
+    std::vector<std::byte> image;
+    const auto built = build(spec, image);
+    for (const auto& dir : built.directories) {
+        EXPECT_EQ(dir.size, 3u * kSectorSize) << dir.path;
+        EXPECT_EQ(both32(image, sector_offset(dir.sector) + iso::dr::kDataLength), dir.size);
+    }
+    const auto many = std::find_if(built.directories.begin(), built.directories.end(),
+                                   [](const auto& d) { return d.path == "\\MANY"; });
+    ASSERT_NE(many, built.directories.end());
+    // Walk MANY as a reader does: a zero length byte ends a sector's records.
+    std::size_t records = 0;
+    for (std::uint32_t s = 0; s < 3; ++s) {
+        std::uint64_t at = sector_offset(many->sector + s);
+        const std::uint64_t sector_end = at + kSectorSize;
+        while (at < sector_end && u8(image, at) != 0) {
+            ASSERT_LE(at + u8(image, at), sector_end);
+            at += u8(image, at);
+            ++records;
+        }
+        for (; at < sector_end; ++at) ASSERT_EQ(image[at], std::byte{0});
+    }
+    EXPECT_EQ(records, 102u);
+}
+
+TEST(Knobs, OptionalPathTableLocations) {
+    const auto pvd_field = [](kit::OptionalPathTable where, std::size_t field, bool big) {
+        auto spec = test::sample_spec(ImageKind::Ps2Cd);
+        spec.optional_path_table = where;
+        std::vector<std::byte> image;
+        const auto built = build(spec, image);
+        const auto at = iso::kPrimaryDescriptorOffset + field;
+        return std::pair{big ? be32(image, at) : le32(image, at), built};
+    };
+    EXPECT_EQ(pvd_field(kit::OptionalPathTable::Zero, iso::pvd::kOptionalTypeLPathTable, false).first, 0u);
+    EXPECT_EQ(pvd_field(kit::OptionalPathTable::Zero, iso::pvd::kOptionalTypeMPathTable, true).first, 0u);
+    const auto [same, built] = pvd_field(kit::OptionalPathTable::SameAsTypeL, iso::pvd::kOptionalTypeLPathTable, false);
+    EXPECT_EQ(same, built.path_table_sector);
+    EXPECT_EQ(built.optional_path_table_sector, built.path_table_sector);
+}
+
+TEST(Knobs, FileEntriesFollowTheChosenOrder) {
+    auto spec = test::sample_spec(ImageKind::Ps2Dvd);
+    std::swap(spec.files[0], spec.files[2]);  // data order unlike the directory order
+    for (auto order : {kit::EntryOrder::DataOrder, kit::EntryOrder::ReverseDataOrder, kit::EntryOrder::DirectoryOrder}) {
+        spec.entry_order = order;
+        std::vector<std::byte> image;
+        const auto built = build(spec, image);
+        std::vector<std::uint64_t> by_data, by_walk;
+        for (const auto& e : built.extents) by_data.push_back(e.entry_offset);
+        // Walk order: root files first (SLUS, SYSTEM), then \DATA, then \DATA\SOUND.
+        for (const char* path : {"\\SLUS_000.01", "\\SYSTEM.CNF", "\\DATA\\A.BIN", "\\DATA\\AB.BIN",
+                                 "\\DATA\\MOVIE.PSS", "\\DATA\\SOUND\\BGM.VAG"})
+            for (const auto& e : built.extents)
+                if (e.iso_path == path) by_walk.push_back(e.entry_offset);
+        const auto& expected_sorted = order == kit::EntryOrder::DirectoryOrder ? by_walk : by_data;
+        if (order == kit::EntryOrder::ReverseDataOrder) {
+            EXPECT_TRUE(std::is_sorted(by_data.rbegin(), by_data.rend()));
+        } else {
+            EXPECT_TRUE(std::is_sorted(expected_sorted.begin(), expected_sorted.end()));
+        }
+    }
+}
+
+TEST(Knobs, RefusedSpecsSayWhy) {
+    const auto refusal = [](kit::ImageSpec spec) {
+        std::vector<std::byte> image;
+        auto built = kit::build_image(spec, image);
+        return built.ok() ? std::string("built") : built.error().message;
+    };
+    const auto one = [](kit::FileSpec file) {
+        kit::ImageSpec spec;
+        spec.files.push_back(std::move(file));
+        return spec;
+    };
+    EXPECT_NE(refusal(one(pattern_file("\\lower.bin", 1))).find("cannot record"), std::string::npos);
+    EXPECT_NE(refusal(one(pattern_file("\\DIR.X\\A.BIN", 1))).find("cannot record"), std::string::npos);
+    EXPECT_NE(refusal(one(pattern_file("NOSLASH.BIN", 1))).find("not of the form"), std::string::npos);
+    EXPECT_NE(refusal(one(pattern_file("\\A\\\\B.BIN", 1))).find("not of the form"), std::string::npos);
+    EXPECT_NE(refusal(one(pattern_file("\\" + std::string(221, 'A'), 1))).find("too long"), std::string::npos);
+    auto twice = one(pattern_file("\\A.BIN", 1));
+    twice.files.push_back(pattern_file("\\A.BIN", 2));
+    EXPECT_NE(refusal(twice).find("listed twice"), std::string::npos);
+    auto clash = one(pattern_file("\\A", 1));
+    clash.files.push_back(pattern_file("\\A\\B.BIN", 2));
+    EXPECT_NE(refusal(clash).find("both a file and a directory"), std::string::npos);
+    auto overlap = one(pattern_file("\\A.BIN", 5000));
+    overlap.files.push_back(pattern_file("\\B.BIN", 1));
+    overlap.files[0].sector = 100;
+    overlap.files[1].sector = 102;
+    EXPECT_NE(refusal(overlap).find("overlaps"), std::string::npos);
+    auto inside = one(pattern_file("\\A.BIN", 1));
+    inside.files[0].sector = 17;
+    EXPECT_NE(refusal(inside).find("metadata"), std::string::npos);
+    auto odd_limit = one(pattern_file("\\A.BIN", 5000));
+    odd_limit.files[0].extent_limit = 1000;
+    EXPECT_NE(refusal(odd_limit).find("multiple of 2048"), std::string::npos);
+    auto volume = one(pattern_file("\\A.BIN", 1));
+    volume.volume_id = "bad volume";
+    EXPECT_NE(refusal(volume).find("volume identifier"), std::string::npos);
+}
+
+} // namespace
+} // namespace isorelink
