@@ -1,6 +1,9 @@
 // The kit's spine: check the spec, plan every sector, write.
 #include "imagekit/image_builder.h"
 
+#include <filesystem>
+#include <system_error>
+
 #include "common/sector.h"
 #include "imagekit/image_sink.h"
 #include "imagekit/image_writer.h"
@@ -35,7 +38,12 @@ Expected<BuiltImage> write_image(const ImageSpec& spec, const std::string& path)
     if (!plan) return plan.error();
     auto sink = SparseFileSink::create(path);
     if (!sink) return JobError{"image kit: cannot create " + path};
-    if (auto written = write_planned_image(spec, *plan, *sink); !written) return written.error();
+    if (auto written = write_planned_image(spec, *plan, *sink); !written) {
+        sink.reset();
+        std::error_code ignored;
+        std::filesystem::remove(path, ignored);  // no half-written image is left behind
+        return written.error();
+    }
     return report_image(spec, *plan);
 }
 
