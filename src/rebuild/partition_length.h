@@ -1,7 +1,10 @@
 #pragma once
 // The UDF partition descriptor's length, kept in line with the volume once the
-// end step has moved its end: 7-Zip refuses a file whose blocks lie beyond the
-// partition's recorded length, and files moved to the end of the image do.
+// end step has moved its end. 7-Zip (-tudf) refuses a file whose blocks lie
+// beyond the partition's recorded length ("Unsupported Method", headers
+// error), and files moved to the end of the image do; pycdlib and udfinfo
+// accept them either way. The logical volume integrity descriptor's size
+// table is left as it is: no reader we know checks it against the files.
 #include <cstdint>
 
 #include "common/file.h"

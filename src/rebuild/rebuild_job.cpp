@@ -1,5 +1,6 @@
 #include "rebuild/rebuild_job.h"
 
+#include <cstdint>
 #include <vector>
 
 #include "common/file.h"
@@ -37,7 +38,8 @@ Expected<std::uint32_t> record_count(const std::string& path) {
     if (!records) return job_error(msg::kOpenRecordFile, path);
     const auto length = records->size();
     if (!length) return job_error(msg::kRebuildInternal, path);
-    return static_cast<std::uint32_t>(*length / kRecordSize);
+    const std::uint64_t count = *length / kRecordSize;
+    return count > UINT32_MAX ? UINT32_MAX : static_cast<std::uint32_t>(count);
 }
 
 Expected<std::uint64_t> image_length(File& image, const std::string& path) {
