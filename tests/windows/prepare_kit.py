@@ -10,8 +10,10 @@ kind from the same small tree of files, then for each kind:
   KIT_DIR/KIND/  the image, the host's NEW-GAME.ISO (the image with spare
                  sectors at its end) and the relink list, for the module under
                  Wine to run the same two jobs on.
-When something needed is missing it writes KIT_DIR/UNAVAILABLE with the
-reason, and the job test reports itself skipped.
+When something needed is missing it writes KIT_DIR/UNAVAILABLE (nothing
+could be prepared) or KIT_DIR/KIND/UNAVAILABLE (the Linux build failed on
+that kind) with the reason, and the job test reports itself skipped after
+checking whatever is there.
 """
 import os
 import shutil
@@ -62,7 +64,35 @@ def relink_list(listing):
     return b"\r\n".join(body) + (b"\r\n" if listing.endswith(b"\r\n") else b"")
 
 
+def prepare_kind(cli, source, kind, kit_dir, ref_dir):
+    os.makedirs(ref_dir)
+    os.makedirs(kit_dir)
+    image = os.path.join(ref_dir, IMAGE)
+    code, output = run([cli, "mkimage", "--kind", kind, source, image])
+    if code != 0:
+        return "isorelink mkimage --kind %s failed (%d):\n%s" % (kind, code, output)
+    shutil.copyfile(image, os.path.join(kit_dir, IMAGE))
+    code, output = run([cli, "extract", image])
+    if code != 0:
+        return "the Linux extraction of the %s image failed (%d):\n%s" % (kind, code, output)
+    with open(image + "-LSN.TXT", "rb") as listing:
+        relink = relink_list(listing.read())
+    with open(image, "rb") as original:
+        new_image = original.read() + bytes(2048 * SPARE_SECTORS)
+    for folder in (ref_dir, kit_dir):
+        with open(os.path.join(folder, IMAGE + "-relink-LSN.TXT"), "wb") as out:
+            out.write(relink)
+        with open(os.path.join(folder, "NEW-" + IMAGE), "wb") as out:
+            out.write(new_image)
+    code, output = run([cli, "rebuild", image])
+    if code != 0:
+        return "the Linux rebuild of the %s image failed (%d):\n%s" % (kind, code, output)
+    return None
+
+
 def prepare(cli, kit, ref):
+    """Returns the reason nothing could be prepared, or None. A kind that
+    fails on its own gets KIT_DIR/KIND/UNAVAILABLE instead."""
     if not cli:
         return "no Linux build of isorelink was given (configure with -DISORELINK_NATIVE_CLI=/path/to/build/bin/isorelink)"
     if not os.access(cli, os.X_OK):
@@ -71,30 +101,14 @@ def prepare(cli, kit, ref):
         source = os.path.join(scratch, "files")
         author_tree(source)
         for kind in KINDS:
-            ref_dir = os.path.join(ref, kind)
             kit_dir = os.path.join(kit, kind)
-            os.makedirs(ref_dir)
-            os.makedirs(kit_dir)
-            image = os.path.join(ref_dir, IMAGE)
-            code, output = run([cli, "mkimage", "--kind", kind, source, image])
-            if code != 0:
-                return "isorelink mkimage --kind %s failed (%d):\n%s" % (kind, code, output)
-            code, output = run([cli, "extract", image])
-            if code != 0:
-                return "the Linux extraction of the %s image failed (%d):\n%s" % (kind, code, output)
-            with open(image + "-LSN.TXT", "rb") as listing:
-                relink = relink_list(listing.read())
-            with open(image, "rb") as original:
-                new_image = original.read() + bytes(2048 * SPARE_SECTORS)
-            for folder in (ref_dir, kit_dir):
-                with open(os.path.join(folder, IMAGE + "-relink-LSN.TXT"), "wb") as out:
-                    out.write(relink)
-                with open(os.path.join(folder, "NEW-" + IMAGE), "wb") as out:
-                    out.write(new_image)
-            shutil.copyfile(image, os.path.join(kit_dir, IMAGE))
-            code, output = run([cli, "rebuild", image])
-            if code != 0:
-                return "the Linux rebuild of the %s image failed (%d):\n%s" % (kind, code, output)
+            reason = prepare_kind(cli, source, kind, kit_dir, os.path.join(ref, kind))
+            if reason and not os.path.exists(os.path.join(kit_dir, IMAGE)):
+                return reason  # no image at all: the kit itself is missing
+            if reason:
+                with open(os.path.join(kit_dir, "UNAVAILABLE"), "w") as note:
+                    note.write(reason + "\n")
+                print("%s: the comparison will be skipped: %s" % (kind, reason))
     return None
 
 
