@@ -52,9 +52,20 @@ int check_message_pump(const Module& module, const std::string& folder) {
     type.hInstance = GetModuleHandleA(nullptr);
     type.lpszClassName = "isorelink_test_counter";
     RegisterClassA(&type);
-    HWND window = CreateWindowExA(0, type.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, type.hInstance,
-                                  nullptr);
-    if (!checks.expect(window != nullptr, "a message-only window for counting")) return checks.finish();
+    // Wine may still be bringing up its desktop process right after the
+    // session started: give the first window a few tries.
+    HWND window = nullptr;
+    DWORD error = 0;
+    for (int attempt = 0; attempt < 10 && window == nullptr; ++attempt) {
+        if (attempt > 0) Sleep(500);
+        window = CreateWindowExA(0, type.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, type.hInstance,
+                                 nullptr);
+        if (window == nullptr) error = GetLastError();
+    }
+    if (!checks.expect(window != nullptr, "a message-only window for counting",
+                       "CreateWindowExA failed: error " + std::to_string(error))) {
+        return checks.finish();
+    }
     drain();
 
     module.extract(folder.c_str(), "", "", "");
