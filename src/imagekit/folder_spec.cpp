@@ -39,24 +39,25 @@ Expected<ImageSpec> spec_from_folder(const std::string& folder, ImageKind kind) 
     spec.kind = kind;
     std::error_code error;
     if (!fs::is_directory(folder, error)) return folder_error(folder + " is not a folder");
-    std::vector<fs::path> entries;
+    std::vector<fs::directory_entry> entries;
     for (fs::recursive_directory_iterator it(folder, error), end; !error && it != end; it.increment(error))
-        entries.push_back(it->path());
+        entries.push_back(*it);
     if (error) return folder_error("cannot read " + folder + ": " + error.message());
     std::sort(entries.begin(), entries.end());
 
-    for (const auto& entry : entries) {
+    for (const auto& item : entries) {
+        const fs::path& entry = item.path();
         const fs::path relative = entry.lexically_relative(folder);
-        if (fs::is_directory(entry, error)) {
+        if (item.is_directory(error)) {
             auto path = volume_path(relative, false);
             if (!path) return path.error();
             spec.directories.push_back(*path);
             continue;
         }
-        if (!fs::is_regular_file(entry, error)) return folder_error(entry.string() + " is not a regular file");
+        if (!item.is_regular_file(error)) return folder_error(entry.string() + " is not a regular file");
         auto path = volume_path(relative, true);
         if (!path) return path.error();
-        const auto size = fs::file_size(entry, error);
+        const auto size = item.file_size(error);
         if (error) return folder_error("cannot read " + entry.string());
         FileSpec file;
         file.path = *path;
