@@ -1,26 +1,39 @@
 #pragma once
-// What the fuzz targets share: a private scratch folder per process, and the
-// kit images used as seeds and as the fixed image of the relink target.
-#include <cstddef>
+// The fuzz targets' scratch folder: one per process, so that two fuzzers (or
+// a fuzzer and the tests) never share the jobs' fixed working file names.
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <span>
 #include <string>
-#include <vector>
+#include <system_error>
 
-#include "common/image_kind.h"
+#include <unistd.h>
+
+#include "fuzz_cases.h"
 
 namespace isorelink::fuzz {
 
-// A folder of this process's own, with its trailing separator.
-const std::string& scratch_prefix();
+inline const std::string& scratch_prefix() {
+    static const std::string prefix = [] {
+        auto dir = std::filesystem::temp_directory_path() / ("isorelink-fuzz-" + std::to_string(::getpid()));
+        std::filesystem::create_directories(dir);
+        static const std::string remove_at_exit = dir.string();
+        std::atexit([] {
+            std::error_code ignored;
+            std::filesystem::remove_all(remove_at_exit, ignored);
+        });
+        return dir.string() + "/";
+    }();
+    return prefix;
+}
 
-void write_file(const std::string& path, std::span<const std::uint8_t> bytes);
-
-// A small kit image of the given kind (a few files, one folder level, a
-// multi-extent file and a hidden one), built once per kind and kept.
-const std::vector<std::byte>& sample_image(ImageKind kind);
-
-// The sector listing the extraction job writes for sample_image(kind).
-const std::string& sample_listing(ImageKind kind);
+// A broken promise is a crash to libFuzzer: say what broke, then abort.
+inline int verdict(const std::string& fault) {
+    if (fault.empty()) return 0;
+    std::fprintf(stderr, "isorelink fuzz: %s\n", fault.c_str());
+    std::abort();
+}
 
 } // namespace isorelink::fuzz

@@ -2,7 +2,6 @@
 // targets) and their sector listings (for the relink list target).
 #include <cstdio>
 #include <filesystem>
-#include <span>
 #include <string>
 
 #include "fuzz_support.h"
@@ -17,25 +16,23 @@ int main(int argc, char** argv) {
     for (const char* sub : {"fuzz_extract", "fuzz_relink_list", "fuzz_rebuild_image"})
         std::filesystem::create_directories(out / sub);
     const struct {
-        ImageKind kind;
         const char* name;
         std::uint8_t selector;
-    } kinds[] = {{ImageKind::Ps2Dvd, "ps2dvd", 0}, {ImageKind::Ps2Cd, "ps2cd", 1}, {ImageKind::PspUmd, "pspumd", 2}};
+    } kinds[] = {{"ps2dvd", 0}, {"ps2cd", 1}, {"pspumd", 2}};
     for (const auto& k : kinds) {
-        const auto& image = fuzz::sample_image(k.kind);
-        const auto bytes = std::span(reinterpret_cast<const std::uint8_t*>(image.data()), image.size());
-        fuzz::write_file((out / "fuzz_extract" / k.name).string(), bytes);
+        const ImageKind kind = fuzz::kind_from_selector(k.selector);
+        const auto& image = fuzz::sample_image(kind);
+        fuzz::write_file((out / "fuzz_extract" / k.name).string(), fuzz::as_u8(image));
 
         std::string image_seed(1, static_cast<char>(k.selector));
         image_seed.append(reinterpret_cast<const char*>(image.data()), image.size());
-        fuzz::write_file((out / "fuzz_rebuild_image" / k.name).string(),
-                         std::span(reinterpret_cast<const std::uint8_t*>(image_seed.data()), image_seed.size()));
+        fuzz::write_file((out / "fuzz_rebuild_image" / k.name).string(), fuzz::as_u8(image_seed));
 
-        const std::string& listing = fuzz::sample_listing(k.kind);
+        // A record file of 120 bytes: ten lines' worth.
+        const std::string& listing = fuzz::sample_listing(kind, fuzz::scratch_prefix());
         std::string relink_seed = {static_cast<char>(k.selector), static_cast<char>(120), 0};
         relink_seed += listing;
-        fuzz::write_file((out / "fuzz_relink_list" / k.name).string(),
-                         std::span(reinterpret_cast<const std::uint8_t*>(relink_seed.data()), relink_seed.size()));
+        fuzz::write_file((out / "fuzz_relink_list" / k.name).string(), fuzz::as_u8(relink_seed));
     }
     std::printf("seeds written to %s\n", out.string().c_str());
     return 0;

@@ -82,6 +82,10 @@ Expected<std::vector<FileEntry>> walk_directories(const std::vector<DirectoryNod
 
     DirectoryWalker walker(image_path);
     std::vector<std::byte> extent;
+    // Directories of a sound image never share sectors, so together they are
+    // no longer than the image; path table records that name one directory
+    // over and over would otherwise walk it (and list its files) each time.
+    std::uint64_t walked_bytes = 0;
     for (const DirectoryNode& directory : directories) {
         platform::yield_to_host();
         const std::uint64_t position = sector_offset(directory.extent);
@@ -90,11 +94,21 @@ Expected<std::vector<FileEntry>> walk_directories(const std::vector<DirectoryNod
         if (!image->read_exact_at(position, self)) return outside();
         const std::uint32_t length = both32(self, iso::dr::kDataLength);
         if (position + length > image_size) return outside();
+        walked_bytes += length;
+        if (walked_bytes > image_size) return structure_error(image_path, "directories overlap");
         extent.resize(length);
         if (!image->read_exact_at(position, extent)) return outside();
         if (auto walked = walker.walk_extent(extent, position, directory.path); !walked) return walked.error();
     }
-    return walker.take_files();
+    auto files = walker.take_files();
+    // The listings name only data the image holds.
+    for (const FileEntry& file : files) {
+        const std::uint64_t start = sector_offset(file.sector);
+        if (start > image_size || file.size > image_size - start) {
+            return structure_error(image_path, "file data outside the image");
+        }
+    }
+    return files;
 }
 
 } // namespace isorelink
