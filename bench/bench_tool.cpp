@@ -1,32 +1,41 @@
-// bench_tool image --kind ps2cd|ps2dvd --files N OUT.ISO
-//   A kit image of N small files spread over about 100 folders (sparse data).
-// bench_tool bigimage OUT.ISO MIB
-//   A kit image (PS2 DVD) holding one large zero file of MIB MiB and a few
-//   small files: the 1 GB image of the replace benchmark.
-// bench_tool pump FOLDER/ IMAGE.ISO
-//   Runs the extraction job in-process with a pump hook that counts calls and
-//   the longest stretch of work between two calls.
+// bench_tool image --kind ps2cd|ps2dvd|pspumd --files N OUT.ISO
+//   A kit image of N small files spread over 100 folders (sparse data).
+// bench_tool bigimage OUT.ISO MIB MOVIE_MIB
+//   A PS2 DVD kit image of about MIB MiB of real (patterned, not sparse) data:
+//   \DATA\MOVIE.PSS of MOVIE_MIB MiB among filler files of 64 MiB. The image
+//   of the replace benchmark.
+// bench_tool pump extract|rebuild FOLDER/ IMAGE.ISO
+// bench_tool pump replace IMAGE.ISO ISO_PATH LOCAL_FILE
+//   Runs the job in-process with a pump hook that counts calls and the longest
+//   stretch of work between two calls (job start and end included), and
+//   prices the rate-limited yield the loops call.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 
 #include "extract/extraction_job.h"
+#include "host/replace_job.h"
 #include "imagekit/image_builder.h"
 #include "platform/message_pump.h"
+#include "rebuild/rebuild_job.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using Ms = std::chrono::duration<double, std::milli>;
 
 int usage() {
     std::fprintf(stderr,
                  "usage: bench_tool image --kind ps2cd|ps2dvd|pspumd --files N OUT.ISO\n"
-                 "       bench_tool bigimage OUT.ISO MIB\n"
-                 "       bench_tool pump FOLDER/ IMAGE.ISO\n");
+                 "       bench_tool bigimage OUT.ISO MIB MOVIE_MIB\n"
+                 "       bench_tool pump extract|rebuild FOLDER/ IMAGE.ISO\n"
+                 "       bench_tool pump replace IMAGE.ISO ISO_PATH LOCAL_FILE\n");
     return 2;
 }
 
@@ -34,6 +43,16 @@ isorelink::ImageKind parse_kind(std::string_view s) {
     if (s == "ps2dvd") return isorelink::ImageKind::Ps2Dvd;
     if (s == "pspumd") return isorelink::ImageKind::PspUmd;
     return isorelink::ImageKind::Ps2Cd;
+}
+
+int write_spec(const isorelink::kit::ImageSpec& spec, const std::string& out) {
+    auto built = isorelink::kit::write_image(spec, out);
+    if (!built) {
+        std::fprintf(stderr, "%s\n", built.error().message.c_str());
+        return 1;
+    }
+    std::printf("%s: %zu files, %u sectors\n", out.c_str(), spec.files.size(), built->sector_count);
+    return 0;
 }
 
 int make_image(isorelink::ImageKind kind, unsigned files, const std::string& out) {
@@ -50,83 +69,117 @@ int make_image(isorelink::ImageKind kind, unsigned files, const std::string& out
         f.size = 100 + (i % 7) * 300;
         spec.files.push_back(std::move(f));
     }
-    auto built = isorelink::kit::write_image(spec, out);
-    if (!built) {
-        std::fprintf(stderr, "%s\n", built.error().message.c_str());
-        return 1;
-    }
-    std::printf("%s: %u files, %u sectors\n", out.c_str(), files, built->sector_count);
-    return 0;
+    return write_spec(spec, out);
 }
 
-int make_big_image(const std::string& out, unsigned mib) {
+int make_big_image(const std::string& out, unsigned mib, unsigned movie_mib) {
     isorelink::kit::ImageSpec spec;
     spec.kind = isorelink::ImageKind::Ps2Dvd;
-    for (int i = 0; i < 8; ++i) {
+    auto add = [&](std::string path, std::uint64_t size) {
         isorelink::kit::FileSpec f;
-        f.path = "\\DATA\\SMALL" + std::to_string(i) + ".BIN";
+        f.path = std::move(path);
         f.pattern = isorelink::kit::ContentPattern::Pattern;
-        f.size = 5000;
+        f.size = size;
         spec.files.push_back(std::move(f));
+    };
+    for (int i = 0; i < 4; ++i) add("\\DATA\\SMALL" + std::to_string(i) + ".BIN", 5000);
+    add("\\DATA\\MOVIE.PSS", std::uint64_t{movie_mib} << 20);
+    for (unsigned left = mib > movie_mib ? mib - movie_mib : 0, i = 0; left > 0; ++i) {
+        const unsigned part = std::min(left, 64u);
+        add("\\FILL\\FILL" + std::to_string(i) + ".BIN", std::uint64_t{part} << 20);
+        left -= part;
     }
-    isorelink::kit::FileSpec big;
-    big.path = "\\DATA\\MOVIE.PSS";
-    big.pattern = isorelink::kit::ContentPattern::Zero;
-    big.size = static_cast<std::uint64_t>(mib) << 20;
-    spec.files.insert(spec.files.begin() + 4, std::move(big));
-    auto built = isorelink::kit::write_image(spec, out);
-    if (!built) {
-        std::fprintf(stderr, "%s\n", built.error().message.c_str());
-        return 1;
-    }
-    std::printf("%s: %u sectors\n", out.c_str(), built->sector_count);
-    return 0;
+    return write_spec(spec, out);
 }
 
 struct PumpStats {
     unsigned long calls = 0;
     Clock::time_point last{};
     Clock::duration longest_gap{};
-    Clock::duration in_pump{};
+    Clock::duration in_hook{};
 };
 
 void count_pump(void* context) {
-    auto& stats = *static_cast<PumpStats*>(context);
     const auto now = Clock::now();
-    if (stats.calls > 0) stats.longest_gap = std::max(stats.longest_gap, now - stats.last);
+    auto& stats = *static_cast<PumpStats*>(context);
+    stats.longest_gap = std::max(stats.longest_gap, now - stats.last);
     ++stats.calls;
     stats.last = Clock::now();
-    stats.in_pump += stats.last - now;
+    stats.in_hook += stats.last - now;
 }
 
-int measure_pump(const std::string& folder, const std::string& image) {
+// What one yield_to_host() costs when it does not reach the pump (nearly always).
+double yield_cost_ns() {
+    const unsigned long n = 20'000'000;
+    const auto start = Clock::now();
+    for (unsigned long i = 0; i < n; ++i) isorelink::platform::yield_to_host();
+    return std::chrono::duration<double, std::nano>(Clock::now() - start).count() / static_cast<double>(n);
+}
+
+int measure_pump(const std::string& job, const std::function<bool()>& run) {
+    namespace platform = isorelink::platform;
     PumpStats stats;
     const unsigned rounds = 5;
     Clock::duration total{};
+    std::uint64_t yields = 0;
+    std::uint64_t pumps = 0;
+    if (!run()) return 1;  // warm
     for (unsigned i = 0; i < rounds; ++i) {
-        stats.last = Clock::now();
+        const auto yields_before = platform::yield_call_count();
+        const auto pumps_before = platform::pump_call_count();
+        platform::set_pump_hook(count_pump, &stats);
         const auto start = Clock::now();
-        const unsigned long calls_before = stats.calls;
-        isorelink::platform::set_pump_hook(count_pump, &stats);
-        auto outcome = isorelink::run_extraction(folder, image);
-        isorelink::platform::set_pump_hook(nullptr, nullptr);
+        stats.last = start;
+        const bool ok = run();
         const auto end = Clock::now();
-        if (!outcome) {
-            std::fprintf(stderr, "%s\n", outcome.error().message.c_str());
-            return 1;
-        }
+        platform::set_pump_hook(nullptr, nullptr);
+        if (!ok) return 1;
         stats.longest_gap = std::max(stats.longest_gap, end - stats.last);
         total += end - start;
-        (void)calls_before;
+        yields += platform::yield_call_count() - yields_before;
+        pumps += platform::pump_call_count() - pumps_before;
     }
-    using ms = std::chrono::duration<double, std::milli>;
-    const double total_ms = ms(total).count();
-    // The platform pump's own work is the hook here; the rate limiter's cost
-    // is measured by the job's time itself.
-    std::printf("pump calls=%lu per_s=%.1f share=%.4f%% longest_gap_ms=%.2f job_ms=%.2f\n", stats.calls,
-                stats.calls / (total_ms / 1000.0), 100.0 * ms(stats.in_pump).count() / total_ms,
-                ms(stats.longest_gap).count(), total_ms / rounds);
+    const double total_ms = Ms(total).count();
+    const double yield_ns = yield_cost_ns();
+    // The pump's cost: every yield the loops made, priced as measured on its
+    // own, plus the time spent inside the pump (here the counting hook; a
+    // Windows host's PeekMessage of an empty queue costs about as little).
+    const double cost_ms = static_cast<double>(yields) * yield_ns / 1e6 + Ms(stats.in_hook).count();
+    std::printf("%s job_ms=%.1f pump_calls_per_job=%.1f pump_calls_per_s=%.1f yields_per_job=%.0f yield_ns=%.2f "
+                "share_pct=%.3f longest_gap_ms=%.2f\n",
+                job.c_str(), total_ms / rounds, static_cast<double>(pumps) / rounds,
+                static_cast<double>(pumps) / (total_ms / 1000.0), static_cast<double>(yields) / rounds, yield_ns,
+                100.0 * cost_ms / total_ms, Ms(stats.longest_gap).count());
     return 0;
+}
+
+template <typename Outcome>
+bool report(const Outcome& outcome) {
+    if (!outcome) std::fprintf(stderr, "%s\n", outcome.error().message.c_str());
+    return static_cast<bool>(outcome);
+}
+
+int pump_command(int argc, char** argv) {
+    const std::string_view job = argv[2];
+    if ((job == "extract" || job == "rebuild") && argc == 5) {
+        const std::string folder = argv[3];
+        const std::string image = argv[4];
+        if (job == "extract")
+            return measure_pump("extract", [&] { return report(isorelink::run_extraction(folder, image)); });
+        return measure_pump("rebuild", [&] { return report(isorelink::run_rebuild(folder, image)); });
+    }
+    if (job == "replace" && argc == 6) {
+        const std::string image = argv[3];
+        const std::vector<isorelink::host::ReplaceRequest> requests{{argv[4], argv[5]}};
+        const auto folder = std::filesystem::path(image).parent_path();
+        const auto name = std::filesystem::path(image).filename().string();
+        return measure_pump("replace", [&] {
+            std::error_code ec;
+            std::filesystem::remove(folder / ("NEW-" + name), ec);
+            return report(isorelink::host::run_replace(image, requests, true));
+        });
+    }
+    return usage();
 }
 
 } // namespace
@@ -136,8 +189,9 @@ int main(int argc, char** argv) {
     const std::string_view command = argv[1];
     if (command == "image" && argc == 7 && std::strcmp(argv[2], "--kind") == 0 && std::strcmp(argv[4], "--files") == 0)
         return make_image(parse_kind(argv[3]), static_cast<unsigned>(std::strtoul(argv[5], nullptr, 10)), argv[6]);
-    if (command == "bigimage" && argc == 4)
-        return make_big_image(argv[2], static_cast<unsigned>(std::strtoul(argv[3], nullptr, 10)));
-    if (command == "pump" && argc == 4) return measure_pump(argv[2], argv[3]);
+    if (command == "bigimage" && argc == 5)
+        return make_big_image(argv[2], static_cast<unsigned>(std::strtoul(argv[3], nullptr, 10)),
+                              static_cast<unsigned>(std::strtoul(argv[4], nullptr, 10)));
+    if (command == "pump" && argc >= 5) return pump_command(argc, argv);
     return usage();
 }

@@ -1,7 +1,5 @@
 #include "listing/listing_writer.h"
 
-#include <cinttypes>
-#include <cstdio>
 
 #include "common/endian.h"
 #include "common/messages.h"
@@ -14,31 +12,70 @@ namespace {
 constexpr std::string_view kLineEnd = "\r\n";
 constexpr std::string_view kRecordMark = "vexo";
 
-std::string hex8(std::uint64_t value) {
-    char text[24];
-    std::snprintf(text, sizeof text, "%08" PRIX64, value);
-    return text;
+// At least eight upper-case hexadecimal digits, as "%08X" writes them.
+void append_hex8(std::string& out, std::uint64_t value) {
+    constexpr char kDigits[] = "0123456789ABCDEF";
+    char text[16];
+    std::size_t n = 0;
+    do {
+        text[n++] = kDigits[value & 0xF];
+        value >>= 4;
+    } while (value != 0);
+    while (n < 8) text[n++] = '0';
+    while (n > 0) out += text[--n];
 }
+
+// At least seven decimal digits, as "%07u" writes them.
+void append_decimal7(std::string& out, std::uint32_t value) {
+    char text[16];
+    std::size_t n = 0;
+    do {
+        text[n++] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    while (n < 7) text[n++] = '0';
+    while (n > 0) out += text[--n];
+}
+
+void append_sector_listing_line(std::string& out, ImageKind kind, const FileEntry& file,
+                                std::uint64_t descriptor_offset) {
+    append_hex8(out, file.sector);
+    out += '|';
+    append_hex8(out, file.size);
+    out += '|';
+    append_hex8(out, file.extent_field_offset());
+    out += '|';
+    if (kind == ImageKind::Ps2Dvd) {
+        append_hex8(out, descriptor_offset);
+        out += '|';
+    }
+    out += file.path;
+    out += kLineEnd;
+}
+
+void append_file_listing_line(std::string& out, const FileEntry& file) {
+    append_decimal7(out, file.sector);
+    out += " , ";
+    out += file.path;
+    out += kLineEnd;
+}
+
+// Lines are gathered and written in blocks of about this many bytes.
+constexpr std::size_t kWriteBlock = 1u << 20;
 
 JobError cannot_write(const std::string& path) { return job_error(msg::kExtractInternal, "cannot write " + path); }
 
 } // namespace
 
 std::string sector_listing_line(ImageKind kind, const FileEntry& file, std::uint64_t descriptor_offset) {
-    std::string line = hex8(file.sector) + "|" + hex8(file.size) + "|" + hex8(file.extent_field_offset()) + "|";
-    if (kind == ImageKind::Ps2Dvd) line += hex8(descriptor_offset) + "|";
-    line += file.path;
-    line += kLineEnd;
+    std::string line;
+    append_sector_listing_line(line, kind, file, descriptor_offset);
     return line;
 }
 
 std::string file_listing_line(const FileEntry& file) {
-    char number[16];
-    std::snprintf(number, sizeof number, "%07" PRIu32, file.sector);
-    std::string line = number;
-    line += " , ";
-    line += file.path;
-    line += kLineEnd;
+    std::string line;
+    append_file_listing_line(line, file);
     return line;
 }
 
@@ -58,17 +95,34 @@ Status write_listings(ImageKind kind, const std::vector<FileEntry>& files,
     if (with_descriptors && descriptors.size() != files.size()) {
         return job_error(msg::kExtractInternal, "descriptor list does not match the file list");
     }
+    std::string sector_lines;
+    std::string file_lines;
+    std::vector<std::byte> records;
+    sector_lines.reserve(kWriteBlock + 4096);
+    file_lines.reserve(kWriteBlock + 4096);
+    records.reserve(kWriteBlock + kRecordSize);
+    auto flush = [&]() -> Status {
+        if (!out.sector_listing.write_text(sector_lines)) return cannot_write(out.sector_listing_path);
+        if (!out.file_listing.write_text(file_lines)) return cannot_write(out.file_listing_path);
+        if (!out.record_file.write(records)) return cannot_write(out.record_file_path);
+        sector_lines.clear();
+        file_lines.clear();
+        records.clear();
+        return ok_status();
+    };
     for (std::size_t i = 0; i < files.size(); ++i) {
         const FileEntry& file = files[i];
         const std::uint64_t descriptor_offset = with_descriptors ? descriptors[i].offset : 0;
-        if (!out.sector_listing.write_text(sector_listing_line(kind, file, descriptor_offset))) {
-            return cannot_write(out.sector_listing_path);
+        append_sector_listing_line(sector_lines, kind, file, descriptor_offset);
+        append_file_listing_line(file_lines, file);
+        const auto record = record_file_record(file);
+        records.insert(records.end(), record.begin(), record.end());
+        if (sector_lines.size() >= kWriteBlock || file_lines.size() >= kWriteBlock) {
+            if (auto written = flush(); !written) return written;
         }
-        if (!out.file_listing.write_text(file_listing_line(file))) return cannot_write(out.file_listing_path);
-        if (!out.record_file.write(record_file_record(file))) return cannot_write(out.record_file_path);
         platform::yield_to_host();
     }
-    return ok_status();
+    return flush();
 }
 
 Status write_data_start(File& record_file, std::uint32_t data_start_sector, const std::string& record_file_path) {

@@ -10,12 +10,12 @@ namespace {
 // Per-thread: a job and its pump live on the caller's thread.
 thread_local PumpHook t_hook = nullptr;
 thread_local void* t_hook_context = nullptr;
-thread_local std::uint32_t t_ticks = 0;
+thread_local std::uint64_t t_ticks = 0;
 thread_local std::chrono::steady_clock::time_point t_last_pump{};
 thread_local std::uint64_t t_pump_calls = 0;
 
 // Look at the clock once per this many ticks.
-constexpr std::uint32_t kTicksPerClockCheck = 16;
+constexpr std::uint64_t kTicksPerClockCheck = 16;
 
 #ifdef _WIN32
 // Upper bound of messages one pump call dispatches.
@@ -61,5 +61,7 @@ void set_pump_hook(PumpHook hook, void* context) {
 }
 
 std::uint64_t pump_call_count() { return t_pump_calls; }
+
+std::uint64_t yield_call_count() { return t_ticks; }
 
 } // namespace isorelink::platform

@@ -34,4 +34,7 @@ void set_pump_hook(PumpHook hook, void* context);
 // How often the platform pump actually ran in this process (for benchmarks).
 std::uint64_t pump_call_count();
 
+// How often loops on this thread called yield_to_host() (for benchmarks).
+std::uint64_t yield_call_count();
+
 } // namespace isorelink::platform
