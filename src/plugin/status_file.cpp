@@ -14,7 +14,7 @@ void write_status(const std::string& path, std::byte flag, std::string_view mess
     std::array<std::byte, kStatusFileSize> bytes{};
     bytes[0] = flag;
     const std::size_t length = message.size() < kMaxText ? message.size() : kMaxText;
-    std::memcpy(bytes.data() + kStatusFlagSize, message.data(), length);
+    if (length > 0) std::memcpy(bytes.data() + kStatusFlagSize, message.data(), length);
     if (auto file = File::open(path, "wb")) {
         file->write(bytes);
         file->close();

@@ -109,11 +109,11 @@ protected:
         const auto grow = std::find_if(built->extents.begin(), built->extents.end(),
                                        [](const auto& e) { return e.iso_path == "\\DATA\\GROW.BIN"; });
         ASSERT_NE(grow, built->extents.end());
-        spec.files[2].sector = grow->sector + 5;
-        for (std::size_t i = 3; i < spec.files.size(); ++i) spec.files[i].sector = grow->sector + 5 + 4 * (i - 1);
+        grow_sector_ = grow->sector;
+        spec.files[2].sector = grow_sector_ + 5;
+        for (std::size_t i = 3; i < spec.files.size(); ++i) spec.files[i].sector = grow_sector_ + 5 + 4 * (i - 1);
         built = kit::write_image(spec, source());
         ASSERT_TRUE(built) << built.error().message;
-        grow_sector_ = grow->sector;
 
         auto extracted = run_extraction(dir.prefix(), "GAME.ISO");
         if (!extracted) GTEST_SKIP() << "the extraction cannot read the sample yet: " << extracted.error().message;
