@@ -1,0 +1,91 @@
+// Kit images cut short and kit images with one field wrong, through the
+// extraction and the rebuild. Each job must end, stay inside its buffers
+// (the suite runs under ASan and UBSan in CI), and either succeed, listing
+// only bytes the image holds, or fail with a coded message; the source
+// image never changes and a refused rebuild leaves the new image as it was.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+#include "common/sector.h"
+#include "corrupt/corrupt_support.h"
+#include "support/test_support.h"
+
+namespace isorelink::test {
+namespace {
+
+class CorruptImage : public ::testing::TestWithParam<ImageKind> {
+protected:
+    // Both jobs on one image: the extraction reads it as a source image, the
+    // rebuild as a new image with the sample's sound relink list.
+    void expect_sound(const std::string& name, std::span<const std::uint8_t> image) {
+        std::string with_selector(1, static_cast<char>(selector()));
+        with_selector.append(reinterpret_cast<const char*>(image.data()), image.size());
+        const std::string what = std::string(to_string(GetParam())) + ", " + name;
+        EXPECT_EQ(bounded("extraction: " + what, [&] { return fuzz::extract_case(dir_.prefix(), image); }), "")
+            << what;
+        EXPECT_EQ(bounded("rebuild: " + what,
+                          [&] { return fuzz::rebuild_image_case(dir_.prefix(), fuzz::as_u8(with_selector)); }),
+                  "")
+            << what;
+    }
+
+    std::uint8_t selector() const {
+        switch (GetParam()) {
+        case ImageKind::Ps2Dvd: return 0;
+        case ImageKind::Ps2Cd: return 1;
+        case ImageKind::PspUmd: break;
+        }
+        return 2;
+    }
+
+    ScratchDir dir_;
+};
+
+TEST_P(CorruptImage, SampleIsSoundAndListsEveryFile) {
+    const auto& image = fuzz::sample_image(GetParam());
+    EXPECT_EQ(fuzz::extract_case(dir_.prefix(), fuzz::as_u8(image)), "");
+    const std::string listing = read_text(dir_.file("IMAGE.ISO-LSN.TXT"));
+    EXPECT_NE(listing.find("\\Z.TXT"), std::string::npos) << listing;
+    EXPECT_NE(listing.find("\\DATA\\DEEP\\EMPTY.BIN"), std::string::npos) << listing;
+}
+
+TEST_P(CorruptImage, CutAtEverySectorUpToTheEndOfItsMetadata) {
+    const auto& s = fuzz::sample(GetParam());
+    const auto whole = fuzz::as_u8(s.image);
+    const std::uint64_t last = std::min<std::uint64_t>(s.built.data_start_sector + 1, whole.size() / kSectorSize);
+    for (std::uint64_t sectors = 0; sectors <= last; ++sectors) {
+        const auto cut = static_cast<std::size_t>(sector_offset(sectors));
+        expect_sound("cut at sector " + std::to_string(sectors), whole.first(cut));
+        // And once between two sector boundaries.
+        if (cut + 1000 <= whole.size()) expect_sound("cut at sector " + std::to_string(sectors) + " + 1000", whole.first(cut + 1000));
+    }
+    // Cut right after the metadata, the files' data is gone: the extraction
+    // refuses rather than list sectors the image does not hold.
+    fuzz::write_file(dir_.file("CUT.ISO"), whole.first(static_cast<std::size_t>(sector_offset(s.built.data_start_sector))));
+    const auto cut = run_extraction(dir_.prefix(), "CUT.ISO");
+    ASSERT_FALSE(cut);
+    EXPECT_EQ(cut.error().message,
+              "Code 1106 - invalid volume structure " + dir_.file("CUT.ISO") + " (file data outside the image)");
+}
+
+TEST_P(CorruptImage, EverySingleFieldCorruption) {
+    const auto corruptions = field_corruptions(GetParam());
+    ASSERT_GT(corruptions.size(), 100u);
+    for (const auto& corruption : corruptions) expect_sound(corruption.name, fuzz::as_u8(corruption.image));
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryKind, CorruptImage,
+                         ::testing::Values(ImageKind::Ps2Dvd, ImageKind::Ps2Cd, ImageKind::PspUmd),
+                         [](const auto& info) {
+                             switch (info.param) {
+                             case ImageKind::Ps2Dvd: return std::string("Ps2Dvd");
+                             case ImageKind::Ps2Cd: return std::string("Ps2Cd");
+                             case ImageKind::PspUmd: break;
+                             }
+                             return std::string("PspUmd");
+                         });
+
+} // namespace
+} // namespace isorelink::test

@@ -1,0 +1,37 @@
+#pragma once
+// The corrupt-image suite's tools: a watchdog that turns a hung job into a
+// failed test, and the kit sample images with one field changed at a time.
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "../../fuzz/fuzz_cases.h"
+#include "common/image_kind.h"
+
+namespace isorelink::test {
+
+// Runs a case and returns its fault ("" when sound). Should the case not
+// end within kCaseLimit, the test program reports the case and exits with a
+// failure: a job that hangs cannot be stopped from inside its own process.
+inline constexpr int kCaseLimitSeconds = 30;
+std::string bounded(const std::string& what, const std::function<std::string()>& run_case);
+
+// An image with one thing wrong with it.
+struct Corruption {
+    std::string name;
+    std::vector<std::byte> image;
+};
+
+// Every single-field corruption of the structures the jobs read, applied to
+// the kit sample image of the kind.
+std::vector<Corruption> field_corruptions(ImageKind kind);
+
+// Byte offsets of every directory record of the sample image, walk order.
+std::vector<std::uint64_t> directory_record_offsets(ImageKind kind);
+
+// Byte offsets of the sample image's type L path table records.
+std::vector<std::uint64_t> path_table_record_offsets(ImageKind kind);
+
+} // namespace isorelink::test
