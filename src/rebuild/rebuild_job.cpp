@@ -5,6 +5,7 @@
 
 #include "common/file.h"
 #include "common/messages.h"
+#include "common/sector.h"
 #include "platform/message_pump.h"
 #include "rebuild/new_image_kind.h"
 #include "rebuild/partition_start.h"
@@ -48,10 +49,24 @@ Expected<std::uint64_t> image_length(File& image, const std::string& path) {
     return *length;
 }
 
+// The sectors the lines will patch: each directory record's 16 bytes and, on
+// a PS2 DVD, the sector of each File Entry.
+std::vector<std::uint64_t> sectors_to_patch(const std::vector<RelinkLine>& lines, ImageKind kind) {
+    std::vector<std::uint64_t> sectors;
+    sectors.reserve(lines.size() * (kind == ImageKind::Ps2Dvd ? 3 : 2));
+    for (const auto& line : lines) {
+        sectors.push_back(whole_sectors(line.record_field));
+        sectors.push_back(whole_sectors(std::uint64_t{line.record_field} + 15));
+        if (kind == ImageKind::Ps2Dvd) sectors.push_back(whole_sectors(line.descriptor));
+    }
+    return sectors;
+}
+
 // Plans every line, then writes them all, or nothing when one line is refused.
 Status apply_relink_lines(File& image, std::uint64_t length, const std::vector<RelinkLine>& lines,
                           ImageKind kind, std::uint32_t partition_start, const RebuildNames& names) {
     PatchPlan plan(image, length);
+    plan.preload(sectors_to_patch(lines, kind));
     for (const auto& line : lines) {
         if (apply_relink_line(plan, line, kind, partition_start) != LineVerdict::Applied)
             return invalid_relink_line(line.number, names.relink_list);
