@@ -1,0 +1,91 @@
+// Relink lists no extraction wrote, rebuilt onto a sound kit image: fields of
+// all ones, records and descriptors at and past the image's end, over-long
+// and broken lines, and record files of every awkward length. A refused list
+// leaves the new image byte for byte as it was.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "corrupt/corrupt_support.h"
+#include "support/test_support.h"
+
+namespace isorelink::test {
+namespace {
+
+std::string hex8(std::uint64_t value) {
+    char text[24];
+    std::snprintf(text, sizeof text, "%08llX", static_cast<unsigned long long>(value));
+    return text;
+}
+
+class HostileRelinkList : public ::testing::TestWithParam<std::uint8_t> {
+protected:
+    ImageKind kind() const { return fuzz::kind_from_selector(GetParam()); }
+    bool dvd() const { return kind() == ImageKind::Ps2Dvd; }
+
+    std::string line(std::uint64_t sector, std::uint64_t size, std::uint64_t record, std::uint64_t descriptor) const {
+        std::string text = hex8(sector) + "|" + hex8(size) + "|" + hex8(record) + "|";
+        if (dvd()) text += hex8(descriptor) + "|";
+        return text + "\\FILE.BIN\r\n";
+    }
+
+    void expect_sound(const std::string& name, const std::string& list, std::uint16_t record_length = 120) {
+        std::string input = {static_cast<char>(GetParam()), static_cast<char>(record_length & 0xFF),
+                             static_cast<char>(record_length >> 8)};
+        input += list;
+        ScratchDir dir;
+        EXPECT_EQ(bounded(name, [&] { return fuzz::relink_list_case(dir.prefix(), fuzz::as_u8(input)); }), "")
+            << name;
+    }
+};
+
+TEST_P(HostileRelinkList, FieldsAtAndPastTheImageEnd) {
+    const std::uint64_t size = fuzz::sample_image(kind()).size();
+    const std::uint64_t all = 0xFFFFFFFF;
+    const std::uint64_t entry = fuzz::sample(kind()).built.first_file_entry_sector * std::uint64_t{2048};
+    const struct {
+        const char* name;
+        std::string list;
+    } cases[] = {
+        {"all ones", line(all, all, all, all)},
+        {"record at the last 16 bytes", line(30, 10, size - 16, entry + 308)},
+        {"record one byte past", line(30, 10, size - 15, entry + 308)},
+        {"descriptor at the last 8 bytes", line(30, 10, 0x8800, size - 8)},
+        {"descriptor one byte past", line(30, 10, 0x8800, size - 7)},
+        {"descriptor 0", line(30, 10, 0x8800, 0)},
+        {"descriptor at a sector's last bytes", line(30, 10, 0x8800, entry + 2044)},
+        {"record over the File Entry's tag", line(all, all, entry, entry + 308)},
+        {"sector below everything", line(0, all, 0x8800, entry + 308)},
+    };
+    for (const auto& c : cases) expect_sound(c.name, c.list);
+}
+
+TEST_P(HostileRelinkList, BrokenLinesAndRecordFileLengths) {
+    const std::string sound = line(30, 10, 0x8800, 0);
+    const struct {
+        const char* name;
+        std::string list;
+    } cases[] = {
+        {"empty list", ""},
+        {"no line end", sound.substr(0, sound.size() - 2)},
+        {"carriage returns only", std::string(5000, '\r')},
+        {"line feeds only", std::string(5000, '\n')},
+        {"a 300000-character line", std::string(300000, 'F') + "\n"},
+        {"NUL bytes", std::string(64, '\0') + "\n" + sound},
+        {"lowercase and signs", "-0000001|+0000001|0x00001|ffffffff|\\A\n"},
+        {"sound line then garbage", sound + "zz|zz\n"},
+    };
+    for (const auto& c : cases)
+        for (const std::uint16_t records : {0, 1, 11, 12, 24, 0xFFFF})
+            expect_sound(std::string(c.name) + ", record file " + std::to_string(records) + " bytes", c.list, records);
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryKind, HostileRelinkList, ::testing::Values(0, 1, 2), [](const auto& info) {
+    static const char* const names[] = {"Ps2Dvd", "Ps2Cd", "PspUmd"};
+    return std::string(names[info.param]);
+});
+
+} // namespace
+} // namespace isorelink::test
