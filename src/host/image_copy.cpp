@@ -22,6 +22,7 @@ namespace isorelink::host {
 namespace {
 
 constexpr std::size_t kStreamBlock = 8u << 20;
+constexpr std::uint64_t kKernelStep = 32u << 20;
 
 JobError copy_failure(const std::string& target, const char* reason) {
     return JobError{"cannot write " + target + ": " + reason};
@@ -43,7 +44,7 @@ Expected<CopyOutcome> streamed_copy(const std::string& source, const std::string
         if (!out->write(std::span(block).first(got))) return copy_failure(target, std::strerror(errno));
         done += got;
         bar.update(done);
-        platform::yield_to_host();
+        platform::yield_after_slow_step();
     }
     if (done != total) return JobError{"cannot read " + source + " to its end"};
     if (!out->close()) return copy_failure(target, std::strerror(errno));
@@ -87,7 +88,8 @@ std::optional<Expected<CopyOutcome>> kernel_copy(const std::string& source, cons
     ProgressBar bar("copying", total, quiet);
     std::uint64_t done = 0;
     while (done < total) {
-        const std::uint64_t step = std::min<std::uint64_t>(total - done, std::uint64_t{1} << 30);
+        // One call of 1 GiB would keep the host waiting for a second or more.
+        const std::uint64_t step = std::min<std::uint64_t>(total - done, kKernelStep);
         const ssize_t copied = ::copy_file_range(in.get(), nullptr, out.get(), nullptr, step, 0);
         if (copied < 0) {
             const int e = errno;
@@ -97,7 +99,7 @@ std::optional<Expected<CopyOutcome>> kernel_copy(const std::string& source, cons
         if (copied == 0) return Expected<CopyOutcome>(JobError{"cannot read " + source + " to its end"});
         done += static_cast<std::uint64_t>(copied);
         bar.update(done);
-        platform::yield_to_host();
+        platform::yield_after_slow_step();
     }
     if (!out.close()) return Expected<CopyOutcome>(copy_failure(target, std::strerror(errno)));
     return Expected<CopyOutcome>(CopyOutcome{CopyMethod::KernelCopy, done});

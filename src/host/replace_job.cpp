@@ -108,7 +108,7 @@ Status write_content(File& out, const PlannedFile& file, const std::string& targ
             return JobError{"replace: " + file.local_path + " changed while it was read"};
         if (!out.write(std::span(block).first(want))) return JobError{"replace: cannot write " + target};
         left -= want;
-        platform::yield_to_host();
+        platform::yield_after_slow_step();
     }
     // The last sector's tail, and in place the sectors the old content still held.
     if (!write_zeros(out, start + file.new_size, sector_offset(file.clear_until)))

@@ -55,6 +55,11 @@ void yield_to_host() {
     if (std::chrono::steady_clock::now() - t_last_pump >= kPumpInterval) pump_messages();
 }
 
+void yield_after_slow_step() {
+    ++t_ticks;
+    if (std::chrono::steady_clock::now() - t_last_pump >= kPumpInterval) pump_messages();
+}
+
 void set_pump_hook(PumpHook hook, void* context) {
     t_hook = hook;
     t_hook_context = context;

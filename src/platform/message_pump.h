@@ -26,6 +26,10 @@ bool pump_messages();
 // Rate-limited pump for loops.
 void yield_to_host();
 
+// The same for loops whose every step takes a millisecond or more (block
+// copies): looks at the clock on every call, not on every 16th.
+void yield_after_slow_step();
+
 // POSIX hosts (our CLI's progress display, the benchmarks' counter) may
 // install a hook that pump_messages() calls. Pass nullptr to remove it.
 using PumpHook = void (*)(void* context);
