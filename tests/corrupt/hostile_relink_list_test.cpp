@@ -82,10 +82,12 @@ TEST_P(HostileRelinkList, BrokenLinesAndRecordFileLengths) {
             expect_sound(std::string(c.name) + ", record file " + std::to_string(records) + " bytes", c.list, records);
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryKind, HostileRelinkList, ::testing::Values(0, 1, 2), [](const auto& info) {
+std::string kind_name(const ::testing::TestParamInfo<std::uint8_t>& info) {
     static const char* const names[] = {"Ps2Dvd", "Ps2Cd", "PspUmd"};
-    return std::string(names[info.param]);
-});
+    return names[info.param];
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryKind, HostileRelinkList, ::testing::Values(0, 1, 2), kind_name);
 
 } // namespace
 } // namespace isorelink::test
