@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <string>
 
+#include "common/endian.h"
+#include "common/iso9660_layout.h"
 #include "common/sector.h"
 #include "corrupt/corrupt_support.h"
 #include "support/test_support.h"
@@ -68,6 +70,40 @@ TEST_P(CorruptImage, CutAtEverySectorUpToTheEndOfItsMetadata) {
     ASSERT_FALSE(cut);
     EXPECT_EQ(cut.error().message,
               "Code 1106 - invalid volume structure " + dir_.file("CUT.ISO") + " (file data outside the image)");
+}
+
+// Every path table record of an image with many folders names the root,
+// made to run to the image's end: walking it once per record would read the
+// image over and over and list its files once per record.
+TEST_P(CorruptImage, PathTableNamingOneDirectoryOverAndOver) {
+    kit::ImageSpec spec = fuzz::sample_spec(GetParam());
+    for (int i = 0; i < 40; ++i) spec.directories.push_back("\\D" + std::to_string(i));
+    std::vector<std::byte> image;
+    const auto built = kit::build_image(spec, image);
+    ASSERT_TRUE(built) << built.error().message;
+    const std::uint32_t root = built->directories.front().sector;
+    const std::uint64_t table = sector_offset(built->path_table_sector);
+    for (std::uint64_t at = table; at < table + built->path_table_size;) {
+        put_le32(image, static_cast<std::size_t>(at + iso::ptr::kExtent), root);
+        at += iso::ptr::record_size(u8(image, static_cast<std::size_t>(at)));
+    }
+    // The root runs on to the image's end (the PS2 DVD's File Entries must
+    // stay), every sector after its first a zero tail.
+    const auto start = static_cast<std::size_t>(sector_offset(root));
+    const std::size_t end = GetParam() == ImageKind::Ps2Dvd && built->first_file_entry_sector > root
+                                ? static_cast<std::size_t>(sector_offset(built->first_file_entry_sector))
+                                : image.size();
+    std::fill(image.begin() + static_cast<std::ptrdiff_t>(start + kSectorSize),
+              image.begin() + static_cast<std::ptrdiff_t>(end), std::byte{0});
+    const std::size_t length = end - start;
+    put_both32(image, start + iso::dr::kDataLength, static_cast<std::uint32_t>(length));
+    ASSERT_GT(built->directories.size() * length, image.size());
+
+    fuzz::write_file(dir_.file("SAME.ISO"), fuzz::as_u8(image));
+    const auto walked = run_extraction(dir_.prefix(), "SAME.ISO");
+    ASSERT_FALSE(walked);
+    EXPECT_EQ(walked.error().message,
+              "Code 1106 - invalid volume structure " + dir_.file("SAME.ISO") + " (directories overlap)");
 }
 
 TEST_P(CorruptImage, EverySingleFieldCorruption) {
