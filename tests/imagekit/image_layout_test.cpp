@@ -7,7 +7,6 @@
 #include "common/iso9660_layout.h"
 #include "common/sector.h"
 #include "imagekit/file_content.h"
-#include "imagekit/image_builder.h"
 #include "imagekit/kit_fixtures.h"
 
 namespace isorelink {
@@ -21,17 +20,11 @@ std::string text_at(const std::vector<std::byte>& image, std::uint64_t offset, s
     return text;
 }
 
-kit::BuiltImage build(const kit::ImageSpec& spec, std::vector<std::byte>& image) {
-    auto built = kit::build_image(spec, image);
-    EXPECT_TRUE(built.ok()) << (built.ok() ? "" : built.error().message);
-    return built.ok() ? *built : kit::BuiltImage{};
-}
-
 class EveryKind : public ::testing::TestWithParam<ImageKind> {};
 
 TEST_P(EveryKind, VolumeDescriptorsCarryTheKindSignatures) {
     std::vector<std::byte> image;
-    const auto built = build(sample_spec(GetParam()), image);
+    const auto built = test::built_image(sample_spec(GetParam()), image);
     const ByteView pvd = ByteView(image).subspan(iso::kPrimaryDescriptorOffset, kSectorSize);
     for (std::size_t i = 0; i < iso::kPrimaryDescriptorOffset; ++i) ASSERT_EQ(image[i], std::byte{0}) << i;
     EXPECT_EQ(text_at(image, iso::kPrimaryDescriptorOffset, 6), "\1CD001");
@@ -60,7 +53,7 @@ TEST_P(EveryKind, VolumeDescriptorsCarryTheKindSignatures) {
 TEST_P(EveryKind, ReportedExtentsMatchTheirRecordsAndContents) {
     const auto spec = sample_spec(GetParam());
     std::vector<std::byte> image;
-    const auto built = build(spec, image);
+    const auto built = test::built_image(spec, image);
     ASSERT_EQ(built.extents.size(), spec.files.size());
     std::uint32_t previous = 0;
     for (const auto& extent : built.extents) {
@@ -86,12 +79,7 @@ TEST_P(EveryKind, ReportedExtentsMatchTheirRecordsAndContents) {
     EXPECT_EQ(built.directories[2].path, "\\DATA\\SOUND");
 }
 
-INSTANTIATE_TEST_SUITE_P(Kit, EveryKind, ::testing::Values(ImageKind::Ps2Cd, ImageKind::PspUmd, ImageKind::Ps2Dvd),
-                         [](const auto& info) {
-                             return std::string(info.param == ImageKind::Ps2Cd    ? "Ps2Cd"
-                                                : info.param == ImageKind::PspUmd ? "PspUmd"
-                                                                                  : "Ps2Dvd");
-                         });
+INSTANTIATE_TEST_SUITE_P(Kit, EveryKind, test::kEveryKind, [](const auto& info) { return test::kind_name(info.param); });
 
 } // namespace
 } // namespace isorelink

@@ -4,9 +4,25 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
+#include "imagekit/image_builder.h"
 #include "imagekit/image_spec.h"
 
 namespace isorelink::test {
+
+// Builds in memory; a refusal fails the test and leaves an empty result.
+inline kit::BuiltImage built_image(const kit::ImageSpec& spec, std::vector<std::byte>& image) {
+    auto built = kit::build_image(spec, image);
+    EXPECT_TRUE(built.ok()) << (built.ok() ? "" : built.error().message);
+    return built.ok() ? *built : kit::BuiltImage{};
+}
+
+inline std::string kind_name(ImageKind kind) {
+    return kind == ImageKind::Ps2Cd ? "Ps2Cd" : kind == ImageKind::PspUmd ? "PspUmd" : "Ps2Dvd";
+}
+
+inline const auto kEveryKind = ::testing::Values(ImageKind::Ps2Cd, ImageKind::PspUmd, ImageKind::Ps2Dvd);
 
 inline kit::FileSpec pattern_file(std::string path, std::uint64_t size) {
     kit::FileSpec file;

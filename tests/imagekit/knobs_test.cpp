@@ -6,19 +6,12 @@
 #include "common/endian.h"
 #include "common/iso9660_layout.h"
 #include "common/sector.h"
-#include "imagekit/image_builder.h"
 #include "imagekit/kit_fixtures.h"
 
 namespace isorelink {
 namespace {
 
 using test::pattern_file;
-
-kit::BuiltImage build(const kit::ImageSpec& spec, std::vector<std::byte>& image) {
-    auto built = kit::build_image(spec, image);
-    EXPECT_TRUE(built.ok()) << (built.ok() ? "" : built.error().message);
-    return built.ok() ? *built : kit::BuiltImage{};
-}
 
 std::vector<std::string> paths_of(const kit::BuiltImage& built, const std::string& needle) {
     std::vector<std::string> paths;
@@ -30,7 +23,7 @@ std::vector<std::string> paths_of(const kit::BuiltImage& built, const std::strin
 
 TEST(Knobs, PiecesAreNumberedAsTheListingNamesThem) {
     std::vector<std::byte> image;
-    const auto built = build(test::knobs_spec(ImageKind::Ps2Cd), image);
+    const auto built = test::built_image(test::knobs_spec(ImageKind::Ps2Cd), image);
     EXPECT_EQ(paths_of(built, "MOVIE"),
               (std::vector<std::string>{"\\DATA\\MOVIE0.PSS", "\\DATA\\MOVIE1.PSS", "\\DATA\\MOVIE2.PSS"}));
     EXPECT_EQ(paths_of(built, "A.B.C"), (std::vector<std::string>{"\\DATA\\A0.B0.C", "\\DATA\\A1.B1.C"}));
@@ -50,7 +43,7 @@ TEST(Knobs, PiecesAreNumberedAsTheListingNamesThem) {
 
 TEST(Knobs, EmptyFilesShareTheNextFilesSectorInWalkOrder) {
     std::vector<std::byte> image;
-    const auto built = build(test::knobs_spec(ImageKind::Ps2Dvd), image);
+    const auto built = test::built_image(test::knobs_spec(ImageKind::Ps2Dvd), image);
     std::vector<std::string> at_afirst;
     std::uint32_t afirst = 0;
     for (const auto& e : built.extents)
@@ -68,7 +61,7 @@ TEST(Knobs, GivenSectorsPaddingAndFirstDataSector) {
     auto spec = test::knobs_spec(ImageKind::Ps2Cd);
     spec.first_data_sector = 500;
     std::vector<std::byte> image;
-    const auto built = build(spec, image);
+    const auto built = test::built_image(spec, image);
     std::uint32_t end = 0;
     for (const auto& e : built.extents) {
         if (e.iso_path == "\\FIXED.BIN") {
@@ -83,7 +76,7 @@ TEST(Knobs, GivenSectorsPaddingAndFirstDataSector) {
     EXPECT_LT(built.data_start_sector, 500u);
 
     auto dvd = test::knobs_spec(ImageKind::Ps2Dvd);
-    const auto dvd_built = build(dvd, image);
+    const auto dvd_built = test::built_image(dvd, image);
     EXPECT_EQ(le32(image, sector_offset(dvd_built.sector_count - 1) + 12), dvd_built.sector_count - 1);
 }
 
@@ -91,7 +84,7 @@ TEST(Knobs, DirectoriesOfSeveralSectorsHaveZeroTails) {
     auto spec = test::knobs_spec(ImageKind::PspUmd);
     spec.min_directory_sectors = 3;
     std::vector<std::byte> image;
-    const auto built = build(spec, image);
+    const auto built = test::built_image(spec, image);
     for (const auto& dir : built.directories) {
         EXPECT_EQ(dir.size, 3u * kSectorSize) << dir.path;
         EXPECT_EQ(both32(image, sector_offset(dir.sector) + iso::dr::kDataLength), dir.size);
@@ -115,80 +108,70 @@ TEST(Knobs, DirectoriesOfSeveralSectorsHaveZeroTails) {
 }
 
 TEST(Knobs, OptionalPathTableLocations) {
-    const auto pvd_field = [](kit::OptionalPathTable where, std::size_t field, bool big) {
-        auto spec = test::sample_spec(ImageKind::Ps2Cd);
-        spec.optional_path_table = where;
-        std::vector<std::byte> image;
-        const auto built = build(spec, image);
-        const auto at = iso::kPrimaryDescriptorOffset + field;
-        return std::pair{big ? be32(image, at) : le32(image, at), built};
-    };
-    EXPECT_EQ(pvd_field(kit::OptionalPathTable::Zero, iso::pvd::kOptionalTypeLPathTable, false).first, 0u);
-    EXPECT_EQ(pvd_field(kit::OptionalPathTable::Zero, iso::pvd::kOptionalTypeMPathTable, true).first, 0u);
-    const auto [same, built] = pvd_field(kit::OptionalPathTable::SameAsTypeL, iso::pvd::kOptionalTypeLPathTable, false);
-    EXPECT_EQ(same, built.path_table_sector);
-    EXPECT_EQ(built.optional_path_table_sector, built.path_table_sector);
+    auto spec = test::sample_spec(ImageKind::Ps2Cd);
+    std::vector<std::byte> image;
+    const auto pvd_le32 = [&](std::size_t field) { return le32(image, iso::kPrimaryDescriptorOffset + field); };
+    spec.optional_path_table = kit::OptionalPathTable::Zero;
+    test::built_image(spec, image);
+    EXPECT_EQ(pvd_le32(iso::pvd::kOptionalTypeLPathTable), 0u);
+    EXPECT_EQ(be32(image, iso::kPrimaryDescriptorOffset + iso::pvd::kOptionalTypeMPathTable), 0u);
+    spec.optional_path_table = kit::OptionalPathTable::SameAsTypeL;
+    const auto built = test::built_image(spec, image);
+    EXPECT_EQ(pvd_le32(iso::pvd::kOptionalTypeLPathTable), built.path_table_sector);
 }
 
 TEST(Knobs, FileEntriesFollowTheChosenOrder) {
     auto spec = test::sample_spec(ImageKind::Ps2Dvd);
     std::swap(spec.files[0], spec.files[2]);  // data order unlike the directory order
+    // Walk order: root files first, then \DATA, then \DATA\SOUND.
+    const char* const walk[] = {"\\SLUS_000.01", "\\SYSTEM.CNF", "\\DATA\\A.BIN", "\\DATA\\AB.BIN",
+                                "\\DATA\\MOVIE.PSS", "\\DATA\\SOUND\\BGM.VAG"};
     for (auto order : {kit::EntryOrder::DataOrder, kit::EntryOrder::ReverseDataOrder, kit::EntryOrder::DirectoryOrder}) {
         spec.entry_order = order;
         std::vector<std::byte> image;
-        const auto built = build(spec, image);
-        std::vector<std::uint64_t> by_data, by_walk;
-        for (const auto& e : built.extents) by_data.push_back(e.entry_offset);
-        // Walk order: root files first (SLUS, SYSTEM), then \DATA, then \DATA\SOUND.
-        for (const char* path : {"\\SLUS_000.01", "\\SYSTEM.CNF", "\\DATA\\A.BIN", "\\DATA\\AB.BIN",
-                                 "\\DATA\\MOVIE.PSS", "\\DATA\\SOUND\\BGM.VAG"})
-            for (const auto& e : built.extents)
-                if (e.iso_path == path) by_walk.push_back(e.entry_offset);
-        const auto& expected_sorted = order == kit::EntryOrder::DirectoryOrder ? by_walk : by_data;
-        if (order == kit::EntryOrder::ReverseDataOrder) {
-            EXPECT_TRUE(std::is_sorted(by_data.rbegin(), by_data.rend()));
+        const auto built = test::built_image(spec, image);
+        std::vector<std::uint64_t> entries;  // File Entry offsets in data order, or in walk order
+        if (order == kit::EntryOrder::DirectoryOrder) {
+            for (const char* path : walk)
+                for (const auto& e : built.extents)
+                    if (e.iso_path == path) entries.push_back(e.entry_offset);
         } else {
-            EXPECT_TRUE(std::is_sorted(expected_sorted.begin(), expected_sorted.end()));
+            for (const auto& e : built.extents) entries.push_back(e.entry_offset);
         }
+        if (order == kit::EntryOrder::ReverseDataOrder) std::reverse(entries.begin(), entries.end());
+        EXPECT_TRUE(std::is_sorted(entries.begin(), entries.end())) << static_cast<int>(order);
     }
 }
 
 TEST(Knobs, RefusedSpecsSayWhy) {
-    const auto refusal = [](kit::ImageSpec spec) {
+    const auto refusal = [](std::vector<kit::FileSpec> files, const std::string& volume_id = "") {
+        kit::ImageSpec spec;
+        spec.files = std::move(files);
+        if (!volume_id.empty()) spec.volume_id = volume_id;
         std::vector<std::byte> image;
         auto built = kit::build_image(spec, image);
         return built.ok() ? std::string("built") : built.error().message;
     };
-    const auto one = [](kit::FileSpec file) {
-        kit::ImageSpec spec;
-        spec.files.push_back(std::move(file));
-        return spec;
+    const auto at = [](kit::FileSpec file, std::uint32_t sector) {
+        file.sector = sector;
+        return file;
     };
-    EXPECT_NE(refusal(one(pattern_file("\\lower.bin", 1))).find("cannot record"), std::string::npos);
-    EXPECT_NE(refusal(one(pattern_file("\\DIR.X\\A.BIN", 1))).find("cannot record"), std::string::npos);
-    EXPECT_NE(refusal(one(pattern_file("NOSLASH.BIN", 1))).find("not of the form"), std::string::npos);
-    EXPECT_NE(refusal(one(pattern_file("\\A\\\\B.BIN", 1))).find("not of the form"), std::string::npos);
-    EXPECT_NE(refusal(one(pattern_file("\\" + std::string(221, 'A'), 1))).find("too long"), std::string::npos);
-    auto twice = one(pattern_file("\\A.BIN", 1));
-    twice.files.push_back(pattern_file("\\A.BIN", 2));
-    EXPECT_NE(refusal(twice).find("listed twice"), std::string::npos);
-    auto clash = one(pattern_file("\\A", 1));
-    clash.files.push_back(pattern_file("\\A\\B.BIN", 2));
-    EXPECT_NE(refusal(clash).find("both a file and a directory"), std::string::npos);
-    auto overlap = one(pattern_file("\\A.BIN", 5000));
-    overlap.files.push_back(pattern_file("\\B.BIN", 1));
-    overlap.files[0].sector = 100;
-    overlap.files[1].sector = 102;
-    EXPECT_NE(refusal(overlap).find("overlaps"), std::string::npos);
-    auto inside = one(pattern_file("\\A.BIN", 1));
-    inside.files[0].sector = 17;
-    EXPECT_NE(refusal(inside).find("metadata"), std::string::npos);
-    auto odd_limit = one(pattern_file("\\A.BIN", 5000));
-    odd_limit.files[0].extent_limit = 1000;
-    EXPECT_NE(refusal(odd_limit).find("multiple of 2048"), std::string::npos);
-    auto volume = one(pattern_file("\\A.BIN", 1));
-    volume.volume_id = "bad volume";
-    EXPECT_NE(refusal(volume).find("volume identifier"), std::string::npos);
+    auto odd_limit = pattern_file("\\A.BIN", 5000);
+    odd_limit.extent_limit = 1000;
+    const std::pair<std::vector<kit::FileSpec>, const char*> cases[] = {
+        {{pattern_file("\\lower.bin", 1)}, "cannot record"},
+        {{pattern_file("\\DIR.X\\A.BIN", 1)}, "cannot record"},
+        {{pattern_file("NOSLASH.BIN", 1)}, "not of the form"},
+        {{pattern_file("\\A\\\\B.BIN", 1)}, "not of the form"},
+        {{pattern_file("\\" + std::string(221, 'A'), 1)}, "too long"},
+        {{pattern_file("\\A.BIN", 1), pattern_file("\\A.BIN", 2)}, "listed twice"},
+        {{pattern_file("\\A", 1), pattern_file("\\A\\B.BIN", 2)}, "both a file and a directory"},
+        {{at(pattern_file("\\A.BIN", 5000), 100), at(pattern_file("\\B.BIN", 1), 102)}, "overlaps"},
+        {{at(pattern_file("\\A.BIN", 1), 17)}, "metadata"},
+        {{odd_limit}, "multiple of 2048"},
+    };
+    for (const auto& [files, why] : cases) EXPECT_NE(refusal(files).find(why), std::string::npos) << why;
+    EXPECT_NE(refusal({pattern_file("\\A.BIN", 1)}, "bad volume").find("volume identifier"), std::string::npos);
 }
 
 } // namespace

@@ -4,157 +4,66 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cctype>
 #include <sstream>
-#include <tuple>
 
 #include "common/sector.h"
 #include "imagekit/file_content.h"
-#include "imagekit/image_builder.h"
 #include "imagekit/kit_fixtures.h"
+#include "support/oracles.h"
 #include "support/test_support.h"
 
 namespace isorelink {
 namespace {
 
-using Entry = std::tuple<std::string, std::uint64_t, std::uint64_t>;  // path, sector, size or blocks
-
-std::string slashed(const std::string& iso_path) {
-    std::string path = iso_path;
-    std::replace(path.begin(), path.end(), '\\', '/');
-    return path;
-}
-
-std::string upper(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return text;
-}
-
-std::vector<Entry> sorted(std::vector<Entry> entries) {
-    std::sort(entries.begin(), entries.end());
-    return entries;
-}
-
-std::string strip_version(const std::string& name) {
-    const auto semicolon = name.find(';');
-    return semicolon == std::string::npos ? name : name.substr(0, semicolon);
-}
-
-struct Authored {
-    kit::ImageSpec spec;
-    kit::BuiltImage built;
-    std::string image;
-};
-
-// xorriso: "File data lba:  0 ,      419 ,        1 ,      100 , '/AFIRST.BIN'"
-std::vector<Entry> xorriso_extents(const std::string& image) {
-    const auto result = test::run_command("xorriso -indev " + test::shell_quote(image) +
-                                          " -find / -type f -exec report_lba -- 2>&1");
-    std::vector<Entry> entries;
-    std::istringstream lines(result.output);
-    for (std::string line; std::getline(lines, line);) {
-        if (line.rfind("File data lba:", 0) != 0) continue;
-        unsigned xt = 0;
-        unsigned long long start = 0, blocks = 0, size = 0;
-        char path[1024] = {};
-        if (std::sscanf(line.c_str(), "File data lba: %u , %llu , %llu , %llu , '%1023[^']'", &xt, &start, &blocks,
-                        &size, path) == 5)
-            entries.emplace_back(path, start, blocks);
-    }
-    return entries;
-}
-
-// isoinfo -l and iso-info -l: a header per directory, then one line per record.
-std::vector<Entry> listing_extents(const std::string& output, bool libcdio) {
-    std::vector<Entry> entries;
-    std::string directory;
-    std::istringstream lines(output);
-    for (std::string line; std::getline(lines, line);) {
-        while (!line.empty() && (line.back() == ' ' || line.back() == '\r')) line.pop_back();
-        if (!libcdio && line.rfind("Directory listing of ", 0) == 0) {
-            directory = line.substr(21);
-            continue;
-        }
-        if (libcdio && !line.empty() && line[0] == '/' && line.back() == ':') {
-            directory = line.substr(0, line.size() - 1);
-            continue;
-        }
-        const auto first = line.find_first_not_of(' ');
-        if (first == std::string::npos || line[first] != '-') continue;  // files only
-        const auto bracket = line.find(libcdio ? "[LSN" : "[");
-        if (bracket == std::string::npos) continue;
-        const std::size_t number = bracket + (libcdio ? 4 : 1);
-        const std::uint64_t sector = std::stoull(line.substr(number));
-        std::uint64_t size = 0;
-        if (libcdio) {
-            size = std::stoull(line.substr(line.find(']', number) + 1));
-        } else {
-            std::istringstream fields(line);
-            std::string token;
-            for (int i = 0; i < 5; ++i) fields >> token;
-            size = std::stoull(token);
-        }
-        const std::string name = strip_version(line.substr(line.rfind(' ') + 1));
-        std::string path = directory;
-        if (path.empty() || path.back() != '/') path += '/';
-        entries.emplace_back(upper(path + name), sector, size);
-    }
-    return entries;
-}
-
-void expect_contents(const Authored& image, const std::string& folder, const std::string& reader) {
-    for (const auto& file : image.spec.files) {
-        const auto stored = test::read_bytes(folder + slashed(file.path));
-        EXPECT_EQ(stored, kit::file_content(file)) << reader << " " << file.path;
-    }
-}
+using test::slashed;
 
 class Oracles : public ::testing::TestWithParam<std::tuple<ImageKind, bool>> {
 protected:
     void SetUp() override {
         const auto [kind, knobs] = GetParam();
-        authored_.spec = knobs ? test::knobs_spec(kind) : test::sample_spec(kind);
-        authored_.image = scratch_.file("IMAGE.ISO");
-        auto built = kit::write_image(authored_.spec, authored_.image);
+        spec_ = knobs ? test::knobs_spec(kind) : test::sample_spec(kind);
+        auto built = kit::write_image(spec_, image_);
         ASSERT_TRUE(built.ok()) << built.error().message;
-        authored_.built = *built;
+        built_ = *built;
     }
     bool dvd() const { return std::get<0>(GetParam()) == ImageKind::Ps2Dvd; }
+    // Every file read back from a folder, as 7-Zip lays it out.
+    void expect_contents(const std::string& folder, const char* reader) const {
+        for (const auto& file : spec_.files)
+            EXPECT_EQ(test::read_bytes(folder + slashed(file.path)), kit::file_content(file)) << reader << file.path;
+    }
 
     test::ScratchDir scratch_;
-    Authored authored_;
+    std::string image_ = scratch_.file("IMAGE.ISO");
+    kit::ImageSpec spec_;
+    kit::BuiltImage built_;
 };
 
-TEST_P(Oracles, XorrisoReportsTheSameExtents) {
-    if (!test::have_program("xorriso")) GTEST_SKIP() << "xorriso not installed";
-    std::vector<Entry> expected;
-    for (const auto& e : authored_.built.extents)
-        expected.emplace_back(slashed(e.iso_path), e.sector, sectors_to_hold(e.size));
-    EXPECT_EQ(sorted(xorriso_extents(authored_.image)), sorted(expected));
-}
-
-TEST_P(Oracles, IsoinfoAndIsoInfoListTheSameRecords) {
-    std::vector<Entry> expected;
-    for (const auto& e : authored_.built.extents) expected.emplace_back(upper(slashed(e.iso_path)), e.sector, e.size);
+TEST_P(Oracles, XorrisoIsoinfoAndIsoInfoReportTheSameExtents) {
+    std::vector<test::ReaderExtent> by_file, by_record;
+    for (const auto& e : built_.extents) {
+        by_file.push_back({slashed(e.iso_path), e.sector, spec_.files[e.file_index].byte_size(), sectors_to_hold(e.size)});
+        by_record.push_back({slashed(e.iso_path), e.sector, e.size, 0});
+    }
+    std::sort(by_file.begin(), by_file.end());
+    std::sort(by_record.begin(), by_record.end());
+    if (test::have_program("xorriso")) {
+        EXPECT_EQ(test::xorriso_extents(image_), by_file) << "xorriso";
+    }
     if (test::have_program("isoinfo")) {
-        const auto out = test::run_command("isoinfo -l -i " + test::shell_quote(authored_.image) + " 2>&1");
-        EXPECT_EQ(sorted(listing_extents(out.output, false)), sorted(expected)) << "isoinfo";
+        EXPECT_EQ(test::listed_records(image_), by_record) << "isoinfo";
     }
     if (test::have_program("iso-info")) {
-        const auto out = test::run_command("iso-info -l -i " + test::shell_quote(authored_.image) + " 2>&1");
-        EXPECT_EQ(sorted(listing_extents(out.output, true)), sorted(expected)) << "iso-info";
+        EXPECT_EQ(test::listed_records(image_, true), by_record) << "iso-info";
     }
 }
 
 TEST_P(Oracles, SevenZipExtractsEveryFile) {
     if (!test::have_program("7z")) GTEST_SKIP() << "7z not installed";
-    const std::string iso_out = scratch_.file("iso");
-    const auto iso = test::run_command("7z x -y -tiso -o" + test::shell_quote(iso_out) + " " +
-                                       test::shell_quote(authored_.image) + " 2>&1");
-    ASSERT_EQ(iso.exit_code, 0) << iso.output;
-    expect_contents(authored_, iso_out, "7z -tiso");
+    ASSERT_EQ(test::seven_zip_extract(image_, "iso", scratch_.file("iso")), 0);
+    expect_contents(scratch_.file("iso"), "7z -tiso ");
     if (!dvd()) return;
-    const auto list = test::run_command("7z l -slt -tudf " + test::shell_quote(authored_.image) + " 2>&1");
+    const auto list = test::run_command("7z l -slt -tudf " + test::shell_quote(image_));
     EXPECT_NE(list.output.find("Type = Udf"), std::string::npos) << list.output;
     std::vector<std::string> listed, expected;
     std::istringstream lines(list.output);
@@ -163,44 +72,29 @@ TEST_P(Oracles, SevenZipExtractsEveryFile) {
         if (line.rfind("Path = ", 0) == 0) path = line.substr(7);
         if (line == "Folder = -") listed.push_back("/" + path);
     }
-    for (const auto& file : authored_.spec.files) expected.push_back(slashed(file.path));
+    for (const auto& file : spec_.files) expected.push_back(slashed(file.path));
     std::sort(listed.begin(), listed.end());
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(listed, expected);
-    const std::string udf_out = scratch_.file("udf");
-    const auto udf = test::run_command("7z x -y -tudf -o" + test::shell_quote(udf_out) + " " +
-                                       test::shell_quote(authored_.image) + " 2>&1");
-    ASSERT_EQ(udf.exit_code, 0) << udf.output;
-    expect_contents(authored_, udf_out, "7z -tudf");
+    ASSERT_EQ(test::seven_zip_extract(image_, "udf", scratch_.file("udf")), 0);
+    expect_contents(scratch_.file("udf"), "7z -tudf ");
 }
 
 TEST_P(Oracles, UdfinfoAndPycdlibReadTheBridge) {
     if (!dvd()) GTEST_SKIP() << "no UDF on this kind";
     if (test::have_program("udfinfo")) {
-        const auto info = test::run_command("udfinfo " + test::shell_quote(authored_.image) + " 2>&1");
+        const auto info = test::run_command("udfinfo " + test::shell_quote(image_));
         EXPECT_EQ(info.exit_code, 0) << info.output;
         EXPECT_EQ(info.output.find("warning"), std::string::npos) << info.output;
     }
-    if (!test::exists("/usr/bin/python3") ||
-        test::run_command("/usr/bin/python3 -c 'import pycdlib' 2>&1").exit_code != 0)
-        GTEST_SKIP() << "pycdlib not installed";
+    if (!test::have_pycdlib()) GTEST_SKIP() << "pycdlib not installed";
+    std::vector<std::string> paths;
+    for (const auto& file : spec_.files) paths.push_back(slashed(file.path));
     const std::string out = scratch_.file("pycdlib");
-    std::string paths;
-    for (const auto& file : authored_.spec.files) paths += "'" + slashed(file.path) + "',";
-    test::write_text(scratch_.file("read.py"),
-                     "import os, sys, pycdlib\n"
-                     "iso = pycdlib.PyCdlib()\n"
-                     "iso.open(sys.argv[1])\n"
-                     "for path in [" + paths + "]:\n"
-                     "    local = sys.argv[2] + path\n"
-                     "    os.makedirs(os.path.dirname(local), exist_ok=True)\n"
-                     "    iso.get_file_from_iso(local, udf_path=path)\n");
-    const auto run = test::run_command("/usr/bin/python3 " + test::shell_quote(scratch_.file("read.py")) + " " +
-                                       test::shell_quote(authored_.image) + " " + test::shell_quote(out) + " 2>&1");
-    ASSERT_EQ(run.exit_code, 0) << run.output;
-    for (const auto& e : authored_.built.extents) {
+    ASSERT_TRUE(test::pycdlib_udf_extract(image_, paths, out));
+    for (const auto& e : built_.extents) {
         if (e.piece != 0) continue;
-        const auto& file = authored_.spec.files[e.file_index];
+        const auto& file = spec_.files[e.file_index];
         auto expected = kit::file_content(file);
         // pycdlib reads a File Entry's first allocation descriptor only.
         if (file.extent_limit != 0) expected.resize(std::min<std::size_t>(expected.size(), e.size));
@@ -208,16 +102,9 @@ TEST_P(Oracles, UdfinfoAndPycdlibReadTheBridge) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Kit, Oracles,
-                         ::testing::Combine(::testing::Values(ImageKind::Ps2Cd, ImageKind::PspUmd, ImageKind::Ps2Dvd),
-                                            ::testing::Bool()),
-                         [](const auto& info) {
-                             const auto kind = std::get<0>(info.param);
-                             return std::string(kind == ImageKind::Ps2Cd    ? "Ps2Cd"
-                                                : kind == ImageKind::PspUmd ? "PspUmd"
-                                                                            : "Ps2Dvd") +
-                                    (std::get<1>(info.param) ? "Knobs" : "Sample");
-                         });
+INSTANTIATE_TEST_SUITE_P(Kit, Oracles, ::testing::Combine(test::kEveryKind, ::testing::Bool()), [](const auto& info) {
+    return test::kind_name(std::get<0>(info.param)) + (std::get<1>(info.param) ? "Knobs" : "Sample");
+});
 
 } // namespace
 } // namespace isorelink

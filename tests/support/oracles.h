@@ -1,0 +1,38 @@
+#pragma once
+// Independent readers as oracles: what xorriso, isoinfo and iso-info report
+// for each file extent, and whole-file reads through 7-Zip and pycdlib.
+// Callers skip when a reader is missing (have_program, have_pycdlib).
+#include <compare>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace isorelink::test {
+
+struct ReaderExtent {
+    std::string path;          // "/DATA/A.BIN": upper case, no ";1"
+    std::uint64_t sector = 0;
+    std::uint64_t size = 0;    // xorriso: the whole file's; isoinfo, iso-info: the record's
+    std::uint64_t blocks = 0;  // xorriso only: the extent's sectors
+    auto operator<=>(const ReaderExtent&) const = default;
+};
+
+// `xorriso -find / -exec report_lba`: one entry per extent, sorted.
+std::vector<ReaderExtent> xorriso_extents(const std::string& image);
+// `isoinfo -l` or, with libcdio set, `iso-info -l`: one entry per file record, sorted.
+std::vector<ReaderExtent> listed_records(const std::string& image, bool libcdio = false);
+// Path -> extent (a file's last extent when it has several).
+std::map<std::string, ReaderExtent> by_path(const std::vector<ReaderExtent>& extents);
+
+// `7z x -t<type>` ("iso" or "udf") into a folder; 7-Zip's exit code.
+int seven_zip_extract(const std::string& image, const std::string& type, const std::string& folder);
+// Debian's pycdlib under /usr/bin/python3.
+bool have_pycdlib();
+// Reads each path ("/DATA/A.BIN") through pycdlib's udf_path into folder + path.
+bool pycdlib_udf_extract(const std::string& image, const std::vector<std::string>& paths, const std::string& folder);
+
+// "\\DATA\\A.BIN" -> "/DATA/A.BIN"
+std::string slashed(std::string iso_path);
+
+} // namespace isorelink::test
