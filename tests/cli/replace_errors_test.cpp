@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "cli/round_trip_support.h"
-#include "imagekit/image_builder.h"
+#include "imagekit/kit_fixtures.h"
 #include "support/test_support.h"
 
 namespace isorelink::test {
@@ -73,12 +73,8 @@ TEST(ReplaceRefusesMultiExtent, AFileInSeveralExtents) {
     ScratchDir dir;
     kit::ImageSpec spec;
     spec.kind = ImageKind::Ps2Cd;
-    kit::FileSpec movie;
-    movie.path = "\\MOVIE.PSS";
-    movie.pattern = kit::ContentPattern::Pattern;
-    movie.size = 5 * 2048;
-    movie.extent_limit = 2 * 2048;
-    spec.files.push_back(movie);
+    spec.files.push_back(pattern_file("\\MOVIE.PSS", 5 * 2048));
+    spec.files[0].extent_limit = 2 * 2048;
     auto built = kit::write_image(spec, dir.file("GAME.ISO"));
     if (!built) GTEST_SKIP() << built.error().message;
     write_bytes(dir.file("new"), sample_bytes(100, 1));

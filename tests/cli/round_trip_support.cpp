@@ -2,9 +2,9 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "imagekit/image_builder.h"
+#include "support/oracles.h"
 
 namespace isorelink::test {
 
@@ -19,13 +19,6 @@ Bytes sample_bytes(std::size_t size, std::uint32_t seed) {
         x ^= x << 5;
         b = static_cast<std::byte>(x & 0xFF);
     }
-    return out;
-}
-
-std::string relative_path(const std::string& iso_path) {
-    std::string out = iso_path.substr(1);
-    for (auto& c : out)
-        if (c == '\\') c = '/';
     return out;
 }
 
@@ -75,6 +68,7 @@ std::optional<SampleImage> make_sample(Maker maker, ImageKind kind, const std::s
             why = "the image kit cannot build the sample: " + built.error().message;
             return std::nullopt;
         }
+        sample.built = *built;
         return sample;
     }
     if (!have_program("genisoimage")) {
@@ -83,7 +77,7 @@ std::optional<SampleImage> make_sample(Maker maker, ImageKind kind, const std::s
     }
     const auto tree = fs::path(folder) / "tree";
     for (const auto& [path, bytes] : sample.contents) {
-        const auto file = tree / relative_path(path);
+        const auto file = tree / slashed(path).substr(1);
         fs::create_directories(file.parent_path());
         write_bytes(file.string(), bytes);
     }
@@ -98,81 +92,6 @@ std::optional<SampleImage> make_sample(Maker maker, ImageKind kind, const std::s
     patch(sample.path, 33792, "CD-XA001");
     fs::remove_all(tree);
     return sample;
-}
-
-namespace {
-std::string to_iso_path(std::string path) {
-    for (auto& c : path)
-        if (c == '/') c = '\\';
-    return path;
-}
-} // namespace
-
-std::map<std::string, Placement> xorriso_placements(const std::string& image) {
-    std::map<std::string, Placement> out;
-    const auto r = run_command("xorriso -indev " + shell_quote(image) + " -find / -exec report_lba -- 2>/dev/null");
-    std::istringstream lines(r.output);
-    std::string line;
-    while (std::getline(lines, line)) {
-        // File data lba:  0 ,      184 ,        5 ,     9000 , '/DATA/A.BIN'
-        if (line.rfind("File data lba:", 0) != 0) continue;
-        unsigned long long xt = 0, lba = 0, blocks = 0, size = 0;
-        char name[1024] = {};
-        if (std::sscanf(line.c_str(), "File data lba: %llu , %llu , %llu , %llu , '%1023[^']'", &xt, &lba, &blocks,
-                        &size, name) == 5)
-            out[to_iso_path(name)] = {static_cast<std::uint32_t>(lba), size};
-    }
-    return out;
-}
-
-std::map<std::string, Placement> isoinfo_placements(const std::string& image) {
-    std::map<std::string, Placement> out;
-    const auto r = run_command("isoinfo -l -i " + shell_quote(image));
-    std::istringstream lines(r.output);
-    std::string line, directory;
-    while (std::getline(lines, line)) {
-        // Directory listing of /DATA/
-        if (line.rfind("Directory listing of ", 0) == 0) {
-            directory = line.substr(21);
-            continue;
-        }
-        // ----------   0    0    0            9000 Dec  6 2026 [    184 00]  A.BIN;1
-        const auto open = line.find('[');
-        const auto close = line.find(']');
-        if (open == std::string::npos || close == std::string::npos || line[0] == 'd') continue;
-        unsigned long long lba = 0;
-        std::sscanf(line.c_str() + open + 1, "%llu", &lba);
-        std::string name = line.substr(close + 1);
-        name.erase(0, name.find_first_not_of(' '));
-        name = name.substr(0, name.find(';'));
-        while (!name.empty() && name.back() == ' ') name.pop_back();
-        std::istringstream fields(line.substr(0, open));
-        std::string field;
-        std::vector<std::string> parts;
-        while (fields >> field) parts.push_back(field);
-        if (parts.size() < 5) continue;
-        out[to_iso_path(directory + name)] = {static_cast<std::uint32_t>(lba), std::stoull(parts[4])};
-    }
-    return out;
-}
-
-int seven_zip_extract(const std::string& image, const std::string& type, const std::string& folder) {
-    return run_command("7z x -y -t" + type + " -o" + shell_quote(folder) + " " + shell_quote(image)).exit_code;
-}
-
-bool pycdlib_udf_extract(const std::string& image, const std::vector<std::string>& paths, const std::string& folder) {
-    std::string script = "import sys, pycdlib\n"
-                         "iso = pycdlib.PyCdlib()\n"
-                         "iso.open(sys.argv[1])\n"
-                         "for i, p in enumerate(sys.argv[3:]):\n"
-                         "    iso.get_file_from_iso(sys.argv[2] + '/' + str(i), udf_path=p)\n"
-                         "iso.close()\n";
-    const auto script_path = (fs::path(folder) / "read_udf.py").string();
-    write_text(script_path, script);
-    std::string command = "/usr/bin/python3 " + shell_quote(script_path) + " " + shell_quote(image) + " " +
-                          shell_quote(folder);
-    for (const auto& p : paths) command += " " + shell_quote("/" + relative_path(p));
-    return run_command(command).exit_code == 0;
 }
 
 } // namespace isorelink::test
