@@ -1,6 +1,7 @@
 #include "extract/job_files.h"
 
 #include "common/messages.h"
+#include "platform/output_replacement.h"
 #include "platform/read_handle.h"
 
 namespace isorelink {
@@ -8,8 +9,10 @@ namespace isorelink {
 namespace {
 
 Status create(File& file, const std::string& path, std::string_view message_template) {
+    const auto old_mode = platform::remove_old_output(path);
     auto opened = File::open(path, "wb");
     if (!opened) return job_error(message_template, path);
+    if (old_mode) platform::restore_output_mode(path, *old_mode);
     file = std::move(*opened);
     return ok_status();
 }
