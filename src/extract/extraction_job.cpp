@@ -65,7 +65,7 @@ Expected<ExtractionSummary> run_extraction(std::string_view folder, std::string_
     if (!passes_header_test(files.image)) return job_error(msg::kBadHeader, paths.image);
     if (auto created = create_outputs(paths, files); !created) return created.error();
 
-    ImageWindow image(files.image, files.image.size().value_or(0));
+    ImageWindow image(files.image, files.image.size().value_or(0), paths.image);
     if (auto copied = copy_path_table(image, files.path_table_copy, paths.image, paths.path_table_copy); !copied) {
         return copied.error();
     }

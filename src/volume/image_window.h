@@ -1,14 +1,19 @@
 #pragma once
 // A forward-moving window over the image for the scans and the header copy:
-// reads large blocks through the job's stream and hands out views of the
-// bytes the caller asks for, only when they lie wholly inside the image.
+// hands out views of the bytes the caller asks for, only when they lie wholly
+// inside the image. Given the image's path it reads through a memory mapping
+// of bounded windows (the File Entry scans look at a few bytes of each of
+// thousands of sectors); otherwise, or when the mapping cannot be made, it
+// reads large blocks through the job's stream.
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "common/endian.h"
 #include "common/file.h"
+#include "platform/mapped_file.h"
 
 namespace isorelink {
 
@@ -17,9 +22,11 @@ public:
     static constexpr std::size_t kDefaultBlock = 1u << 20;
 
     ImageWindow(File& image, std::uint64_t image_size, std::size_t block_size = kDefaultBlock);
+    // Maps image_path when its length is image_size.
+    ImageWindow(File& image, std::uint64_t image_size, const std::string& image_path);
 
     std::uint64_t image_size() const { return image_size_; }
-    std::size_t block_size() const { return block_.size(); }
+    std::size_t block_size() const { return block_size_; }
 
     // The bytes [offset, offset + length), or nothing when any of them lies
     // outside the image (or the read fails). length must not exceed the
@@ -33,6 +40,8 @@ public:
 private:
     File& image_;
     std::uint64_t image_size_;
+    std::size_t block_size_;
+    std::optional<platform::MappedFile> mapped_;
     std::vector<std::byte> block_;
     std::uint64_t base_ = 0;
     std::size_t filled_ = 0;

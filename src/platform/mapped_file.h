@@ -1,0 +1,55 @@
+#pragma once
+// A file read through a memory mapping, one bounded window at a time: the
+// scans that look at a few bytes of every sector (the File Entry run of a
+// PS2 DVD image) get them without copying every sector into a buffer. Only
+// the current window is mapped, so the pages it holds stay few.
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace isorelink::platform {
+
+class MappedFile {
+public:
+    // Window size and alignment (the Windows allocation granularity).
+    static constexpr std::size_t kWindow = std::size_t{16} << 20;
+    static constexpr std::size_t kAlignment = std::size_t{64} << 10;
+    // The longest view one call hands out.
+    static constexpr std::size_t kLongestView = kWindow - kAlignment;
+
+    MappedFile(const MappedFile&) = delete;
+    MappedFile& operator=(const MappedFile&) = delete;
+    MappedFile(MappedFile&& other) noexcept;
+    MappedFile& operator=(MappedFile&& other) noexcept;
+    ~MappedFile();
+
+    // Opens an existing, non-empty file for reading; nothing when it cannot
+    // be opened or mapped (callers then read it the ordinary way).
+    static std::optional<MappedFile> open(const std::string& path);
+
+    std::uint64_t size() const { return size_; }
+
+    // The bytes [offset, offset + length), or nullptr when any of them lies
+    // outside the file, length exceeds kLongestView or the window cannot be
+    // mapped. Valid until the next call.
+    const std::byte* view(std::uint64_t offset, std::size_t length);
+
+private:
+    MappedFile() = default;
+    void unmap();
+    void close();
+
+#ifdef _WIN32
+    void* file_ = nullptr;
+    void* mapping_ = nullptr;
+#else
+    int fd_ = -1;
+#endif
+    std::uint64_t size_ = 0;
+    const std::byte* window_ = nullptr;
+    std::uint64_t window_offset_ = 0;
+    std::size_t window_length_ = 0;
+};
+
+} // namespace isorelink::platform
