@@ -78,6 +78,24 @@ bool make_folder(const std::string& path) {
     return CreateDirectoryA(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
+void make_folders(const std::string& folder) {
+    for (std::size_t i = 3; i < folder.size(); ++i)
+        if (folder[i] == '\\') make_folder(folder.substr(0, i));
+}
+
+bool folder_is_empty(const std::string& folder) {
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return true;
+    bool empty = true;
+    do {
+        const std::string name = found.cFileName;
+        empty = name == "." || name == "..";
+    } while (empty && FindNextFileA(search, &found));
+    FindClose(search);
+    return empty;
+}
+
 void remove_tree(const std::string& path) {
     std::string folder = path;
     while (!folder.empty() && folder.back() == '\\') folder.pop_back();

@@ -38,6 +38,9 @@ std::optional<std::string> read_file(const std::string& path);
 bool write_file(const std::string& path, std::string_view bytes);
 bool file_exists(const std::string& path);
 bool make_folder(const std::string& path);
+// Creates every folder along a path that ends in a backslash.
+void make_folders(const std::string& folder);
+bool folder_is_empty(const std::string& folder);
 // Removes a folder with everything in it; missing is fine.
 void remove_tree(const std::string& path);
 

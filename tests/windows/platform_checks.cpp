@@ -1,5 +1,5 @@
 // The platform layer on Windows, linked directly: folder creation along
-// backslashes, the Win32 read handle, and the pump's answers.
+// backslashes, the Win32 read handle, the pump's answers and its rate limit.
 //   platform_checks FOLDER       (a scratch folder)
 #include <windows.h>
 
@@ -90,9 +90,9 @@ void check_pump(Checks& checks) {
     checks.expect(p::pump_messages(), "a drained queue: true");
     checks.expect(!PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE), "a thread message is taken too");
     PostQuitMessage(3);
-    checks.expect(!p::pump_messages(), "a quit message: false");
-    checks.expect(PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE) && message.message == WM_QUIT && message.wParam == 3,
-                  "the quit message is posted again with its exit code");
+    checks.expect(!p::pump_messages(), "a quit message: false (the host's test sees it posted again)");
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+    }
     const auto calls = p::pump_call_count();
     for (int i = 0; i < 100000; ++i) p::yield_to_host();
     checks.expect(p::pump_call_count() - calls < 1000, "yield_to_host is rate-limited",
@@ -110,9 +110,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     host::remove_tree(root);
-    for (std::size_t i = 3; i < root.size(); ++i) {
-        if (root[i] == '\\') host::make_folder(root.substr(0, i));
-    }
+    host::make_folders(root);
     Checks checks("platform");
     check_folders(checks, root);
     check_read_handle(checks, root);

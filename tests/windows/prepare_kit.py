@@ -3,17 +3,12 @@
 
 usage: prepare_kit.py NATIVE_CLI KIT_DIR REF_DIR
 
-With the Linux build's isorelink (NATIVE_CLI) it authors one image of each
-kind from the same small tree of files, then for each kind:
-  REF_DIR/KIND/  the image, the Linux extraction's three products, and the
-                 Linux rebuild's NEW-GAME.ISO;
-  KIT_DIR/KIND/  the image, the host's NEW-GAME.ISO (the image with spare
-                 sectors at its end) and the relink list, for the module under
-                 Wine to run the same two jobs on.
-When something needed is missing it writes KIT_DIR/UNAVAILABLE (nothing
-could be prepared) or KIT_DIR/KIND/UNAVAILABLE (the Linux build failed on
-that kind) with the reason, and the job test reports itself skipped after
-checking whatever is there.
+With the Linux build's isorelink it authors one image of each kind from one
+small tree, then writes per kind REF_DIR/KIND/ (the image, the Linux
+extraction's products and rebuild's NEW-GAME.ISO) and KIT_DIR/KIND/ (the
+image, a host's NEW-GAME.ISO and relink list, for the module under Wine).
+What cannot be prepared is explained in KIT_DIR/UNAVAILABLE or
+KIT_DIR/KIND/UNAVAILABLE, and the job test then reports itself skipped.
 """
 import os
 import shutil
