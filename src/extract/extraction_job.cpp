@@ -1,6 +1,8 @@
 #include "extract/extraction_job.h"
 
 #include "common/messages.h"
+#include "common/sector.h"
+#include "common/udf_layout.h"
 #include "extract/descriptor_anchor.h"
 #include "extract/image_kind_detection.h"
 #include "extract/job_files.h"
@@ -98,7 +100,16 @@ Expected<ExtractionSummary> run_extraction(std::string_view folder, std::string_
         descriptors = std::move(*read);
         pair_shared_sectors(*file_list, descriptors);
     }
-    auto data_start = data_start_sector(summary.kind, image, summary.header_sectors, paths.image);
+    KnownFileEntries known;
+    if (summary.kind == ImageKind::Ps2Dvd && summary.descriptor_anchor >= udf::fe::kShortAllocationDescriptor) {
+        // The descriptor list found a File Entry tag at the start of each of
+        // these sectors when the anchor lies at its place in a sector.
+        const std::uint64_t first_entry = summary.descriptor_anchor - udf::fe::kShortAllocationDescriptor;
+        if (first_entry % kSectorSize == 0) {
+            known = {whole_sectors(first_entry), whole_sectors(first_entry) + descriptors.size()};
+        }
+    }
+    auto data_start = data_start_sector(summary.kind, image, summary.header_sectors, paths.image, known);
     if (!data_start) return data_start.error();
     summary.data_start_sector = *data_start;
 

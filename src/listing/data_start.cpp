@@ -20,13 +20,18 @@ std::optional<bool> opens_file_entry(ImageWindow& image, std::uint64_t sector) {
 } // namespace
 
 Expected<std::uint32_t> data_start_sector(ImageKind kind, ImageWindow& image, std::uint64_t header_sectors,
-                                          const std::string& image_path) {
+                                          const std::string& image_path, KnownFileEntries known) {
     const auto not_found = [&] { return structure_error(image_path, "no UDF data start found"); };
     std::uint64_t sector = header_sectors;
     if (kind == ImageKind::Ps2Dvd) {
         bool in_run = false;
         for (;; ++sector) {
             platform::yield_to_host();
+            if (sector >= known.first && sector < known.end) {
+                in_run = true;
+                sector = known.end - 1;
+                continue;
+            }
             const auto file_entry = opens_file_entry(image, sector);
             if (!file_entry) return not_found();
             if (*file_entry) in_run = true;

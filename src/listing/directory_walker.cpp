@@ -68,8 +68,11 @@ Status DirectoryWalker::keep(ByteView extent, std::size_t offset, std::uint64_t 
 }
 
 std::vector<FileEntry> DirectoryWalker::take_files() {
-    std::stable_sort(files_.begin(), files_.end(),
-                     [](const FileEntry& a, const FileEntry& b) { return a.sector < b.sector; });
+    const auto by_sector = [](const FileEntry& a, const FileEntry& b) { return a.sector < b.sector; };
+    // Images laid out in walk order need no sort.
+    if (!std::is_sorted(files_.begin(), files_.end(), by_sector)) {
+        std::stable_sort(files_.begin(), files_.end(), by_sector);
+    }
     return std::move(files_);
 }
 
