@@ -1,6 +1,8 @@
 #include "rebuild/patch_plan.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 
 #include "common/sector.h"
 #include "platform/message_pump.h"
@@ -8,84 +10,181 @@
 namespace isorelink {
 
 namespace {
-// Neighbouring sectors are read and written in runs of at most this many.
+// Neighbouring whole sectors are read and written in runs of at most this many.
 constexpr std::size_t kRunSectors = 512;
+// Pieces are written together, the bytes between them read back first, while
+// they lie within this span and no further apart than the gap.
+constexpr std::uint64_t kPieceSpan = std::uint64_t{1} << 20;
+constexpr std::uint64_t kPieceGap = 8 * 1024;
 
 // The runs of consecutive indices in a sorted list: [begin, end) positions.
 template <typename Visit>
-void for_each_run(const std::vector<std::uint64_t>& indices, Visit visit) {
-    for (std::size_t begin = 0; begin < indices.size();) {
+bool for_each_run(const std::vector<std::uint64_t>& indices, std::size_t from, std::size_t to, Visit visit) {
+    bool ok = true;
+    for (std::size_t begin = from; begin < to;) {
         std::size_t end = begin + 1;
-        while (end < indices.size() && end - begin < kRunSectors && indices[end] == indices[end - 1] + 1) ++end;
-        visit(begin, end);
+        while (end < to && end - begin < kRunSectors && indices[end] == indices[end - 1] + 1) ++end;
+        ok = visit(begin, end) && ok;
         begin = end;
     }
+    return ok;
+}
+
+// Marks bit index in a bit set; false when it was set already.
+bool mark(std::vector<std::uint64_t>& bits, std::uint64_t index) {
+    std::uint64_t& word = bits[static_cast<std::size_t>(index / 64)];
+    const std::uint64_t bit = std::uint64_t{1} << (index % 64);
+    const bool fresh = (word & bit) == 0;
+    word |= bit;
+    return fresh;
 }
 } // namespace
+
+PatchPlan::PatchPlan(File& image, std::uint64_t image_size, const std::string& image_path)
+    : image_(image), image_size_(image_size), window_(image, image_size, image_path) {}
 
 std::size_t PatchPlan::sector_length(std::uint64_t index) const {
     return static_cast<std::size_t>(std::min<std::uint64_t>(kSectorSize, image_size_ - sector_offset(index)));
 }
 
-void PatchPlan::preload(std::vector<std::uint64_t> indices) {
-    std::sort(indices.begin(), indices.end());
-    indices.erase(std::unique(indices.begin(), indices.end()), indices.end());
-    std::erase_if(indices, [&](std::uint64_t index) { return sector_offset(index) >= image_size_; });
-    preloaded_ = std::move(indices);
-    preloaded_bytes_.resize(preloaded_.size() * kSectorSize);
-    for_each_run(preloaded_, [&](std::size_t begin, std::size_t end) {
-        const std::uint64_t start = sector_offset(preloaded_[begin]);
-        const std::size_t length = (end - begin - 1) * kSectorSize + sector_length(preloaded_[end - 1]);
-        auto target = std::span(preloaded_bytes_).subspan(begin * kSectorSize, length);
+void PatchPlan::prepare(const std::vector<std::uint64_t>& target_sectors) {
+    // Two bit sets over the sectors named: named once, named again.
+    const std::uint64_t sectors = whole_sectors(image_size_);
+    std::uint64_t highest = 0;
+    for (const std::uint64_t index : target_sectors) {
+        if (index < sectors) highest = std::max(highest, index);
+    }
+    const auto words = static_cast<std::size_t>(highest / 64 + 1);
+    std::vector<std::uint64_t> named(words, 0);
+    std::vector<std::uint64_t> again(words, 0);
+    for (const std::uint64_t index : target_sectors) {
+        if (index < sectors && !mark(named, index)) mark(again, index);
+        platform::yield_to_host();
+    }
+    named.clear();
+    named.shrink_to_fit();
+    for (std::size_t w = 0; w < again.size(); ++w) {
+        for (std::uint64_t word = again[w]; word != 0; word &= word - 1) {
+            whole_.push_back(std::uint64_t{w} * 64 + static_cast<std::uint64_t>(std::countr_zero(word)));
+        }
+    }
+    whole_bytes_.resize(whole_.size() * kSectorSize);
+    for_each_run(whole_, 0, whole_.size(), [&](std::size_t begin, std::size_t end) {
+        const std::uint64_t start = sector_offset(whole_[begin]);
+        const std::size_t length = (end - begin - 1) * kSectorSize + sector_length(whole_[end - 1]);
+        auto target = std::span(whole_bytes_).subspan(begin * kSectorSize, length);
         if (image_.read_at(start, target) != length) read_failed_ = true;
         platform::yield_to_host();
+        return true;
     });
 }
 
-MutableByteView PatchPlan::sector(std::uint64_t index) {
-    const std::uint64_t start = sector_offset(index);
-    if (start >= image_size_) return {};
-    const auto loaded = std::lower_bound(preloaded_.begin(), preloaded_.end(), index);
-    if (loaded != preloaded_.end() && *loaded == index) {
-        const auto at = static_cast<std::size_t>(loaded - preloaded_.begin());
-        return std::span(preloaded_bytes_).subspan(at * kSectorSize, sector_length(index));
+MutableByteView PatchPlan::whole_sector(std::uint64_t index) {
+    const auto held = std::lower_bound(whole_.begin(), whole_.end(), index);
+    if (held == whole_.end() || *held != index) return {};
+    const auto at = static_cast<std::size_t>(held - whole_.begin());
+    return std::span(whole_bytes_).subspan(at * kSectorSize, sector_length(index));
+}
+
+bool PatchPlan::read(std::uint64_t offset, MutableByteView out) {
+    if (offset > image_size_ || out.size() > image_size_ - offset) return false;
+    while (!out.empty()) {
+        const auto within = static_cast<std::size_t>(offset & (kSectorSize - 1));
+        const std::size_t n = std::min(out.size(), kSectorSize - within);
+        if (const auto whole = whole_sector(whole_sectors(offset)); !whole.empty()) {
+            std::copy_n(whole.begin() + static_cast<std::ptrdiff_t>(within), n, out.begin());
+        } else {
+            const auto original = window_.bytes(offset, n);
+            if (!original) {
+                read_failed_ = true;
+                return false;
+            }
+            std::copy_n(original->begin(), n, out.begin());
+        }
+        out = out.subspan(n);
+        offset += n;
     }
-    auto found = sectors_.find(index);
-    if (found == sectors_.end()) {
-        std::vector<std::byte> bytes(sector_length(index));
-        if (image_.read_at(start, bytes) != bytes.size()) read_failed_ = true;
-        found = sectors_.emplace(index, std::move(bytes)).first;
-    }
-    return found->second;
+    return true;
 }
 
 bool PatchPlan::write(std::uint64_t offset, ByteView bytes) {
     if (offset > image_size_ || bytes.size() > image_size_ - offset) return false;
     while (!bytes.empty()) {
         const auto within = static_cast<std::size_t>(offset & (kSectorSize - 1));
-        auto target = sector(whole_sectors(offset)).subspan(within);
-        const std::size_t n = std::min(target.size(), bytes.size());
-        std::copy_n(bytes.begin(), n, target.begin());
+        std::size_t n = std::min(bytes.size(), kSectorSize - within);
+        if (const auto whole = whole_sector(whole_sectors(offset)); !whole.empty()) {
+            std::copy_n(bytes.begin(), n, whole.begin() + static_cast<std::ptrdiff_t>(within));
+        } else {
+            n = std::min(n, kPieceSize);
+            Piece piece;
+            piece.offset = offset;
+            piece.length = static_cast<std::uint8_t>(n);
+            std::copy_n(bytes.begin(), n, piece.bytes.begin());
+            pieces_.push_back(piece);
+        }
         bytes = bytes.subspan(n);
         offset += n;
     }
     return true;
 }
 
+bool PatchPlan::write_whole_runs(std::size_t& next_whole, std::uint64_t before) {
+    std::size_t end = next_whole;
+    while (end < whole_.size() && sector_offset(whole_[end]) < before) ++end;
+    const bool ok = for_each_run(whole_, next_whole, end, [&](std::size_t begin, std::size_t run_end) {
+        const std::size_t length = (run_end - begin - 1) * kSectorSize + sector_length(whole_[run_end - 1]);
+        const bool written = image_.write_at(sector_offset(whole_[begin]),
+                                             std::span(whole_bytes_).subspan(begin * kSectorSize, length));
+        platform::yield_to_host();
+        return written;
+    });
+    next_whole = end;
+    return ok;
+}
+
+bool PatchPlan::write_pieces(std::size_t begin, std::size_t end) {
+    const Piece& first = pieces_[begin];
+    if (end - begin == 1) return image_.write_at(first.offset, ByteView(first.bytes).first(first.length));
+    const std::uint64_t start = first.offset;
+    const std::uint64_t stop = pieces_[end - 1].offset + pieces_[end - 1].length;
+    std::vector<std::byte> span(static_cast<std::size_t>(stop - start));
+    if (image_.read_at(start, span) != span.size()) return false;
+    for (std::size_t i = begin; i < end; ++i) {
+        const Piece& piece = pieces_[i];
+        std::memcpy(span.data() + (piece.offset - start), piece.bytes.data(), piece.length);
+    }
+    return image_.write_at(start, span);
+}
+
 bool PatchPlan::commit() {
     if (read_failed_) return false;
+    std::stable_sort(pieces_.begin(), pieces_.end(),
+                     [](const Piece& a, const Piece& b) { return a.offset < b.offset; });
+    platform::pump_messages();
     bool ok = true;
-    for_each_run(preloaded_, [&](std::size_t begin, std::size_t end) {
-        const std::size_t length = (end - begin - 1) * kSectorSize + sector_length(preloaded_[end - 1]);
-        ok = image_.write_at(sector_offset(preloaded_[begin]),
-                             std::span(preloaded_bytes_).subspan(begin * kSectorSize, length)) &&
-             ok;
+    std::size_t next_whole = 0;
+    for (std::size_t begin = 0; begin < pieces_.size();) {
+        const std::uint64_t start = pieces_[begin].offset;
+        ok = write_whole_runs(next_whole, start) && ok;
+        // Pieces never share a sector with a whole sector: stop before the next one.
+        const std::uint64_t limit =
+            next_whole < whole_.size() ? sector_offset(whole_[next_whole]) : UINT64_MAX;
+        std::uint64_t stop = start + pieces_[begin].length;
+        std::size_t end = begin + 1;
+        while (end < pieces_.size()) {
+            const Piece& next = pieces_[end];
+            const std::uint64_t next_stop = next.offset + next.length;
+            if (next.offset < stop || next.offset - stop > kPieceGap || next_stop - start > kPieceSpan ||
+                next_stop > limit)
+                break;
+            stop = next_stop;
+            ++end;
+        }
+        ok = write_pieces(begin, end) && ok;
         platform::yield_to_host();
-    });
-    for (const auto& [index, bytes] : sectors_) {
-        ok = image_.write_at(sector_offset(index), bytes) && ok;
-        platform::yield_to_host();
+        begin = end;
     }
+    ok = write_whole_runs(next_whole, UINT64_MAX) && ok;
     return image_.flush() && ok;
 }
 

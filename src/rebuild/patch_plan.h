@@ -1,52 +1,76 @@
 #pragma once
-// The new image's sectors as the relink list will leave them. Every line is
-// applied here first, in memory, sector by sector as it is first touched; only
-// when the whole list has been accepted does commit() write the changed
-// sectors back, in ascending order. A refused list leaves the file untouched.
+// The new image's bytes as the relink list will leave them. Every line is
+// planned here first; only when the whole list has been accepted does
+// commit() write the changes back, in ascending order. A refused list leaves
+// the file untouched.
+//
+// A sector that several patch targets touch (a directory sector holds many
+// records) is kept whole, read ahead in runs of neighbours. Any other sector
+// belongs to one target alone: its original bytes are read through a mapped
+// window of the image and the plan keeps only the pieces of at most 16 bytes
+// that change, so it holds a few dozen bytes per line rather than a sector
+// per File Entry.
+#include <array>
 #include <cstdint>
-#include <map>
+#include <string>
 #include <vector>
 
 #include "common/endian.h"
 #include "common/file.h"
+#include "volume/image_window.h"
 
 namespace isorelink {
 
 class PatchPlan {
 public:
-    PatchPlan(File& image, std::uint64_t image_size) : image_(image), image_size_(image_size) {}
+    // Pieces of a single-target sector are kept in at most this many bytes.
+    static constexpr std::size_t kPieceSize = 16;
+
+    PatchPlan(File& image, std::uint64_t image_size, const std::string& image_path);
 
     std::uint64_t image_size() const { return image_size_; }
 
-    // Reads these sectors (any order, repeats allowed) ahead, runs of
-    // neighbours in one read each, so that planning a long list does not cost
-    // one read per sector. Sectors beyond the image are left out. Call it
-    // once, before anything is planned.
-    void preload(std::vector<std::uint64_t> indices);
+    // Every sector each patch target will read or write, a target naming
+    // each of its sectors once (any order). Sectors named more than once are
+    // read ahead whole. Sectors beyond the image are left out. Call it once,
+    // before anything is planned.
+    void prepare(const std::vector<std::uint64_t>& target_sectors);
 
-    // The sector's bytes as planned so far: 2048, or fewer for a trailing
-    // partial sector. Empty beyond the image.
-    MutableByteView sector(std::uint64_t index);
+    // Copies the planned bytes at offset into out; false when any of them
+    // lies outside the image or cannot be read.
+    bool read(std::uint64_t offset, MutableByteView out);
 
     // Plans bytes at an image offset; false (nothing planned) when they do
     // not lie inside the image.
     bool write(std::uint64_t offset, ByteView bytes);
 
-    std::size_t sectors_touched() const { return preloaded_.size() + sectors_.size(); }
+    // Sectors held whole, and pieces kept for the others.
+    std::size_t whole_sectors_held() const { return whole_.size(); }
+    std::size_t pieces_held() const { return pieces_.size(); }
 
-    // Writes every planned sector; false when a read or a write failed.
+    // Writes every planned change; false when a read or a write failed.
     bool commit();
 
 private:
+    struct Piece {
+        std::uint64_t offset = 0;
+        std::array<std::byte, kPieceSize> bytes{};
+        std::uint8_t length = 0;
+    };
+
     std::size_t sector_length(std::uint64_t index) const;
+    // The whole sector's planned bytes, or an empty view when it is not held whole.
+    MutableByteView whole_sector(std::uint64_t index);
+    bool write_whole_runs(std::size_t& next_whole, std::uint64_t before);
+    bool write_pieces(std::size_t begin, std::size_t end);
 
     File& image_;
     std::uint64_t image_size_;
-    // Preloaded sectors: ascending indices, their bytes side by side (2048 each).
-    std::vector<std::uint64_t> preloaded_;
-    std::vector<std::byte> preloaded_bytes_;
-    // Sectors first touched outside the preloaded set.
-    std::map<std::uint64_t, std::vector<std::byte>> sectors_;
+    ImageWindow window_;
+    // Sectors held whole: ascending indices, their bytes side by side (2048 each).
+    std::vector<std::uint64_t> whole_;
+    std::vector<std::byte> whole_bytes_;
+    std::vector<Piece> pieces_;
     bool read_failed_ = false;
 };
 

@@ -49,14 +49,17 @@ Expected<std::uint64_t> image_length(File& image, const std::string& path) {
     return *length;
 }
 
-// The sectors the lines will patch: each directory record's 16 bytes and, on
-// a PS2 DVD, the sector of each File Entry.
+// The sectors each line's patch targets touch: the sectors of its directory
+// record's 16 bytes and, on a PS2 DVD, the sector of its File Entry, each
+// target naming a sector once.
 std::vector<std::uint64_t> sectors_to_patch(const std::vector<RelinkLine>& lines, ImageKind kind) {
     std::vector<std::uint64_t> sectors;
-    sectors.reserve(lines.size() * (kind == ImageKind::Ps2Dvd ? 3 : 2));
+    sectors.reserve(lines.size() * (kind == ImageKind::Ps2Dvd ? 2 : 1));
     for (const auto& line : lines) {
-        sectors.push_back(whole_sectors(line.record_field));
-        sectors.push_back(whole_sectors(std::uint64_t{line.record_field} + 15));
+        const std::uint64_t first = whole_sectors(line.record_field);
+        const std::uint64_t last = whole_sectors(std::uint64_t{line.record_field} + 15);
+        sectors.push_back(first);
+        if (last != first) sectors.push_back(last);
         if (kind == ImageKind::Ps2Dvd) sectors.push_back(whole_sectors(line.descriptor));
     }
     return sectors;
@@ -65,8 +68,8 @@ std::vector<std::uint64_t> sectors_to_patch(const std::vector<RelinkLine>& lines
 // Plans every line, then writes them all, or nothing when one line is refused.
 Status apply_relink_lines(File& image, std::uint64_t length, const std::vector<RelinkLine>& lines,
                           ImageKind kind, std::uint32_t partition_start, const RebuildNames& names) {
-    PatchPlan plan(image, length);
-    plan.preload(sectors_to_patch(lines, kind));
+    PatchPlan plan(image, length, names.new_image);
+    plan.prepare(sectors_to_patch(lines, kind));
     for (const auto& line : lines) {
         if (apply_relink_line(plan, line, kind, partition_start) != LineVerdict::Applied)
             return invalid_relink_line(line.number, names.relink_list);

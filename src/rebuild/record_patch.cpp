@@ -1,5 +1,9 @@
 #include "rebuild/record_patch.h"
 
+#include <algorithm>
+#include <cstring>
+#include <optional>
+
 #include "common/iso9660_layout.h"
 #include "common/sector.h"
 #include "common/udf_layout.h"
@@ -23,7 +27,7 @@ bool descriptor_inside_image(std::uint32_t d, std::uint64_t image_size) {
 
 // The entry is the sector that holds D; its Information Length and the
 // short_ad must both lie in it, below the end its tag's CRC can cover.
-std::optional<EntryFields> locate_entry(PatchPlan& plan, std::uint32_t d) {
+std::optional<EntryFields> locate_entry(PatchPlan& plan, std::uint32_t d, std::uint16_t& crc_length) {
     EntryFields at;
     at.sector = whole_sectors(d);
     at.descriptor = static_cast<std::size_t>(d - sector_offset(at.sector));
@@ -31,10 +35,13 @@ std::optional<EntryFields> locate_entry(PatchPlan& plan, std::uint32_t d) {
     if (at.descriptor + udf::short_ad::kSize > kSectorSize) return std::nullopt;
     at.information_length = at.descriptor - udf::fe::kDescriptorToInformationLength;
 
-    const ByteView entry = plan.sector(at.sector);
-    if (entry.size() < kSectorSize) return std::nullopt;
-    if (le16(entry, udf::tag::kIdentifier) != udf::kFileEntry) return std::nullopt;
-    if (udf::tag::kSize + le16(entry, udf::tag::kCrcLength) > kSectorSize) return std::nullopt;
+    // A whole sector: not the image's trailing part of one.
+    if (sector_offset(at.sector) + kSectorSize > plan.image_size()) return std::nullopt;
+    std::array<std::byte, udf::tag::kSize> tag{};
+    if (!plan.read(sector_offset(at.sector), tag)) return std::nullopt;
+    if (le16(tag, udf::tag::kIdentifier) != udf::kFileEntry) return std::nullopt;
+    crc_length = le16(tag, udf::tag::kCrcLength);
+    if (udf::tag::kSize + crc_length > kSectorSize) return std::nullopt;
     return at;
 }
 
@@ -42,8 +49,18 @@ void patch_directory_record(PatchPlan& plan, const RelinkLine& line) {
     plan.write(line.record_field, record_patch_bytes(line.sector, line.size));
 }
 
-void patch_file_entry(PatchPlan& plan, const RelinkLine& line, const EntryFields& at, std::uint32_t partition_start) {
-    const MutableByteView entry = plan.sector(at.sector);
+// Rewrites the entry's fields and reseals its tag over the bytes it covers,
+// then plans only the pieces that changed.
+bool patch_file_entry(PatchPlan& plan, const RelinkLine& line, const EntryFields& at, std::uint16_t crc_length,
+                      std::uint32_t partition_start) {
+    const std::size_t used = std::max({udf::tag::kSize + std::size_t{crc_length}, at.descriptor + udf::short_ad::kSize,
+                                       udf::fe::kLogicalBlocksRecorded + 8});
+    std::array<std::byte, kSectorSize> before{};
+    std::array<std::byte, kSectorSize> after{};
+    const std::uint64_t start = sector_offset(at.sector);
+    if (!plan.read(start, std::span(before).first(used))) return false;
+    after = before;
+    const MutableByteView entry = std::span(after).first(used);
     // B goes in unchanged even from 2^30 bytes on, where the short_ad's top
     // two bits would name another extent type: hosts rely on that.
     put_le32(entry, at.descriptor + udf::short_ad::kExtentLength, line.size);
@@ -51,6 +68,12 @@ void patch_file_entry(PatchPlan& plan, const RelinkLine& line, const EntryFields
     put_le32(entry, at.information_length, line.size);
     put_le64(entry, udf::fe::kLogicalBlocksRecorded, sectors_to_hold(line.size));
     udf::reseal_tag(entry);
+    for (std::size_t piece = 0; piece < used; piece += PatchPlan::kPieceSize) {
+        const std::size_t n = std::min(PatchPlan::kPieceSize, used - piece);
+        if (std::memcmp(before.data() + piece, after.data() + piece, n) == 0) continue;
+        plan.write(start + piece, ByteView(after).subspan(piece, n));
+    }
+    return true;
 }
 
 } // namespace
@@ -77,9 +100,9 @@ LineVerdict apply_relink_line(PatchPlan& plan, const RelinkLine& line, ImageKind
     // The directory record first: should it share a sector with the entry,
     // the entry's tag is checked and sealed over what the line leaves there.
     patch_directory_record(plan, line);
-    const auto at = locate_entry(plan, line.descriptor);
-    if (!at) return LineVerdict::NoFileEntry;
-    patch_file_entry(plan, line, *at, partition_start);
+    std::uint16_t crc_length = 0;
+    const auto at = locate_entry(plan, line.descriptor, crc_length);
+    if (!at || !patch_file_entry(plan, line, *at, crc_length, partition_start)) return LineVerdict::NoFileEntry;
     return LineVerdict::Applied;
 }
 
