@@ -171,13 +171,9 @@ int pump_command(int argc, char** argv) {
     if (job == "replace" && argc == 6) {
         const std::string image = argv[3];
         const std::vector<isorelink::host::ReplaceRequest> requests{{argv[4], argv[5]}};
-        const auto folder = std::filesystem::path(image).parent_path();
-        const auto name = std::filesystem::path(image).filename().string();
-        return measure_pump("replace", [&] {
-            std::error_code ec;
-            std::filesystem::remove(folder / ("NEW-" + name), ec);
-            return report(isorelink::host::run_replace(image, requests, true));
-        });
+        // Every round but the first finds the previous round's new image: the
+        // job empties it itself, as it does when a user runs replace again.
+        return measure_pump("replace", [&] { return report(isorelink::host::run_replace(image, requests, true)); });
     }
     return usage();
 }

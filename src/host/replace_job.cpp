@@ -21,8 +21,6 @@ namespace isorelink::host {
 
 namespace {
 
-constexpr std::size_t kWriteBlock = 4u << 20;
-
 std::string match_key(std::string_view path) {
     auto key = normalise_iso_path(path);
     if (key.size() > 1 && key.back() == '.') key.pop_back();  // "README." and "README" name the same file
@@ -84,47 +82,16 @@ std::vector<std::uint32_t> metadata_sectors(const IsoVolume& iso, const UdfVolum
     return sectors;
 }
 
-Status write_zeros(File& out, std::uint64_t from, std::uint64_t to) {
-    static const std::vector<std::byte> zeros(kWriteBlock);
-    if (from < to && !out.seek(from)) return JobError{"cannot seek"};
-    while (from < to) {
-        const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(to - from, zeros.size()));
-        if (!out.write(std::span(zeros).first(n))) return JobError{"cannot write"};
-        from += n;
-    }
-    return ok_status();
-}
-
-Status write_content(File& out, const PlannedFile& file, const std::string& target) {
-    auto in = File::open(file.local_path, "rb");
-    if (!in) return JobError{"replace: cannot read " + file.local_path};
-    std::vector<std::byte> block(kWriteBlock);
-    const std::uint64_t start = sector_offset(file.new_sector);
-    if (!out.seek(start)) return JobError{"replace: cannot write " + target};
-    std::uint64_t left = file.new_size;
-    while (left > 0) {
-        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(left, block.size()));
-        if (in->read(std::span(block).first(want)) != want)
-            return JobError{"replace: " + file.local_path + " changed while it was read"};
-        if (!out.write(std::span(block).first(want))) return JobError{"replace: cannot write " + target};
-        left -= want;
-        platform::yield_after_slow_step();
-    }
-    // The last sector's tail, and in place the sectors the old content still held.
-    if (!write_zeros(out, start + file.new_size, sector_offset(file.clear_until)))
-        return JobError{"replace: cannot write " + target};
-    return ok_status();
-}
-
-Status write_new_image(const ReplacePlan& plan, const std::string& target) {
-    auto out = File::open(target, "r+b");
-    if (!out) return JobError{"replace: cannot open " + target};
+// Where each file's new content goes in the new image: its bytes, then
+// zeros up to the end of the sectors it clears.
+std::vector<Overlay> overlays_of(const ReplacePlan& plan) {
+    std::vector<Overlay> overlays;
     for (const auto& file : plan.files) {
-        auto written = write_content(*out, file, target);
-        if (!written) return written;
+        const std::uint64_t start = sector_offset(file.new_sector);
+        const std::uint64_t end = std::max(start + file.new_size, sector_offset(file.clear_until));
+        overlays.push_back({start, end - start, file.local_path, file.new_size});
     }
-    if (!out->close()) return JobError{"replace: cannot write " + target + " (is the disk full?)"};
-    return ok_status();
+    return overlays;
 }
 
 Status write_text_file(const std::string& path, const std::string& text) {
@@ -210,15 +177,16 @@ Expected<ReplaceReport> run_replace(const std::string& image_path, const std::ve
     report.files = plan->files;
     image.reset();
 
-    auto copied = copy_image(image_path, report.new_image, quiet);
-    if (!copied) return copied.error();
-    report.copy_method = copied->method;
+    // One pass in file order: the source's bytes where they stay, the new
+    // contents in their place (never copied first and written over).
+    auto written = write_overlaid_copy(image_path, report.new_image, overlays_of(*plan), quiet);
+    if (!written) return JobError{"replace: " + written.error().message};
+    report.copy_method = written->method;
     auto fail = [&](JobError error) -> Expected<ReplaceReport> {
         remove_file(report.new_image);
         remove_file(report.relink_list);
         return error;
     };
-    if (auto written = write_new_image(*plan, report.new_image); !written) return fail(written.error());
     report.written_size = file_size(report.new_image).value_or(0);
     if (auto relink = write_text_file(report.relink_list, format_sector_listing(plan->relink_lines, kind)); !relink)
         return fail(relink.error());
