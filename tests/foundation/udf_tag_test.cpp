@@ -25,6 +25,28 @@ TEST(UdfTag, CrcMatchesTheKnownAnchorConstant) {
     EXPECT_EQ(udf::crc_itu_t(std::as_bytes(std::span(text, 9))), 0x31C3);
 }
 
+// The polynomial applied bit by bit, as the standard defines it.
+std::uint16_t crc_bit_by_bit(ByteView data) {
+    unsigned crc = 0;
+    for (const std::byte b : data) {
+        crc ^= std::to_integer<unsigned>(b) << 8;
+        for (int bit = 0; bit < 8; ++bit) crc = ((crc & 0x8000) ? (crc << 1) ^ 0x1021 : crc << 1) & 0xFFFF;
+    }
+    return static_cast<std::uint16_t>(crc);
+}
+
+TEST(UdfTag, CrcFoldsEightBytesAtATimeAsTheBitwiseDefinition) {
+    // Every length around the eight-byte steps, at every start within a step.
+    std::vector<std::byte> data(64 + 300);
+    for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::byte>((i * 151 + 7) ^ (i >> 3));
+    for (std::size_t start = 0; start < 8; ++start) {
+        for (std::size_t length = 0; length <= data.size() - start; length += (length < 40 ? 1 : 37)) {
+            const ByteView part = ByteView(data).subspan(start, length);
+            EXPECT_EQ(udf::crc_itu_t(part), crc_bit_by_bit(part)) << start << " " << length;
+        }
+    }
+}
+
 TEST(UdfTag, SealedTagIsValidAndAnyCoveredByteBreaksIt) {
     std::vector<std::byte> fe(2048);
     put_le16(fe, udf::tag::kIdentifier, udf::kFileEntry);
