@@ -55,11 +55,12 @@ bool patch_file_entry(PatchPlan& plan, const RelinkLine& line, const EntryFields
                       std::uint32_t partition_start) {
     const std::size_t used = std::max({udf::tag::kSize + std::size_t{crc_length}, at.descriptor + udf::short_ad::kSize,
                                        udf::fe::kLogicalBlocksRecorded + 8});
-    std::array<std::byte, kSectorSize> before{};
-    std::array<std::byte, kSectorSize> after{};
+    // Only the first `used` bytes of each are filled and looked at.
+    std::array<std::byte, kSectorSize> before;
+    std::array<std::byte, kSectorSize> after;
     const std::uint64_t start = sector_offset(at.sector);
     if (!plan.read(start, std::span(before).first(used))) return false;
-    after = before;
+    std::copy_n(before.begin(), used, after.begin());
     const MutableByteView entry = std::span(after).first(used);
     // B goes in unchanged even from 2^30 bytes on, where the short_ad's top
     // two bits would name another extent type: hosts rely on that.

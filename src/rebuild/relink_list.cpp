@@ -1,6 +1,8 @@
 #include "rebuild/relink_list.h"
 
+#include <algorithm>
 #include <array>
+#include <cstring>
 #include <span>
 
 #include "platform/message_pump.h"
@@ -34,15 +36,22 @@ public:
         for (;;) {
             if (pos_ == filled_ && !refill()) break;
             any = true;
-            const char c = block_[pos_++];
-            if (c == '\n') {
+            const char* from = block_.data() + pos_;
+            const std::size_t available = filled_ - pos_;
+            const auto* feed = static_cast<const char*>(std::memchr(from, '\n', available));
+            const std::size_t taken = feed != nullptr ? static_cast<std::size_t>(feed - from) : available;
+            // Keep at most one character past the longest line: enough to know it is too long.
+            const std::size_t room = relink::kLongestLine + 1 - std::min(line.text.size(), relink::kLongestLine + 1);
+            line.text.append(from, std::min(taken, room));
+            if (taken > room) line.too_long = true;
+            pos_ += taken;
+            if (feed != nullptr) {
+                ++pos_;
                 if (!line.text.empty() && line.text.back() == '\r') line.text.pop_back();
                 line.length = line.text.size() + 1;
                 line.too_long = line.too_long || line.length > relink::kLongestLine;
                 return line;
             }
-            if (line.text.size() <= relink::kLongestLine) line.text.push_back(c);
-            else line.too_long = true;
         }
         if (!any) return std::nullopt;
         line.length = line.text.size();
