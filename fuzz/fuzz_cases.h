@@ -8,7 +8,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <fstream>
-#include <iterator>
 #include <map>
 #include <span>
 #include <sstream>
@@ -31,8 +30,13 @@ inline void write_file(const std::string& path, std::span<const std::uint8_t> by
 }
 
 inline Bytes read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    if (!in) return {};
+    Bytes bytes(static_cast<std::size_t>(in.tellg()));
+    in.seekg(0);
+    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    bytes.resize(static_cast<std::size_t>(in.gcount()));
+    return bytes;
 }
 
 inline std::span<const std::uint8_t> as_u8(const std::vector<std::byte>& bytes) {

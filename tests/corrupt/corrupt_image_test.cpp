@@ -21,12 +21,13 @@ class CorruptImage : public ::testing::TestWithParam<ImageKind> {
 protected:
     // Both jobs on one image: the extraction reads it as a source image, the
     // rebuild as a new image with the sample's sound relink list.
-    void expect_sound(const std::string& name, std::span<const std::uint8_t> image) {
+    void expect_sound(const std::string& name, std::span<const std::uint8_t> image, bool rebuild_too = true) {
         std::string with_selector(1, static_cast<char>(selector()));
         with_selector.append(reinterpret_cast<const char*>(image.data()), image.size());
         const std::string what = std::string(to_string(GetParam())) + ", " + name;
         EXPECT_EQ(bounded("extraction: " + what, [&] { return fuzz::extract_case(dir_.prefix(), image); }), "")
             << what;
+        if (!rebuild_too) return;
         EXPECT_EQ(bounded("rebuild: " + what,
                           [&] { return fuzz::rebuild_image_case(dir_.prefix(), fuzz::as_u8(with_selector)); }),
                   "")
@@ -109,7 +110,8 @@ TEST_P(CorruptImage, PathTableNamingOneDirectoryOverAndOver) {
 TEST_P(CorruptImage, EverySingleFieldCorruption) {
     const auto corruptions = field_corruptions(GetParam());
     ASSERT_GT(corruptions.size(), 100u);
-    for (const auto& corruption : corruptions) expect_sound(corruption.name, fuzz::as_u8(corruption.image));
+    for (const auto& corruption : corruptions)
+        expect_sound(corruption.name, fuzz::as_u8(corruption.image), corruption.rebuild_reads);
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryKind, CorruptImage,

@@ -42,7 +42,7 @@ public:
     void add(const std::string& name, Change change) {
         Image image = base_;
         change(MutableByteView(image), image);
-        list_.push_back({name, std::move(image)});
+        list_.push_back({name, std::move(image), rebuild_reads_});
     }
     void put32(const std::string& name, std::uint64_t at, std::uint32_t value) {
         add(name, [&](MutableByteView b, Image&) { put_le32(b, static_cast<std::size_t>(at), value); });
@@ -54,12 +54,14 @@ public:
         add(name, [&](MutableByteView b, Image&) { put_u8(b, static_cast<std::size_t>(at), value); });
     }
 
-    const Image& base() const { return base_; }
+    // Marks the corruptions added from now on as ones the rebuild reads.
+    void rebuild_reads(bool reads) { rebuild_reads_ = reads; }
     std::vector<Corruption> take() { return std::move(list_); }
 
 private:
     const Image& base_;
     std::vector<Corruption> list_;
+    bool rebuild_reads_ = false;
 };
 
 std::string hex(std::uint64_t value) {
@@ -251,10 +253,11 @@ std::vector<std::uint64_t> directory_record_offsets(ImageKind kind) {
 std::vector<Corruption> field_corruptions(ImageKind kind) {
     const auto& built = sample(kind).built;
     Corruptions c(kind);
-    primary_descriptor(c, built);
     path_table(c, built);
     directory_records(c, built);
     records_at_sector_end(c, built);
+    c.rebuild_reads(true);
+    primary_descriptor(c, built);
     if (kind == ImageKind::Ps2Dvd) udf_bridge(c, built);
     return c.take();
 }

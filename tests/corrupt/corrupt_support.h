@@ -22,6 +22,10 @@ std::string bounded(const std::string& what, const std::function<std::string()>&
 struct Corruption {
     std::string name;
     std::vector<std::byte> image;
+    // Whether the rebuild reads the changed field too (the volume descriptor,
+    // the UDF bridge); directory records and path tables only the extraction
+    // reads (the rebuild writes records where the relink list says).
+    bool rebuild_reads = false;
 };
 
 // Every single-field corruption of the structures the jobs read, applied to
