@@ -47,18 +47,22 @@ Expected<std::size_t> find_line(const std::string& asked, const IsoVolume& volum
                                 const std::vector<ListingLine>& listing, const std::string& image) {
     const auto key = match_key(asked);
     const IsoFile* record = nullptr;
-    for (const auto& f : volume.files)
+    for (const auto& f : volume.files) {
+        platform::yield_to_host();
         if (match_key(f.path) == key) {
             record = &f;
             break;
         }
+    }
     std::optional<std::size_t> line;
     if (record != nullptr) {
         for (std::size_t i = 0; i < listing.size(); ++i)
             if (std::uint64_t{listing[i].extent_field} == record->record_offset + 2) line = i;
     } else {
-        for (std::size_t i = 0; i < listing.size() && !line; ++i)
+        for (std::size_t i = 0; i < listing.size() && !line; ++i) {
+            platform::yield_to_host();
             if (match_key(listing[i].path) == key) line = i;
+        }
         if (line)
             for (const auto& f : volume.files)
                 if (f.record_offset + 2 == listing[*line].extent_field) record = &f;

@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "common/sector.h"
+#include "platform/message_pump.h"
 
 namespace isorelink::host {
 
@@ -21,6 +22,7 @@ std::uint64_t room_end(const LayoutInput& layout, std::size_t self) {
     bool file_follows = false;
     for (std::size_t i = 0; i < layout.listing.size(); ++i) {
         const auto& other = layout.listing[i];
+        platform::yield_to_host();
         if (i == self || other.size == 0) continue;
         const std::uint64_t other_end = std::uint64_t{other.sector} + sectors_to_hold(other.size);
         if (other.sector <= file.sector && other_end > file.sector) return file.sector;  // shares our first sector

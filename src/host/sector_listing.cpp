@@ -1,8 +1,7 @@
 #include "host/sector_listing.h"
 
-#include <cstdio>
-
 #include "common/job_error.h"
+#include "platform/message_pump.h"
 
 namespace isorelink::host {
 
@@ -29,6 +28,24 @@ bool hex_field(std::string_view line, std::size_t at, std::uint32_t& value) {
 
 bool bar_at(std::string_view line, std::size_t at) { return at < line.size() && line[at] == '|'; }
 
+// Eight upper-case hex digits and a bar.
+void append_field(std::string& text, std::uint32_t value) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    char field[9];
+    for (int i = 7; i >= 0; --i, value >>= 4) field[i] = kDigits[value & 0xF];
+    field[8] = '|';
+    text.append(field, sizeof field);
+}
+
+void append_line(std::string& text, const ListingLine& line, ImageKind kind) {
+    append_field(text, line.sector);
+    append_field(text, line.size);
+    append_field(text, line.extent_field);
+    if (kind == ImageKind::Ps2Dvd) append_field(text, line.descriptor);
+    text += line.path;
+    text += "\r\n";
+}
+
 } // namespace
 
 Expected<std::vector<ListingLine>> parse_sector_listing(std::string_view text, ImageKind kind) {
@@ -41,6 +58,7 @@ Expected<std::vector<ListingLine>> parse_sector_listing(std::string_view text, I
         std::string_view line = text.substr(0, end);
         text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
         ++number;
+        platform::yield_to_host();
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         if (line.empty()) continue;
         if (line.size() > kMaxText)
@@ -61,18 +79,20 @@ Expected<std::vector<ListingLine>> parse_sector_listing(std::string_view text, I
 }
 
 std::string format_listing_line(const ListingLine& line, ImageKind kind) {
-    char numbers[48];
-    if (kind == ImageKind::Ps2Dvd)
-        std::snprintf(numbers, sizeof numbers, "%08X|%08X|%08X|%08X|", line.sector, line.size, line.extent_field,
-                      line.descriptor);
-    else
-        std::snprintf(numbers, sizeof numbers, "%08X|%08X|%08X|", line.sector, line.size, line.extent_field);
-    return numbers + line.path + "\r\n";
+    std::string text;
+    append_line(text, line, kind);
+    return text;
 }
 
 std::string format_sector_listing(const std::vector<ListingLine>& lines, ImageKind kind) {
     std::string text;
-    for (const auto& line : lines) text += format_listing_line(line, kind);
+    std::size_t length = 0;
+    for (const auto& line : lines) length += 40 + line.path.size();
+    text.reserve(length);
+    for (const auto& line : lines) {
+        append_line(text, line, kind);
+        platform::yield_to_host();
+    }
     return text;
 }
 
