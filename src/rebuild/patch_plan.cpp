@@ -158,8 +158,11 @@ bool PatchPlan::write_pieces(std::size_t begin, std::size_t end) {
 
 bool PatchPlan::commit() {
     if (read_failed_) return false;
-    std::stable_sort(pieces_.begin(), pieces_.end(),
-                     [](const Piece& a, const Piece& b) { return a.offset < b.offset; });
+    // Lines in listing order leave the pieces in ascending order already.
+    const auto by_offset = [](const Piece& a, const Piece& b) { return a.offset < b.offset; };
+    if (!std::is_sorted(pieces_.begin(), pieces_.end(), by_offset)) {
+        std::stable_sort(pieces_.begin(), pieces_.end(), by_offset);
+    }
     platform::pump_messages();
     bool ok = true;
     std::size_t next_whole = 0;
