@@ -63,6 +63,9 @@ void PatchPlan::prepare(const std::vector<std::uint64_t>& target_sectors) {
     }
     named.clear();
     named.shrink_to_fit();
+    // A File Entry changes in about four pieces and names one sector, a
+    // record in one: room for that without doubling the list as it grows.
+    pieces_.reserve(target_sectors.size() * 2);
     for (std::size_t w = 0; w < again.size(); ++w) {
         for (std::uint64_t word = again[w]; word != 0; word &= word - 1) {
             whole_.push_back(std::uint64_t{w} * 64 + static_cast<std::uint64_t>(std::countr_zero(word)));
