@@ -25,9 +25,10 @@ namespace isorelink::host {
 namespace {
 
 constexpr std::size_t kStreamBlock = 8u << 20;
-// One copy_file_range call of this size takes 5 to 20 ms; the host hears
-// from us between two.
-constexpr std::uint64_t kKernelStep = 16u << 20;
+// One copy_file_range call of this size takes a few ms, but the kernel may
+// hold a writer back for a while when much of the page cache waits for the
+// disk: small steps keep the host from waiting on a whole stretch of them.
+constexpr std::uint64_t kKernelStep = 4u << 20;
 // An earlier new image of the same name is cut back this much at a time.
 constexpr std::uint64_t kTruncateStep = 64u << 20;
 
