@@ -2,20 +2,37 @@
 
 #ifdef _WIN32
 #include <windows.h>
+#else
+#include <time.h>
 #endif
 
 namespace isorelink::platform {
+
+constinit thread_local std::uint64_t detail::t_ticks = 0;
 
 namespace {
 // Per-thread: a job and its pump live on the caller's thread.
 thread_local PumpHook t_hook = nullptr;
 thread_local void* t_hook_context = nullptr;
-thread_local std::uint64_t t_ticks = 0;
-thread_local std::chrono::steady_clock::time_point t_last_pump{};
+thread_local std::int64_t t_last_pump_ms = 0;
 thread_local std::uint64_t t_pump_calls = 0;
 
-// Look at the clock once per this many ticks.
-constexpr std::uint64_t kTicksPerClockCheck = 16;
+// Milliseconds of a clock that is cheap to read (the kernel's tick, a few ms
+// coarse): the loops look at it often, and a 10 ms interval needs no finer.
+std::int64_t coarse_now_ms() {
+#if defined(_WIN32)
+    return static_cast<std::int64_t>(GetTickCount64());
+#elif defined(CLOCK_MONOTONIC_COARSE)
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
+    return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+#else
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+#endif
+}
+
+bool interval_passed() { return coarse_now_ms() - t_last_pump_ms >= kPumpInterval.count(); }
 
 #ifdef _WIN32
 // Upper bound of messages one pump call dispatches.
@@ -25,7 +42,7 @@ constexpr std::uint32_t kMaxMessagesPerPump = 4096;
 
 bool pump_messages() {
     ++t_pump_calls;
-    t_last_pump = std::chrono::steady_clock::now();
+    t_last_pump_ms = coarse_now_ms();
 #ifdef _WIN32
     // Look without removing; take with PeekMessageA too, so that the pump can
     // never block. A window that keeps posting to itself (or an invalid region
@@ -50,14 +67,13 @@ bool pump_messages() {
 #endif
 }
 
-void yield_to_host() {
-    if (++t_ticks % kTicksPerClockCheck != 0) return;
-    if (std::chrono::steady_clock::now() - t_last_pump >= kPumpInterval) pump_messages();
+void detail::yield_at_clock_check() {
+    if (interval_passed()) pump_messages();
 }
 
 void yield_after_slow_step() {
-    ++t_ticks;
-    if (std::chrono::steady_clock::now() - t_last_pump >= kPumpInterval) pump_messages();
+    ++detail::t_ticks;
+    if (interval_passed()) pump_messages();
 }
 
 void set_pump_hook(PumpHook hook, void* context) {
@@ -67,6 +83,6 @@ void set_pump_hook(PumpHook hook, void* context) {
 
 std::uint64_t pump_call_count() { return t_pump_calls; }
 
-std::uint64_t yield_call_count() { return t_ticks; }
+std::uint64_t yield_call_count() { return detail::t_ticks; }
 
 } // namespace isorelink::platform

@@ -23,8 +23,20 @@ inline constexpr std::chrono::milliseconds kPumpInterval{10};
 // Returns true when the queue is empty, false when a quit message was met.
 bool pump_messages();
 
-// Rate-limited pump for loops.
-void yield_to_host();
+namespace detail {
+// How often loops on this thread called yield_to_host(); constinit spares
+// every call the check whether the variable still needs initialising.
+extern constinit thread_local std::uint64_t t_ticks;
+inline constexpr std::uint64_t kTicksPerClockCheck = 16;
+void yield_at_clock_check();
+} // namespace detail
+
+// Rate-limited pump for loops: inline, so the 15 calls in 16 that only count
+// cost an increment and a test.
+inline void yield_to_host() {
+    if (++detail::t_ticks % detail::kTicksPerClockCheck != 0) return;
+    detail::yield_at_clock_check();
+}
 
 // The same for loops whose every step takes a millisecond or more (block
 // copies): looks at the clock on every call, not on every 16th.
