@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <limits>
+#include <utility>
 
 #include "common/iso9660_layout.h"
 #include "common/job_error.h"
@@ -61,17 +62,64 @@ Status DirectoryWalker::keep(ByteView extent, std::size_t offset, std::uint64_t 
     if (file.extent_field_offset() > std::numeric_limits<std::uint32_t>::max()) {
         return structure_error(image_path_, "directory record beyond 4 GiB");
     }
-    file.path = directory_path + "\\" + pieces_.name_for(record.flags, listing_name(record.identifier));
-    if (file.path.size() > kMaxText) return structure_error(image_path_, "file path too long");
+    const std::string name = pieces_.name_for(record.flags, listing_name(record.identifier));
+    if (directory_path.size() + 1 + name.size() > kMaxText) return structure_error(image_path_, "file path too long");
+    file.path.reserve(directory_path.size() + 1 + name.size());
+    file.path.append(directory_path).append(1, '\\').append(name);
     files_.push_back(std::move(file));
     return ok_status();
 }
 
+namespace {
+
+// Orders walk positions by sector, equal sectors in walk order: a stable
+// two-pass radix sort on the sector's 16-bit halves, linear in the count.
+std::vector<std::uint32_t> walk_order_by_sector(const std::vector<FileEntry>& files) {
+    const std::size_t n = files.size();
+    std::vector<std::uint32_t> order(n);
+    std::vector<std::uint32_t> sectors(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        order[i] = static_cast<std::uint32_t>(i);
+        sectors[i] = files[i].sector;
+    }
+    std::vector<std::uint32_t> next(n);
+    std::vector<std::uint32_t> start(1u << 16);
+    for (const unsigned shift : {0u, 16u}) {
+        std::fill(start.begin(), start.end(), 0u);
+        for (const std::uint32_t sector : sectors) ++start[(sector >> shift) & 0xFFFF];
+        if (start[0] == n) continue;  // every digit is zero: this pass changes nothing
+        std::uint32_t sum = 0;
+        for (auto& slot : start) sum += std::exchange(slot, sum);
+        for (const std::uint32_t i : order) next[start[(sectors[i] >> shift) & 0xFFFF]++] = i;
+        order.swap(next);
+    }
+    return order;
+}
+
+} // namespace
+
 std::vector<FileEntry> DirectoryWalker::take_files() {
     const auto by_sector = [](const FileEntry& a, const FileEntry& b) { return a.sector < b.sector; };
     // Images laid out in walk order need no sort.
-    if (!std::is_sorted(files_.begin(), files_.end(), by_sector)) {
+    if (std::is_sorted(files_.begin(), files_.end(), by_sector)) return std::move(files_);
+    if (files_.size() > std::numeric_limits<std::uint32_t>::max()) {
         std::stable_sort(files_.begin(), files_.end(), by_sector);
+        return std::move(files_);
+    }
+    // Put each entry in its place by following the permutation's cycles: one
+    // move per entry and no second list.
+    std::vector<std::uint32_t> order = walk_order_by_sector(files_);
+    for (std::uint32_t i = 0; i < order.size(); ++i) {
+        if (order[i] == i) continue;
+        FileEntry held = std::move(files_[i]);
+        std::uint32_t hole = i;
+        for (;;) {
+            const std::uint32_t from = std::exchange(order[hole], hole);
+            if (from == i) break;
+            files_[hole] = std::move(files_[from]);
+            hole = from;
+        }
+        files_[hole] = std::move(held);
     }
     return std::move(files_);
 }

@@ -13,20 +13,17 @@ constexpr std::string_view kLineEnd = "\r\n";
 constexpr std::string_view kRecordMark = "vexo";
 
 // At least eight upper-case hexadecimal digits, as "%08X" writes them.
-void append_hex8(std::string& out, std::uint64_t value) {
+// Returns the end of what it wrote.
+char* put_hex8(char* out, std::uint64_t value) {
     constexpr char kDigits[] = "0123456789ABCDEF";
-    char text[16];
-    std::size_t n = 0;
-    do {
-        text[n++] = kDigits[value & 0xF];
-        value >>= 4;
-    } while (value != 0);
-    while (n < 8) text[n++] = '0';
-    while (n > 0) out += text[--n];
+    int digits = 8;
+    while (digits < 16 && (value >> (4 * digits)) != 0) ++digits;
+    for (int i = digits - 1; i >= 0; --i) *out++ = kDigits[(value >> (4 * i)) & 0xF];
+    return out;
 }
 
 // At least seven decimal digits, as "%07u" writes them.
-void append_decimal7(std::string& out, std::uint32_t value) {
+char* put_decimal7(char* out, std::uint32_t value) {
     char text[16];
     std::size_t n = 0;
     do {
@@ -34,27 +31,35 @@ void append_decimal7(std::string& out, std::uint32_t value) {
         value /= 10;
     } while (value != 0);
     while (n < 7) text[n++] = '0';
-    while (n > 0) out += text[--n];
+    while (n > 0) *out++ = text[--n];
+    return out;
 }
+
+// The numeric head of a line is at most four 16-digit fields and their bars.
+constexpr std::size_t kHeadRoom = 4 * 17;
 
 void append_sector_listing_line(std::string& out, ImageKind kind, const FileEntry& file,
                                 std::uint64_t descriptor_offset) {
-    append_hex8(out, file.sector);
-    out += '|';
-    append_hex8(out, file.size);
-    out += '|';
-    append_hex8(out, file.extent_field_offset());
-    out += '|';
+    char head[kHeadRoom];
+    char* end = put_hex8(head, file.sector);
+    *end++ = '|';
+    end = put_hex8(end, file.size);
+    *end++ = '|';
+    end = put_hex8(end, file.extent_field_offset());
+    *end++ = '|';
     if (kind == ImageKind::Ps2Dvd) {
-        append_hex8(out, descriptor_offset);
-        out += '|';
+        end = put_hex8(end, descriptor_offset);
+        *end++ = '|';
     }
+    out.append(head, end);
     out += file.path;
     out += kLineEnd;
 }
 
 void append_file_listing_line(std::string& out, const FileEntry& file) {
-    append_decimal7(out, file.sector);
+    char head[kHeadRoom];
+    char* end = put_decimal7(head, file.sector);
+    out.append(head, end);
     out += " , ";
     out += file.path;
     out += kLineEnd;
