@@ -21,20 +21,30 @@ namespace isorelink {
 
 namespace {
 
-// The header copy: the image up to the end of its highest directory.
-Expected<std::uint64_t> copy_header(ImageKind kind, ImageWindow& image, const ExtractionNames& names,
-                                    JobFiles& files) {
+// The header copy: the image up to the end of its highest directory. Only
+// its length matters to the rest of the job, and a job that succeeds deletes
+// it again, so the copy is made only when the job fails and leaves it behind.
+struct HeaderCopy {
+    std::uint64_t sectors = 0;
+};
+
+Expected<HeaderCopy> plan_header_copy(ImageKind kind, ImageWindow& image, const ExtractionNames& names,
+                                      JobFiles& files) {
     const std::uint32_t highest = highest_directory(sector_order_list(files.path_table_copy));
     const auto directory_length = highest_directory_length(image, highest, names.image);
     if (!directory_length) return directory_length.error();
-    const std::uint64_t header_sectors = header_sector_count(kind, highest, *directory_length);
-    if (auto written = write_header_copy(image, header_sectors, files.header_copy, names.header_copy); !written) {
-        return written.error();
-    }
-    if (auto reopened = reopen(files.header_copy, names.header_copy, "rb", msg::kReopenHeaderCopy); !reopened) {
-        return reopened.error();
-    }
-    return header_sectors;
+    return HeaderCopy{header_sector_count(kind, highest, *directory_length)};
+}
+
+// Writes the header copy a failing job leaves on disk, then reopens it for
+// reading as the finished step would have.
+void leave_header_copy(const HeaderCopy& header, ImageWindow& image, const ExtractionNames& names, JobFiles& files) {
+    files.header_copy.close();
+    auto copy = File::open(names.header_copy, "wb");
+    if (!copy) return;
+    (void)write_header_copy(image, header.sectors, *copy, names.header_copy);
+    copy->close();
+    if (auto reopened = File::open(names.header_copy, "rb")) files.header_copy = std::move(*reopened);
 }
 
 Status write_products(const ExtractionSummary& summary, const std::vector<FileEntry>& file_list,
@@ -48,6 +58,8 @@ Status write_products(const ExtractionSummary& summary, const std::vector<FileEn
     }
     return write_data_start(files.record_file, summary.data_start_sector, names.record_file);
 }
+
+Expected<ExtractionSummary> list_volume(ExtractionSummary& summary, ImageWindow& image, JobFiles& files);
 
 } // namespace
 
@@ -80,9 +92,23 @@ Expected<ExtractionSummary> run_extraction(std::string_view folder, std::string_
         if (!anchor) return anchor.error();
         summary.descriptor_anchor = *anchor;
     }
-    auto header_sectors = copy_header(summary.kind, image, paths, files);
-    if (!header_sectors) return header_sectors.error();
-    summary.header_sectors = *header_sectors;
+    auto header = plan_header_copy(summary.kind, image, paths, files);
+    if (!header) return header.error();
+    summary.header_sectors = header->sectors;
+    auto listed = list_volume(summary, image, files);
+    if (!listed) leave_header_copy(*header, image, paths, files);
+    return listed;
+}
+
+namespace {
+
+// Everything after the header copy: directories, files, descriptors, the
+// data start and the three products.
+Expected<ExtractionSummary> list_volume(ExtractionSummary& summary, ImageWindow& image, JobFiles& files) {
+    const ExtractionNames& paths = summary.names;
+    if (auto reopened = reopen(files.header_copy, paths.header_copy, "rb", msg::kReopenHeaderCopy); !reopened) {
+        return reopened.error();
+    }
     platform::pump_messages();
 
     auto directories = read_directory_list(paths.image);
@@ -117,5 +143,7 @@ Expected<ExtractionSummary> run_extraction(std::string_view folder, std::string_
     if (auto finished = finish(paths, files); !finished) return finished.error();
     return summary;
 }
+
+} // namespace
 
 } // namespace isorelink
