@@ -55,6 +55,7 @@ std::uint8_t tag_checksum(ByteView descriptor) {
 }
 
 void seal_tag(MutableByteView descriptor, std::uint16_t crc_length) {
+    detail::check_field(descriptor.size(), tag::kSize, crc_length);
     put_le16(descriptor, tag::kCrcLength, crc_length);
     const auto covered = ByteView(descriptor).subspan(tag::kSize, crc_length);
     put_le16(descriptor, tag::kCrc, crc_itu_t(covered));

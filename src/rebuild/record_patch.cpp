@@ -34,6 +34,8 @@ std::optional<EntryFields> locate_entry(PatchPlan& plan, std::uint32_t d, std::u
     if (at.descriptor < udf::fe::kDescriptorToInformationLength) return std::nullopt;
     if (at.descriptor + udf::short_ad::kSize > kSectorSize) return std::nullopt;
     at.information_length = at.descriptor - udf::fe::kDescriptorToInformationLength;
+    // The Information Length must not land in the tag the patch reseals.
+    if (at.information_length < udf::tag::kSize) return std::nullopt;
 
     // A whole sector: not the image's trailing part of one.
     if (sector_offset(at.sector) + kSectorSize > plan.image_size()) return std::nullopt;
@@ -68,7 +70,9 @@ bool patch_file_entry(PatchPlan& plan, const RelinkLine& line, const EntryFields
     put_le32(entry, at.descriptor + udf::short_ad::kExtentPosition, line.sector - partition_start);
     put_le32(entry, at.information_length, line.size);
     put_le64(entry, udf::fe::kLogicalBlocksRecorded, sectors_to_hold(line.size));
-    udf::reseal_tag(entry);
+    // Sealed with the CRC length read before the patch: the line's fields may
+    // not rewrite how much the tag covers.
+    udf::seal_tag(entry, crc_length);
     for (std::size_t piece = 0; piece < used; piece += PatchPlan::kPieceSize) {
         const std::size_t n = std::min(PatchPlan::kPieceSize, used - piece);
         if (std::memcmp(before.data() + piece, after.data() + piece, n) == 0) continue;
