@@ -28,72 +28,55 @@ TEST(ImageKind, DecisionTableForBothDefaults) {
     }
 }
 
-class ImageFile : public ::testing::Test {
-protected:
-    File open(const std::vector<std::byte>& bytes) {
-        const std::string path = dir.file("probe.iso");
-        test::write_bytes(path, bytes);
-        return std::move(*File::open(path, "rb"));
-    }
+// The kind and the header test read from a file, short files included:
+// what the probe reads past the end counts as missing.
+TEST(ImageFile, KindAndHeaderTestReadTheImage) {
     test::ScratchDir dir;
-};
-
-TEST_F(ImageFile, KindAndHeaderTestReadTheImage) {
-    HandImage psp = HandImage::cd({});
+    const auto probe = [&](const HandImage& hand, std::size_t length, ImageKind fallback) {
+        auto bytes = hand.bytes();
+        if (length) bytes.resize(length);
+        test::write_bytes(dir.file("probe.iso"), bytes);
+        auto file = File::open(dir.file("probe.iso"), "rb");
+        EXPECT_TRUE(file);
+        return std::pair{detect_image_kind(*file, fallback), passes_header_test(*file)};
+    };
+    HandImage psp = HandImage::cd({}), unsigned_cd = HandImage::cd({}), odd = HandImage::cd({});
     psp.system_id = "PSP GAME";
-    auto file = open(psp.bytes());
-    EXPECT_EQ(detect_image_kind(file, ImageKind::Ps2Dvd), ImageKind::PspUmd);
-    EXPECT_TRUE(passes_header_test(file));
-
-    auto dvd = open(HandImage::dvd({}).bytes());
-    EXPECT_EQ(detect_image_kind(dvd, ImageKind::PspUmd), ImageKind::Ps2Dvd);
-    EXPECT_TRUE(passes_header_test(dvd));
-
-    // Kind bytes of a PS2 CD but neither signature: refused.
-    HandImage unsigned_cd = HandImage::cd({});
-    unsigned_cd.application_use = "C";
-    auto refused = open(unsigned_cd.bytes());
-    EXPECT_EQ(detect_image_kind(refused, ImageKind::Ps2Dvd), ImageKind::Ps2Cd);
-    EXPECT_FALSE(passes_header_test(refused));
-
-    // "CD-" is accepted whatever the kind bytes say.
-    HandImage odd = HandImage::cd({});
-    odd.system_id = "Xx";
-    auto accepted = open(odd.bytes());
-    EXPECT_EQ(detect_image_kind(accepted, ImageKind::Ps2Dvd), ImageKind::Ps2Dvd);
-    EXPECT_TRUE(passes_header_test(accepted));
+    unsigned_cd.application_use = "C";  // PS2 CD kind bytes, neither signature
+    odd.system_id = "Xx";               // "CD-" passes whatever the kind bytes say
+    const struct {
+        HandImage hand;
+        std::size_t length;
+        ImageKind fallback, kind;
+        bool passes;
+    } cases[] = {
+        {psp, 0, ImageKind::Ps2Dvd, ImageKind::PspUmd, true},
+        {HandImage::dvd({}), 0, ImageKind::PspUmd, ImageKind::Ps2Dvd, true},
+        {unsigned_cd, 0, ImageKind::Ps2Dvd, ImageKind::Ps2Cd, false},
+        {odd, 0, ImageKind::Ps2Dvd, ImageKind::Ps2Dvd, true},
+        {HandImage::cd({}), 33794, ImageKind::Ps2Dvd, ImageKind::Ps2Cd, false},   // "CD" without "-"
+        {HandImage::cd({}), 32770, ImageKind::PspUmd, ImageKind::PspUmd, false},  // no kind bytes
+        {HandImage::dvd({}), 65927, ImageKind::PspUmd, ImageKind::Ps2Dvd, false}, // "DV"
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(probe(c.hand, c.length, c.fallback), std::pair(c.kind, c.passes)) << c.hand.system_id << " " << c.length;
+    }
 }
 
-TEST_F(ImageFile, ShortImagesFailTheHeaderTest) {
-    auto bytes = HandImage::cd({}).bytes();
-    bytes.resize(33794);  // "CD" but not the "-"
-    auto short_cd = open(bytes);
-    EXPECT_FALSE(passes_header_test(short_cd));
-    EXPECT_EQ(detect_image_kind(short_cd, ImageKind::Ps2Dvd), ImageKind::Ps2Cd);
-    bytes.resize(32770);  // no kind bytes at all
-    auto tiny = open(bytes);
-    EXPECT_EQ(detect_image_kind(tiny, ImageKind::PspUmd), ImageKind::PspUmd);
-    EXPECT_FALSE(passes_header_test(tiny));
-
-    auto dvd = HandImage::dvd({}).bytes();
-    dvd.resize(65927);  // "DV"
-    auto short_dvd = open(dvd);
-    EXPECT_FALSE(passes_header_test(short_dvd));
-}
-
-TEST(PathTableArea, RunsFromTheTableToTheOptionalTable) {
-    EXPECT_EQ(path_table_area(257, 258, 100).length, 2048u);
+TEST(PathTableArea, RunsFromTheTableToTheOptionalTableOrCopiesTheTypeLTableOnly) {
+    const struct {
+        std::uint32_t table, optional, size;
+        std::uint64_t length;
+    } cases[] = {
+        {257, 258, 100, 2048}, {18, 22, 10, 4 * 2048}, {18, 18, 100, 0},
+        // Optional location 0 (mkisofs-style) or below the type L table: the
+        // count wraps, the type L table alone is copied.
+        {257, 0, 10, 2048}, {257, 0, 2048, 2048}, {257, 0, 2049, 4096}, {300, 257, 5000, 3 * 2048},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(path_table_area(c.table, c.optional, c.size).length, c.length) << c.table << " " << c.optional;
+    }
     EXPECT_EQ(path_table_area(257, 258, 100).offset, 257u * 2048);
-    EXPECT_EQ(path_table_area(18, 22, 10).length, 4u * 2048);
-    EXPECT_EQ(path_table_area(18, 18, 100).length, 0u);
-}
-
-TEST(PathTableArea, AWrappingCountCopiesTheTypeLTableOnly) {
-    // Optional location 0 (mkisofs-style) or below the type L table.
-    EXPECT_EQ(path_table_area(257, 0, 10).length, 2048u);
-    EXPECT_EQ(path_table_area(257, 0, 2048).length, 2048u);
-    EXPECT_EQ(path_table_area(257, 0, 2049).length, 4096u);
-    EXPECT_EQ(path_table_area(300, 257, 5000).length, 3u * 2048);
 }
 
 } // namespace

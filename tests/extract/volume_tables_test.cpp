@@ -70,18 +70,11 @@ TEST(HeaderSectorCount, PerKindAndDirectoryLength) {
 }
 
 TEST(IdentifierName, VersionCutAndSanitizing) {
-    const auto name = [](const std::string& id) { return listing_name(as_bytes(id)); };
-    EXPECT_EQ(name("README.TXT;1"), "README.TXT");
-    EXPECT_EQ(name("DATA.;1"), "DATA.");
-    EXPECT_EQ(name("FILE.BIN;12"), "FILE.BIN;12");
-    EXPECT_EQ(name("DIR;1"), "DIR");
-    EXPECT_EQ(name("A;1"), "A");
-    EXPECT_EQ(name(";"), ";");
-    EXPECT_EQ(name("X"), "X");
-    EXPECT_EQ(name("A\\B/C\x01\x7F\xE9;1"), "A_B_C__\xE9");
-    EXPECT_EQ(name("."), "_");
-    EXPECT_EQ(name("..;1"), "__");
-    EXPECT_EQ(name("..."), "...");
+    const std::pair<std::string, std::string> cases[] = {
+        {"README.TXT;1", "README.TXT"}, {"DATA.;1", "DATA."}, {"FILE.BIN;12", "FILE.BIN;12"}, {"A;1", "A"},
+        {";", ";"}, {"X", "X"}, {"A\\B/C\x01\x7F\xE9;1", "A_B_C__\xE9"}, {".", "_"}, {"..;1", "__"}, {"...", "..."},
+    };
+    for (const auto& [id, name] : cases) EXPECT_EQ(listing_name(as_bytes(id)), name) << id;
 }
 
 TEST(DirectoryList, FullPathsInPathTableOrder) {
