@@ -27,29 +27,26 @@ protected:
     ScratchDir dir;
 };
 
-TEST_F(PartitionStart, FileSetDescriptorAtSector257) {
-    auto p = search(2048 * 300, {48 + 2048 * 257});
-    ASSERT_TRUE(p);
-    EXPECT_EQ(*p, 257u);
-}
-
-TEST_F(PartitionStart, OnlyTheGridCountsAndTheFirstHitWins) {
-    // Off-grid copies (like the volume descriptors' charspecs) are passed over.
-    auto p = search(2048 * 600, {32 * 2048 + 20 + 1, 34 * 2048 + 200 + 4, 48 + 2048 * 265, 48 + 2048 * 400});
-    ASSERT_TRUE(p);
-    EXPECT_EQ(*p, 265u);
-}
-
-TEST_F(PartitionStart, FoundAcrossLargeReadsAndNearTheEnd) {
-    // Beyond the first megabyte block, and in the last 16 bytes of a file
-    // whose length is no multiple of the block.
-    auto far = search(5 * 1024 * 1024 + 123, {3 * 1024 * 1024 + 48});
-    ASSERT_TRUE(far);
-    EXPECT_EQ(*far, 3u * 512);
-    const std::uint64_t size = 4 * 1024 * 1024 + 2048 * 7 + 64;
-    auto last = search(size, {size - 16});
-    ASSERT_TRUE(last);
-    EXPECT_EQ(*last, (size - 16 - 48) / 2048);
+TEST_F(PartitionStart, FirstCharspecOnTheGridWinsWhereverItLies) {
+    const std::uint64_t odd = 4 * 1024 * 1024 + 2048 * 7 + 64;
+    const struct {
+        std::uint64_t size;
+        std::vector<std::uint64_t> at;
+        std::uint32_t start;
+    } cases[] = {
+        {2048 * 300, {48 + 2048 * 257}, 257},
+        // Off-grid copies (like the volume descriptors' charspecs) are passed over.
+        {2048 * 600, {32 * 2048 + 20 + 1, 34 * 2048 + 200 + 4, 48 + 2048 * 265, 48 + 2048 * 400}, 265},
+        // Beyond the first megabyte block, and in the last 16 bytes of a file
+        // whose length is no multiple of the block.
+        {5 * 1024 * 1024 + 123, {3 * 1024 * 1024 + 48}, 3 * 512},
+        {odd, {odd - 16}, static_cast<std::uint32_t>((odd - 16 - 48) / 2048)},
+    };
+    for (const auto& c : cases) {
+        auto p = search(c.size, c.at);
+        ASSERT_TRUE(p) << c.size;
+        EXPECT_EQ(*p, c.start);
+    }
 }
 
 TEST_F(PartitionStart, EndsAtTheImageEndWith406) {

@@ -77,13 +77,6 @@ TEST_F(RecordPatch, DvdPatchesRecordAndFileEntryAndReseals) {
     EXPECT_TRUE(udf::tag_is_valid(ByteView(after).subspan(kEntry, 2048)));
 }
 
-TEST_F(RecordPatch, ExtentPositionCountsFromThePartitionStart) {
-    build(dvd_image());
-    relink("0000012C|00000800|0000B8A2|0020F934|\\A\n", 12);  // A = 300
-    ASSERT_TRUE(run());
-    EXPECT_EQ(bytes_at(image(), kD, 8), hex_bytes("00 08 00 00 2B 00 00 00"));  // 300 - 257 = 43
-}
-
 TEST_F(RecordPatch, ALineAppliedTwiceLeavesWhatItLeavesOnce) {
     for (const auto& spec : {dvd_image(), psp_image()}) {
         build(spec);

@@ -12,52 +12,42 @@ using test::ScratchDir;
 
 constexpr const char* kSystemCnf = "00000130|000004D2|0000B8A2|0020F934|\\SYSTEM.CNF";
 
-TEST(HexField, ReadsEightDigitsInEitherCase) {
+TEST(HexField, EightHexDigitsInEitherCaseAndNothingElse) {
+    using namespace std::string_view_literals;
     EXPECT_EQ(parse_hex_field("0000B8A2"), 47266u);
     EXPECT_EQ(parse_hex_field("0000b8a2"), 47266u);
     EXPECT_EQ(parse_hex_field("FFFFFFFF"), 0xFFFFFFFFu);
-    EXPECT_EQ(parse_hex_field("00012345"), 74565u);
-}
-
-TEST(HexField, RefusesAnythingButEightHexDigits) {
-    using namespace std::string_view_literals;
     for (auto bad : {"0000B8AG"sv, " 000B8A2"sv, "0000B8A"sv, "0000B8A20"sv, "+0000001"sv, "0x00B8A2"sv,
                      "0000B8A\0"sv, "-0000001"sv})
         EXPECT_FALSE(parse_hex_field(bad)) << bad;
 }
 
 TEST(RelinkLine, ReadsTheFieldsTheKindNeeds) {
-    const auto dvd = parse_relink_line(kSystemCnf, ImageKind::Ps2Dvd, 1);
-    ASSERT_TRUE(dvd);
-    EXPECT_EQ(dvd->sector, 304u);
-    EXPECT_EQ(dvd->size, 1234u);
-    EXPECT_EQ(dvd->record_field, 47266u);
-    EXPECT_EQ(dvd->descriptor, 2160948u);
-    for (ImageKind kind : {ImageKind::Ps2Cd, ImageKind::PspUmd}) {
+    for (ImageKind kind : {ImageKind::Ps2Dvd, ImageKind::Ps2Cd, ImageKind::PspUmd}) {
         const auto line = parse_relink_line(kSystemCnf, kind, 1);
         ASSERT_TRUE(line);
         EXPECT_EQ(line->sector, 304u);
         EXPECT_EQ(line->size, 1234u);
         EXPECT_EQ(line->record_field, 47266u);
-        EXPECT_EQ(line->descriptor, 0u);
+        EXPECT_EQ(line->descriptor, kind == ImageKind::Ps2Dvd ? 2160948u : 0u);
     }
 }
 
-TEST(RelinkLine, SeparatorsAndPathAreNotExamined) {
-    // A CD line's fourth field is never read, so anything may stand there.
-    const auto cd = parse_relink_line("00000130#000004D2 0000B8A2|not hex at all", ImageKind::Ps2Cd, 1);
-    ASSERT_TRUE(cd);
-    EXPECT_EQ(cd->record_field, 47266u);
-    EXPECT_FALSE(parse_relink_line("00000130#000004D2 0000B8A2|not hex at all", ImageKind::Ps2Dvd, 1));
-}
-
-TEST(RelinkLine, RefusesLinesTooShortForTheirKind) {
-    const std::string cd(kSystemCnf, 26);
-    EXPECT_TRUE(parse_relink_line(cd, ImageKind::Ps2Cd, 1));
-    EXPECT_FALSE(parse_relink_line(cd.substr(0, 25), ImageKind::Ps2Cd, 1));
-    EXPECT_FALSE(parse_relink_line(cd, ImageKind::Ps2Dvd, 1));
-    EXPECT_TRUE(parse_relink_line(std::string(kSystemCnf, 35), ImageKind::Ps2Dvd, 1));
-    EXPECT_FALSE(parse_relink_line(std::string(kSystemCnf, 34), ImageKind::Ps2Dvd, 1));
+TEST(RelinkLine, LengthDecidesAndSeparatorsAndPathAreNotExamined) {
+    const std::string full = kSystemCnf;
+    const struct {
+        std::string text;
+        ImageKind kind;
+        bool read;
+    } cases[] = {
+        {full.substr(0, 26), ImageKind::Ps2Cd, true},   {full.substr(0, 25), ImageKind::Ps2Cd, false},
+        {full.substr(0, 26), ImageKind::Ps2Dvd, false}, {full.substr(0, 35), ImageKind::Ps2Dvd, true},
+        {full.substr(0, 34), ImageKind::Ps2Dvd, false},
+        // A CD line's fourth field is never read, so anything may stand there.
+        {"00000130#000004D2 0000B8A2|not hex at all", ImageKind::Ps2Cd, true},
+        {"00000130#000004D2 0000B8A2|not hex at all", ImageKind::Ps2Dvd, false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(parse_relink_line(c.text, c.kind, 1).has_value(), c.read) << c.text;
 }
 
 // The line loop over a list file.

@@ -44,14 +44,6 @@ protected:
     ScratchDir dir;
 };
 
-TEST(EndAnchor, CarriesItsChecksumAndTheConstantCrc) {
-    const auto a = end_anchor(1000149);
-    EXPECT_EQ(le16(a, udf::tag::kCrc), 0xB51E);
-    EXPECT_EQ(le32(a, udf::tag::kLocation), 1000149u);
-    EXPECT_TRUE(udf::tag_is_valid(a));
-    EXPECT_NE(u8(a, udf::tag::kChecksum), 0);
-}
-
 TEST_F(VolumeEndTest, DvdOfAMillionSectorsRecordingMore) {
     write_hand_image(image(), HandImage{ImageKind::Ps2Dvd, 1000000ull * 2048, 1200000, 257, 999742, {}});
     auto end = finish_volume(ImageKind::Ps2Dvd, image(), 257);
