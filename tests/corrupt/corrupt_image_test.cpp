@@ -17,14 +17,14 @@
 namespace isorelink::test {
 namespace {
 
-class CorruptImage : public ::testing::TestWithParam<ImageKind> {
+class CorruptImage : public ::testing::TestWithParam<std::uint8_t> {
 protected:
     // Both jobs on one image: the extraction reads it as a source image, the
     // rebuild as a new image with the sample's sound relink list.
     void expect_sound(const std::string& name, std::span<const std::uint8_t> image, bool rebuild_too = true) {
-        std::string with_selector(1, static_cast<char>(selector()));
+        std::string with_selector(1, static_cast<char>(GetParam()));
         with_selector.append(reinterpret_cast<const char*>(image.data()), image.size());
-        const std::string what = std::string(to_string(GetParam())) + ", " + name;
+        const std::string what = std::string(to_string(kind())) + ", " + name;
         EXPECT_EQ(bounded("extraction: " + what, [&] { return fuzz::extract_case(dir_.prefix(), image); }), "")
             << what;
         if (!rebuild_too) return;
@@ -34,20 +34,13 @@ protected:
             << what;
     }
 
-    std::uint8_t selector() const {
-        switch (GetParam()) {
-        case ImageKind::Ps2Dvd: return 0;
-        case ImageKind::Ps2Cd: return 1;
-        case ImageKind::PspUmd: break;
-        }
-        return 2;
-    }
+    ImageKind kind() const { return fuzz::kind_from_selector(GetParam()); }
 
     ScratchDir dir_;
 };
 
 TEST_P(CorruptImage, SampleIsSoundAndListsEveryFile) {
-    const auto& image = fuzz::sample_image(GetParam());
+    const auto& image = fuzz::sample_image(kind());
     EXPECT_EQ(fuzz::extract_case(dir_.prefix(), fuzz::as_u8(image)), "");
     const std::string listing = read_text(dir_.file("IMAGE.ISO-LSN.TXT"));
     EXPECT_NE(listing.find("\\Z.TXT"), std::string::npos) << listing;
@@ -55,7 +48,7 @@ TEST_P(CorruptImage, SampleIsSoundAndListsEveryFile) {
 }
 
 TEST_P(CorruptImage, CutAtEverySectorUpToTheEndOfItsMetadata) {
-    const auto& s = fuzz::sample(GetParam());
+    const auto& s = fuzz::sample(kind());
     const auto whole = fuzz::as_u8(s.image);
     const std::uint64_t last = std::min<std::uint64_t>(s.built.data_start_sector + 1, whole.size() / kSectorSize);
     for (std::uint64_t sectors = 0; sectors <= last; ++sectors) {
@@ -77,7 +70,7 @@ TEST_P(CorruptImage, CutAtEverySectorUpToTheEndOfItsMetadata) {
 // made to run to the image's end: walking it once per record would read the
 // image over and over and list its files once per record.
 TEST_P(CorruptImage, PathTableNamingOneDirectoryOverAndOver) {
-    kit::ImageSpec spec = fuzz::sample_spec(GetParam());
+    kit::ImageSpec spec = fuzz::sample_spec(kind());
     for (int i = 0; i < 40; ++i) spec.directories.push_back("\\D" + std::to_string(i));
     std::vector<std::byte> image;
     const auto built = kit::build_image(spec, image);
@@ -91,7 +84,7 @@ TEST_P(CorruptImage, PathTableNamingOneDirectoryOverAndOver) {
     // The root runs on to the image's end (the PS2 DVD's File Entries must
     // stay), every sector after its first a zero tail.
     const auto start = static_cast<std::size_t>(sector_offset(root));
-    const std::size_t end = GetParam() == ImageKind::Ps2Dvd && built->first_file_entry_sector > root
+    const std::size_t end = kind() == ImageKind::Ps2Dvd && built->first_file_entry_sector > root
                                 ? static_cast<std::size_t>(sector_offset(built->first_file_entry_sector))
                                 : image.size();
     std::fill(image.begin() + static_cast<std::ptrdiff_t>(start + kSectorSize),
@@ -108,22 +101,13 @@ TEST_P(CorruptImage, PathTableNamingOneDirectoryOverAndOver) {
 }
 
 TEST_P(CorruptImage, EverySingleFieldCorruption) {
-    const auto corruptions = field_corruptions(GetParam());
+    const auto corruptions = field_corruptions(kind());
     ASSERT_GT(corruptions.size(), 100u);
     for (const auto& corruption : corruptions)
         expect_sound(corruption.name, fuzz::as_u8(corruption.image), corruption.rebuild_reads);
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryKind, CorruptImage,
-                         ::testing::Values(ImageKind::Ps2Dvd, ImageKind::Ps2Cd, ImageKind::PspUmd),
-                         [](const auto& info) {
-                             switch (info.param) {
-                             case ImageKind::Ps2Dvd: return std::string("Ps2Dvd");
-                             case ImageKind::Ps2Cd: return std::string("Ps2Cd");
-                             case ImageKind::PspUmd: break;
-                             }
-                             return std::string("PspUmd");
-                         });
+INSTANTIATE_TEST_SUITE_P(EveryKind, CorruptImage, ::testing::Values(0, 1, 2), selector_name);
 
 } // namespace
 } // namespace isorelink::test

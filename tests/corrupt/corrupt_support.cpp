@@ -31,11 +31,9 @@ namespace {
 using Image = std::vector<std::byte>;
 constexpr std::uint32_t kAllOnes = 0xFFFFFFFF;
 
-const fuzz::Sample& sample(ImageKind kind) { return fuzz::sample(kind); }
-
 class Corruptions {
 public:
-    explicit Corruptions(ImageKind kind) : base_(sample(kind).image) {}
+    explicit Corruptions(ImageKind kind) : base_(fuzz::sample_image(kind)) {}
 
     // A copy of the sample with `change` applied, under `name`.
     template <class Change>
@@ -68,6 +66,39 @@ std::string hex(std::uint64_t value) {
     char text[24];
     std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(value));
     return text;
+}
+
+// Byte offsets of the sample image's type L path table records.
+std::vector<std::uint64_t> path_table_record_offsets(ImageKind kind) {
+    const auto& s = fuzz::sample(kind);
+    const ByteView image(s.image);
+    std::vector<std::uint64_t> offsets;
+    const std::uint64_t start = sector_offset(s.built.path_table_sector);
+    for (std::uint64_t at = start; at < start + s.built.path_table_size;) {
+        offsets.push_back(at);
+        at += iso::ptr::record_size(u8(image, static_cast<std::size_t>(at)));
+    }
+    return offsets;
+}
+
+// Byte offsets of every directory record of the sample image, walk order.
+std::vector<std::uint64_t> directory_record_offsets(ImageKind kind) {
+    const auto& s = fuzz::sample(kind);
+    const ByteView image(s.image);
+    std::vector<std::uint64_t> offsets;
+    for (const auto& directory : s.built.directories) {
+        const std::uint64_t start = sector_offset(directory.sector);
+        for (std::uint64_t at = start; at < start + directory.size;) {
+            const std::uint8_t length = u8(image, static_cast<std::size_t>(at));
+            if (length == 0) {
+                at = (at / kSectorSize + 1) * kSectorSize;
+                continue;
+            }
+            offsets.push_back(at);
+            at += length;
+        }
+    }
+    return offsets;
 }
 
 void primary_descriptor(Corruptions& c, const kit::BuiltImage& built) {
@@ -219,39 +250,8 @@ void udf_bridge(Corruptions& c, const kit::BuiltImage& built) {
 
 } // namespace
 
-std::vector<std::uint64_t> path_table_record_offsets(ImageKind kind) {
-    const auto& s = sample(kind);
-    const ByteView image(s.image);
-    std::vector<std::uint64_t> offsets;
-    const std::uint64_t start = sector_offset(s.built.path_table_sector);
-    for (std::uint64_t at = start; at < start + s.built.path_table_size;) {
-        offsets.push_back(at);
-        at += iso::ptr::record_size(u8(image, static_cast<std::size_t>(at)));
-    }
-    return offsets;
-}
-
-std::vector<std::uint64_t> directory_record_offsets(ImageKind kind) {
-    const auto& s = sample(kind);
-    const ByteView image(s.image);
-    std::vector<std::uint64_t> offsets;
-    for (const auto& directory : s.built.directories) {
-        const std::uint64_t start = sector_offset(directory.sector);
-        for (std::uint64_t at = start; at < start + directory.size;) {
-            const std::uint8_t length = u8(image, static_cast<std::size_t>(at));
-            if (length == 0) {
-                at = (at / kSectorSize + 1) * kSectorSize;
-                continue;
-            }
-            offsets.push_back(at);
-            at += length;
-        }
-    }
-    return offsets;
-}
-
 std::vector<Corruption> field_corruptions(ImageKind kind) {
-    const auto& built = sample(kind).built;
+    const auto& built = fuzz::sample(kind).built;
     Corruptions c(kind);
     path_table(c, built);
     directory_records(c, built);

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "../../fuzz/fuzz_cases.h"
 #include "common/image_kind.h"
 
@@ -32,10 +34,10 @@ struct Corruption {
 // the kit sample image of the kind.
 std::vector<Corruption> field_corruptions(ImageKind kind);
 
-// Byte offsets of every directory record of the sample image, walk order.
-std::vector<std::uint64_t> directory_record_offsets(ImageKind kind);
-
-// Byte offsets of the sample image's type L path table records.
-std::vector<std::uint64_t> path_table_record_offsets(ImageKind kind);
+// Test names for suites parameterized by the fuzz cases' kind selector.
+inline std::string selector_name(const ::testing::TestParamInfo<std::uint8_t>& info) {
+    static const char* const names[] = {"Ps2Dvd", "Ps2Cd", "PspUmd"};
+    return names[info.param];
+}
 
 } // namespace isorelink::test

@@ -82,12 +82,7 @@ TEST_P(HostileRelinkList, BrokenLinesAndRecordFileLengths) {
             expect_sound(std::string(c.name) + ", record file " + std::to_string(records) + " bytes", c.list, records);
 }
 
-std::string kind_name(const ::testing::TestParamInfo<std::uint8_t>& info) {
-    static const char* const names[] = {"Ps2Dvd", "Ps2Cd", "PspUmd"};
-    return names[info.param];
-}
-
-INSTANTIATE_TEST_SUITE_P(EveryKind, HostileRelinkList, ::testing::Values(0, 1, 2), kind_name);
+INSTANTIATE_TEST_SUITE_P(EveryKind, HostileRelinkList, ::testing::Values(0, 1, 2), selector_name);
 
 } // namespace
 } // namespace isorelink::test
