@@ -97,33 +97,29 @@ TEST(DirectoryWalk, SanitizedNamesStayInsideTheTree) {
 }
 
 TEST(DirectoryWalk, BrokenRecordsAreStructuralFaults) {
-    const std::string fault = "Code 1106 - invalid volume structure img (directory record outside its directory)";
-    {
-        auto extent = ExtentBuilder().add("A;1", 5, 1).bytes;
-        extent.resize(80);  // the extent ends inside the third record
-        auto walked = DirectoryWalker("img").walk_extent(extent, 0, "");
-        ASSERT_FALSE(walked);
-        EXPECT_EQ(walked.error().message, fault);
-    }
-    {
-        auto extent = ExtentBuilder().done();
-        extent[68] = std::byte{20};  // a record shorter than its fixed part
-        EXPECT_FALSE(DirectoryWalker("img").walk_extent(extent, 0, ""));
-    }
-    {
-        auto extent = ExtentBuilder().add("AB", 5, 1).done();
-        extent[68 + 32] = std::byte{9};  // identifier longer than the record
-        EXPECT_FALSE(DirectoryWalker("img").walk_extent(extent, 0, ""));
-    }
-    {
-        std::vector<std::byte> extent(2048);  // not even its own record
-        EXPECT_FALSE(DirectoryWalker("img").walk_extent(extent, 0, ""));
-    }
-    {
-        auto extent = ExtentBuilder().add("A;1", 5, 1).done();
-        auto walked = DirectoryWalker("img").walk_extent(extent, 0xFFFFFFF0ull, "");
-        ASSERT_FALSE(walked);
-        EXPECT_EQ(walked.error().message, "Code 1106 - invalid volume structure img (directory record beyond 4 GiB)");
+    const std::string outside = "Code 1106 - invalid volume structure img (directory record outside its directory)";
+    auto cut = ExtentBuilder().add("A;1", 5, 1).bytes;
+    cut.resize(80);  // the extent ends inside the third record
+    auto too_short = ExtentBuilder().done();
+    too_short[68] = std::byte{20};  // a record shorter than its fixed part
+    auto long_identifier = ExtentBuilder().add("AB", 5, 1).done();
+    long_identifier[68 + 32] = std::byte{9};  // identifier longer than the record
+    const struct {
+        std::vector<std::byte> extent;
+        std::uint64_t offset;
+        std::string message;
+    } cases[] = {
+        {cut, 0, outside},
+        {too_short, 0, outside},
+        {long_identifier, 0, outside},
+        {std::vector<std::byte>(2048), 0, outside},  // not even its own record
+        {ExtentBuilder().add("A;1", 5, 1).done(), 0xFFFFFFF0ull,
+         "Code 1106 - invalid volume structure img (directory record beyond 4 GiB)"},
+    };
+    for (const auto& c : cases) {
+        auto walked = DirectoryWalker("img").walk_extent(c.extent, c.offset, "");
+        ASSERT_FALSE(walked) << c.extent.size();
+        EXPECT_EQ(walked.error().message, c.message);
     }
 }
 

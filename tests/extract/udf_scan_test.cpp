@@ -34,55 +34,48 @@ protected:
 
 constexpr const char* kNoEntry = "Code 1106 - invalid volume structure img (no UDF file entry found)";
 
-TEST_F(UdfScan, AnchorIsOffset308OfTheFirstFileEntry) {
-    std::vector<std::byte> bytes(sector_offset(40));
-    put_file_entry(bytes, 30, 5, 9);  // extent after its own block
-    put_file_entry(bytes, 31, 6, 10);
-    auto found = anchor(bytes);
-    ASSERT_TRUE(found) << found.error().message;
-    EXPECT_EQ(*found, sector_offset(30) + 308);
-    EXPECT_EQ(*found, sector_offset(30) + udf::fe::kShortAllocationDescriptor);
+void put_marker(std::vector<std::byte>& bytes, std::size_t at, const std::array<std::byte, 16>& marker) {
+    std::copy(std::begin(marker), std::end(marker), bytes.begin() + static_cast<std::ptrdiff_t>(at));
 }
 
-TEST_F(UdfScan, SecondScanPassesEntriesWhoseExtentLiesBeforeThem) {
-    std::vector<std::byte> bytes(sector_offset(40));
-    put_file_entry(bytes, 28, 7, 2);  // a directory's entry: its FIDs lie before it
-    put_file_entry(bytes, 29, 8, 3);
-    put_file_entry(bytes, 30, 9, 7);  // the first extent not below the first entry's tag location (7)
-    auto found = anchor(bytes);
-    ASSERT_TRUE(found);
-    EXPECT_EQ(*found, sector_offset(30) + 308);
-}
-
-TEST_F(UdfScan, IdentifierWithoutAttributeIsPassedOverAndOffGridIsNotSeen) {
-    std::vector<std::byte> bytes(sector_offset(40));
-    put_file_entry(bytes, 30, 5, 9);
-    // A lone identifier marker earlier on, and an off-grid complete entry.
-    for (std::size_t i = 0; i < 16; ++i) bytes[sector_offset(20) + 128 + i] = kIdentifierMarker[i];
-    for (std::size_t i = 0; i < 16; ++i) {
-        bytes[sector_offset(25) + 8 + 128 + i] = kIdentifierMarker[i];
-        bytes[sector_offset(25) + 8 + 288 + i] = kAttributeMarker[i];
+// Every image holds a File Entry at sector 30 the scan must find (offset
+// 308, its short_ad), behind the decoys each case puts first.
+TEST_F(UdfScan, AnchorIsTheFirstFileEntryWhoseExtentLiesAfterIt) {
+    const struct {
+        const char* why;
+        void (*decoys)(std::vector<std::byte>&);
+    } cases[] = {
+        {"a later entry", [](auto& b) { put_file_entry(b, 31, 6, 10); }},
+        {"directories' entries whose extents lie before them; the first extent not below the first entry's tag "
+         "location (7) counts",
+         [](auto& b) {
+             put_file_entry(b, 28, 7, 2);
+             put_file_entry(b, 29, 8, 3);
+             put_file_entry(b, 30, 9, 7);
+         }},
+        {"a lone identifier marker, and a complete entry off the grid",
+         [](auto& b) {
+             put_marker(b, sector_offset(20) + 128, kIdentifierMarker);
+             put_marker(b, sector_offset(25) + 8 + 128, kIdentifierMarker);
+             put_marker(b, sector_offset(25) + 8 + 288, kAttributeMarker);
+         }},
+        {"a lone identifier; the scan resumes 160 bytes on and so jumps over an entry whose identifier falls "
+         "before that",
+         [](auto& b) {
+             put_marker(b, sector_offset(10), kIdentifierMarker);
+             put_marker(b, sector_offset(10) + 64, kIdentifierMarker);
+             put_marker(b, sector_offset(10) + 64 + 160, kAttributeMarker);
+             put_le32(b, sector_offset(10) + 64 + 160 + 24, 0xFFFFFFFF);
+         }},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::byte> bytes(sector_offset(40));
+        put_file_entry(bytes, 30, 9, 9);
+        c.decoys(bytes);
+        auto found = anchor(bytes);
+        ASSERT_TRUE(found) << c.why;
+        EXPECT_EQ(*found, sector_offset(30) + udf::fe::kShortAllocationDescriptor) << c.why;
     }
-    auto found = anchor(bytes);
-    ASSERT_TRUE(found);
-    EXPECT_EQ(*found, sector_offset(30) + 308);
-}
-
-TEST_F(UdfScan, TheScanResumesAt160AfterALoneIdentifier) {
-    std::vector<std::byte> bytes(sector_offset(40));
-    // A lone identifier at 10 * 2048 and a full entry whose identifier falls
-    // between it and +160: the resumed scan jumps over it.
-    for (std::size_t i = 0; i < 16; ++i) bytes[sector_offset(10) + i] = kIdentifierMarker[i];
-    put_file_entry(bytes, 30, 5, 9);
-    std::vector<std::byte> hidden = bytes;
-    for (std::size_t i = 0; i < 16; ++i) {
-        hidden[sector_offset(10) + 64 + i] = kIdentifierMarker[i];
-        hidden[sector_offset(10) + 64 + 160 + i] = kAttributeMarker[i];
-    }
-    put_le32(hidden, sector_offset(10) + 64 + 160 + 24, 0xFFFFFFFF);
-    auto found = anchor(hidden);
-    ASSERT_TRUE(found);
-    EXPECT_EQ(*found, sector_offset(30) + 308);
 }
 
 TEST_F(UdfScan, ScansStopAtTheImageEnd) {
