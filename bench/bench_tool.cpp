@@ -45,42 +45,42 @@ isorelink::ImageKind parse_kind(std::string_view s) {
     return isorelink::ImageKind::Ps2Cd;
 }
 
-int write_spec(const isorelink::kit::ImageSpec& spec, const std::string& out) {
-    auto built = isorelink::kit::write_image(spec, out);
+int write_recipe(const isorelink::kit::ImageRecipe& recipe, const std::string& out) {
+    auto built = isorelink::kit::write_image(recipe, out);
     if (!built) {
         std::fprintf(stderr, "%s\n", built.error().message.c_str());
         return 1;
     }
-    std::printf("%s: %zu files, %u sectors\n", out.c_str(), spec.files.size(), built->sector_count);
+    std::printf("%s: %zu files, %u sectors\n", out.c_str(), recipe.files.size(), built->sector_count);
     return 0;
 }
 
 int make_image(isorelink::ImageKind kind, unsigned files, const std::string& out) {
-    isorelink::kit::ImageSpec spec;
-    spec.kind = kind;
-    spec.files.reserve(files);
+    isorelink::kit::ImageRecipe recipe;
+    recipe.kind = kind;
+    recipe.files.reserve(files);
     const unsigned folders = 100;
     for (unsigned i = 0; i < files; ++i) {
-        isorelink::kit::FileSpec f;
+        isorelink::kit::FileRecipe f;
         char path[64];
         std::snprintf(path, sizeof path, "\\D%03u\\F%07u.BIN", i % folders, i);
         f.path = path;
         f.pattern = isorelink::kit::ContentPattern::Zero;
         f.size = 100 + (i % 7) * 300;
-        spec.files.push_back(std::move(f));
+        recipe.files.push_back(std::move(f));
     }
-    return write_spec(spec, out);
+    return write_recipe(recipe, out);
 }
 
 int make_big_image(const std::string& out, unsigned mib, unsigned movie_mib) {
-    isorelink::kit::ImageSpec spec;
-    spec.kind = isorelink::ImageKind::Ps2Dvd;
+    isorelink::kit::ImageRecipe recipe;
+    recipe.kind = isorelink::ImageKind::Ps2Dvd;
     auto add = [&](std::string path, std::uint64_t size) {
-        isorelink::kit::FileSpec f;
+        isorelink::kit::FileRecipe f;
         f.path = std::move(path);
         f.pattern = isorelink::kit::ContentPattern::Pattern;
         f.size = size;
-        spec.files.push_back(std::move(f));
+        recipe.files.push_back(std::move(f));
     };
     for (int i = 0; i < 4; ++i) add("\\DATA\\SMALL" + std::to_string(i) + ".BIN", 5000);
     add("\\DATA\\MOVIE.PSS", std::uint64_t{movie_mib} << 20);
@@ -89,7 +89,7 @@ int make_big_image(const std::string& out, unsigned mib, unsigned movie_mib) {
         add("\\FILL\\FILL" + std::to_string(i) + ".BIN", std::uint64_t{part} << 20);
         left -= part;
     }
-    return write_spec(spec, out);
+    return write_recipe(recipe, out);
 }
 
 struct PumpStats {

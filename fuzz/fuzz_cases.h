@@ -56,26 +56,26 @@ inline ImageKind kind_from_selector(std::uint8_t selector) {
 // A small kit image: a few files, two folder levels, a hidden file and an
 // empty one; on the ISO-only kinds also a file in three extents (the PS2
 // DVD extraction refuses those: one File Entry would serve three records).
-inline kit::ImageSpec sample_spec(ImageKind kind) {
-    kit::ImageSpec spec;
-    spec.kind = kind;
+inline kit::ImageRecipe sample_recipe(ImageKind kind) {
+    kit::ImageRecipe recipe;
+    recipe.kind = kind;
     auto text = [](const char* path, const std::string& body) {
-        kit::FileSpec f;
+        kit::FileRecipe f;
         f.path = path;
         for (char c : body) f.content.push_back(static_cast<std::byte>(c));
         return f;
     };
-    spec.files.push_back(text("\\SYSTEM.CNF", "BOOT2 = cdrom0:\\SLUS_000.00;1\r\nVER = 1.00\r\n"));
-    spec.files.push_back(text("\\DATA\\TEXT.BIN", std::string(3000, 'T')));
-    kit::FileSpec movie = text("\\DATA\\MOVIE.PSS", std::string(5000, 'M'));
+    recipe.files.push_back(text("\\SYSTEM.CNF", "BOOT2 = cdrom0:\\SLUS_000.00;1\r\nVER = 1.00\r\n"));
+    recipe.files.push_back(text("\\DATA\\TEXT.BIN", std::string(3000, 'T')));
+    kit::FileRecipe movie = text("\\DATA\\MOVIE.PSS", std::string(5000, 'M'));
     if (kind != ImageKind::Ps2Dvd) movie.extent_limit = 2048;
-    spec.files.push_back(movie);
-    kit::FileSpec hidden = text("\\DATA\\HIDDEN.DAT", "h");
+    recipe.files.push_back(movie);
+    kit::FileRecipe hidden = text("\\DATA\\HIDDEN.DAT", "h");
     hidden.hidden = true;
-    spec.files.push_back(hidden);
-    spec.files.push_back(text("\\DATA\\DEEP\\EMPTY.BIN", ""));
-    spec.files.push_back(text("\\Z.TXT", "z"));
-    return spec;
+    recipe.files.push_back(hidden);
+    recipe.files.push_back(text("\\DATA\\DEEP\\EMPTY.BIN", ""));
+    recipe.files.push_back(text("\\Z.TXT", "z"));
+    return recipe;
 }
 
 struct Sample {
@@ -87,7 +87,7 @@ inline const Sample& sample(ImageKind kind) {
     static std::map<ImageKind, Sample> samples;
     auto& s = samples[kind];
     if (s.image.empty()) {
-        auto built = kit::build_image(sample_spec(kind), s.image);
+        auto built = kit::build_image(sample_recipe(kind), s.image);
         if (!built) throw std::runtime_error(built.error().message);
         s.built = *built;
     }

@@ -48,19 +48,19 @@ int mkimage_command(Args args) {
         std::fputs(kUsage, stderr);
         return 2;
     }
-    auto spec = kit::spec_from_folder(positional[0], *kind);
-    if (!spec) {
-        std::fprintf(stderr, "%s\n", spec.error().message.c_str());
+    auto recipe = kit::recipe_from_folder(positional[0], *kind);
+    if (!recipe) {
+        std::fprintf(stderr, "%s\n", recipe.error().message.c_str());
         return 1;
     }
-    if (volume) spec->volume_id = *volume;
-    auto built = kit::write_image(*spec, positional[1]);
+    if (volume) recipe->volume_id = *volume;
+    auto built = kit::write_image(*recipe, positional[1]);
     if (!built) {
         std::fprintf(stderr, "%s\n", built.error().message.c_str());
         return 1;
     }
     std::printf("%s image, %zu files, %zu directories, %u sectors\nwrote %s\n", std::string(to_string(*kind)).c_str(),
-                spec->files.size(), built->directories.size(), built->sector_count, positional[1].c_str());
+                recipe->files.size(), built->directories.size(), built->sector_count, positional[1].c_str());
     return 0;
 }
 

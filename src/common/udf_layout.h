@@ -70,7 +70,7 @@ inline constexpr std::size_t kImplementationId = 388;
 inline constexpr std::uint64_t kDvdSignatureOffset = 32 * 2048 + upvd::kImplementationId + 1;
 static_assert(kDvdSignatureOffset == 65925);
 
-// File Set Descriptor: its logical volume identifier charspec at byte 48
+// File Set Descriptor: its logical volume identifier charset at byte 48
 // opens with 0x00 "OSTA Compressed", on the 16-byte grid.
 namespace fsd {
 inline constexpr std::size_t kLogicalVolumeIdCharset = 48;

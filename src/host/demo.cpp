@@ -33,32 +33,32 @@ std::string script_text(std::string_view line, std::size_t size) {
     return text;
 }
 
-kit::FileSpec explicit_file(std::string path, std::string_view text) {
-    kit::FileSpec f;
+kit::FileRecipe explicit_file(std::string path, std::string_view text) {
+    kit::FileRecipe f;
     f.path = std::move(path);
     f.content = bytes_of(text);
     return f;
 }
 
-kit::FileSpec pattern_file(std::string path, std::uint64_t size) {
-    kit::FileSpec f;
+kit::FileRecipe pattern_file(std::string path, std::uint64_t size) {
+    kit::FileRecipe f;
     f.path = std::move(path);
     f.pattern = kit::ContentPattern::Pattern;
     f.size = size;
     return f;
 }
 
-kit::ImageSpec sample_spec() {
-    kit::ImageSpec spec;
-    spec.kind = ImageKind::Ps2Dvd;
-    spec.volume_id = "ISORELINK_DEMO";
-    spec.files.push_back(explicit_file("\\SYSTEM.CNF", "BOOT2 = cdrom0:\\SLUS_000.00;1\r\nVER = 1.00\r\nVMODE = NTSC\r\n"));
-    spec.files.push_back(pattern_file("\\SLUS_000.00", 180000));
-    spec.files.push_back(explicit_file("\\DATA\\TEXT.BIN", script_text("Welcome, traveller. The gate opens at dawn.\n", 6000)));
-    spec.files.push_back(pattern_file("\\DATA\\FONT.BIN", 20000));
-    spec.files.push_back(pattern_file("\\DATA\\MOVIE.PSS", 400000));
-    spec.files.push_back(pattern_file("\\DATA\\SOUND.BIN", 50000));
-    return spec;
+kit::ImageRecipe sample_recipe() {
+    kit::ImageRecipe recipe;
+    recipe.kind = ImageKind::Ps2Dvd;
+    recipe.volume_id = "ISORELINK_DEMO";
+    recipe.files.push_back(explicit_file("\\SYSTEM.CNF", "BOOT2 = cdrom0:\\SLUS_000.00;1\r\nVER = 1.00\r\nVMODE = NTSC\r\n"));
+    recipe.files.push_back(pattern_file("\\SLUS_000.00", 180000));
+    recipe.files.push_back(explicit_file("\\DATA\\TEXT.BIN", script_text("Welcome, traveller. The gate opens at dawn.\n", 6000)));
+    recipe.files.push_back(pattern_file("\\DATA\\FONT.BIN", 20000));
+    recipe.files.push_back(pattern_file("\\DATA\\MOVIE.PSS", 400000));
+    recipe.files.push_back(pattern_file("\\DATA\\SOUND.BIN", 50000));
+    return recipe;
 }
 
 Expected<std::string> make_folder(const std::string& asked) {
@@ -124,7 +124,7 @@ Status run_demo(const std::string& asked_folder, std::FILE* out) {
     const std::string image = prefix + kImageName;
     std::fprintf(out, "isorelink demo in %s\n\n", folder->c_str());
 
-    auto built = kit::write_image(sample_spec(), image);
+    auto built = kit::write_image(sample_recipe(), image);
     if (!built) return JobError{"demo: " + built.error().message};
     std::fprintf(out, "1. built %s: a PS2 DVD image (ISO 9660 + UDF bridge), %zu files, %u sectors\n\n", image.c_str(),
                  built->extents.size(), built->sector_count);

@@ -31,9 +31,9 @@ std::string trimmed_identifier(const std::string& identifier) {
 
 } // namespace
 
-BuiltImage report_image(const ImageSpec& spec, const Plan& plan) {
+BuiltImage report_image(const ImageRecipe& recipe, const Plan& plan) {
     BuiltImage built;
-    built.kind = spec.kind;
+    built.kind = recipe.kind;
     built.sector_count = plan.sector_count;
     built.path_table_sector = plan.type_l;
     built.optional_path_table_sector = plan.optional_l;
@@ -73,7 +73,7 @@ BuiltImage report_image(const ImageSpec& spec, const Plan& plan) {
             extent.flags = piece.flags;
             extent.file_index = record.index;
             extent.piece = static_cast<std::uint32_t>(record.piece);
-            if (spec.kind == ImageKind::Ps2Dvd) {
+            if (recipe.kind == ImageKind::Ps2Dvd) {
                 extent.entry_offset = sector_offset(file.entry_sector);
                 extent.descriptor_offset =
                     extent.entry_offset + udf::fe::kShortAllocationDescriptor + record.piece * udf::short_ad::kSize;

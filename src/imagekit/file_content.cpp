@@ -25,7 +25,7 @@ std::uint64_t pattern_word(std::uint64_t seed, std::uint64_t word) {
 }
 } // namespace
 
-bool fill_file_content(const FileSpec& file, std::uint64_t offset, MutableByteView out) {
+bool fill_file_content(const FileRecipe& file, std::uint64_t offset, MutableByteView out) {
     switch (file.pattern) {
     case ContentPattern::Explicit:
         if (offset > file.content.size() || out.size() > file.content.size() - offset) return false;
@@ -52,7 +52,7 @@ bool fill_file_content(const FileSpec& file, std::uint64_t offset, MutableByteVi
     return false;
 }
 
-std::vector<std::byte> file_content(const FileSpec& file) {
+std::vector<std::byte> file_content(const FileRecipe& file) {
     std::vector<std::byte> bytes(file.byte_size());
     if (!fill_file_content(file, 0, bytes)) bytes.clear();
     return bytes;

@@ -5,16 +5,16 @@
 #include <vector>
 
 #include "common/endian.h"
-#include "imagekit/image_spec.h"
+#include "imagekit/image_recipe.h"
 
 namespace isorelink::kit {
 
 // Fills `out` with the file's bytes from `offset` on. The caller keeps
 // offset + out.size() within the file's size. False when a host file cannot
 // be read or has become shorter.
-bool fill_file_content(const FileSpec& file, std::uint64_t offset, MutableByteView out);
+bool fill_file_content(const FileRecipe& file, std::uint64_t offset, MutableByteView out);
 
 // The whole content (for small files in tests; empty when unreadable).
-std::vector<std::byte> file_content(const FileSpec& file);
+std::vector<std::byte> file_content(const FileRecipe& file);
 
 } // namespace isorelink::kit

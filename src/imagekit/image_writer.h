@@ -6,6 +6,6 @@
 
 namespace isorelink::kit {
 
-Status write_planned_image(const ImageSpec& spec, const Plan& plan, ImageSink& sink);
+Status write_planned_image(const ImageRecipe& recipe, const Plan& plan, ImageSink& sink);
 
 } // namespace isorelink::kit

@@ -64,14 +64,14 @@ void put_directory_record(MutableByteView b, std::size_t off, std::uint32_t exte
     put_text(b, off + padded + 8, 6, std::string_view("\0\0\0\0\0\0", 6));
 }
 
-void encode_primary_descriptor(const ImageSpec& spec, const Plan& plan, MutableByteView s) {
+void encode_primary_descriptor(const ImageRecipe& recipe, const Plan& plan, MutableByteView s) {
     namespace pvd = iso::pvd;
     std::fill(s.begin(), s.end(), std::byte{0});
     put_u8(s, pvd::kType, 1);
     put_text(s, pvd::kStandardId, 5, "CD001");
     put_u8(s, pvd::kVersion, 1);
-    put_text(s, pvd::kSystemId, 32, system_identifier(spec.kind));
-    put_text(s, pvd::kVolumeId, 32, spec.volume_id);
+    put_text(s, pvd::kSystemId, 32, system_identifier(recipe.kind));
+    put_text(s, pvd::kVolumeId, 32, recipe.volume_id);
     put_both32(s, pvd::kVolumeSpaceSize, plan.sector_count);
     put_both16(s, pvd::kVolumeSetSize, 1);
     put_both16(s, pvd::kVolumeSequenceNumber, 1);
@@ -84,17 +84,17 @@ void encode_primary_descriptor(const ImageSpec& spec, const Plan& plan, MutableB
     const auto& root = plan.directories.front();
     put_directory_record(s, pvd::kRootDirectoryRecord, root.sector, directory_size(root), iso::dr::kFlagDirectory,
                          std::string_view("\0", 1));
-    put_text(s, pvd::kVolumeSetId, 128, spec.volume_id);
+    put_text(s, pvd::kVolumeSetId, 128, recipe.volume_id);
     put_text(s, pvd::kPublisherId, 128, "");
     put_text(s, pvd::kPreparerId, 128, "");
-    put_text(s, pvd::kApplicationId, 128, spec.kind == ImageKind::PspUmd ? "PSP GAME" : "PLAYSTATION");
+    put_text(s, pvd::kApplicationId, 128, recipe.kind == ImageKind::PspUmd ? "PSP GAME" : "PLAYSTATION");
     put_text(s, pvd::kApplicationId + 128, 37 * 3, "");  // copyright, abstract, bibliographic file ids
     put_volume_date(s, pvd::kCreationTime);
     put_volume_date(s, pvd::kModificationTime);
     put_unset_volume_date(s, pvd::kExpirationTime);
     put_unset_volume_date(s, pvd::kEffectiveTime);
     put_u8(s, pvd::kFileStructureVersion, 1);
-    if (spec.kind != ImageKind::Ps2Dvd) put_text(s, pvd::kXaSignature, 8, "CD-XA001");
+    if (recipe.kind != ImageKind::Ps2Dvd) put_text(s, pvd::kXaSignature, 8, "CD-XA001");
 }
 
 void encode_set_terminator(MutableByteView s) {

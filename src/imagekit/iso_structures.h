@@ -20,7 +20,7 @@ void put_unset_volume_date(MutableByteView b, std::size_t off);
 void put_directory_record(MutableByteView b, std::size_t off, std::uint32_t extent, std::uint32_t size,
                           std::uint8_t flags, std::string_view identifier, bool xa = false);
 
-void encode_primary_descriptor(const ImageSpec& spec, const Plan& plan, MutableByteView sector);
+void encode_primary_descriptor(const ImageRecipe& recipe, const Plan& plan, MutableByteView sector);
 void encode_set_terminator(MutableByteView sector);
 
 // The whole path table, padded to its sectors.

@@ -19,7 +19,7 @@ JobError kit_error(const std::string& text) { return JobError{"image kit: " + te
 constexpr std::uint32_t kCdFirstPathTableSector = 18;
 constexpr std::uint32_t kDvdFirstPathTableSector = udf::avdp::kFirstAnchorSector + 1;
 
-void place_path_tables(const ImageSpec& spec, Plan& plan, std::uint32_t& cursor) {
+void place_path_tables(const ImageRecipe& recipe, Plan& plan, std::uint32_t& cursor) {
     std::uint32_t size = 0;
     for (const auto& dir : plan.directories)
         size += static_cast<std::uint32_t>(iso::ptr::record_size(std::max<std::size_t>(dir.name.size(), 1)));
@@ -31,13 +31,13 @@ void place_path_tables(const ImageSpec& spec, Plan& plan, std::uint32_t& cursor)
         return at;
     };
     plan.type_l = take();
-    switch (spec.optional_path_table) {
+    switch (recipe.optional_path_table) {
     case OptionalPathTable::NextSector: plan.optional_l = take(); break;
     case OptionalPathTable::Zero: plan.optional_l = 0; break;
     case OptionalPathTable::SameAsTypeL: plan.optional_l = plan.type_l; break;
     }
     plan.type_m = take();
-    switch (spec.optional_path_table) {
+    switch (recipe.optional_path_table) {
     case OptionalPathTable::NextSector: plan.optional_m = take(); break;
     case OptionalPathTable::Zero: plan.optional_m = 0; break;
     case OptionalPathTable::SameAsTypeL: plan.optional_m = plan.type_m; break;
@@ -63,12 +63,12 @@ void place_partition(Plan& plan, std::uint32_t& cursor) {
     cursor += static_cast<std::uint32_t>(plan.files.size());
 }
 
-Status place_data(const ImageSpec& spec, Plan& plan) {
-    std::uint32_t cursor = std::max(plan.metadata_end, spec.first_data_sector);
+Status place_data(const ImageRecipe& recipe, Plan& plan) {
+    std::uint32_t cursor = std::max(plan.metadata_end, recipe.first_data_sector);
     std::vector<std::size_t> waiting;  // zero-length files that share the next file's sector
     std::uint64_t end = plan.metadata_end;
     for (std::size_t i = 0; i < plan.files.size(); ++i) {
-        const FileSpec& file = spec.files[i];
+        const FileRecipe& file = recipe.files[i];
         auto& planned = plan.files[i];
         std::uint64_t at = cursor;
         if (file.sector) {
@@ -106,7 +106,7 @@ Status place_data(const ImageSpec& spec, Plan& plan) {
         if (used[i].first < used[i - 1].second)
             return kit_error("file data overlaps at sector " + std::to_string(used[i].first));
 
-    const std::uint64_t count = end + spec.padding_sectors + (spec.kind == ImageKind::Ps2Dvd ? 1 : 0);
+    const std::uint64_t count = end + recipe.padding_sectors + (recipe.kind == ImageKind::Ps2Dvd ? 1 : 0);
     if (count > 0xFFFFFFFFull) return kit_error("the image would exceed 2^32 sectors");
     plan.sector_count = static_cast<std::uint32_t>(count);
     return ok_status();
@@ -120,9 +120,9 @@ std::vector<std::size_t> walk_order(const Plan& plan) {
     return order;
 }
 
-void assign_file_entries(const ImageSpec& spec, Plan& plan) {
+void assign_file_entries(const ImageRecipe& recipe, Plan& plan) {
     std::vector<std::size_t> order;
-    if (spec.entry_order == EntryOrder::DirectoryOrder) {
+    if (recipe.entry_order == EntryOrder::DirectoryOrder) {
         order = walk_order(plan);
     } else {
         order.resize(plan.files.size());
@@ -130,7 +130,7 @@ void assign_file_entries(const ImageSpec& spec, Plan& plan) {
         std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
             return plan.files[a].pieces.front().sector < plan.files[b].pieces.front().sector;
         });
-        if (spec.entry_order == EntryOrder::ReverseDataOrder) std::reverse(order.begin(), order.end());
+        if (recipe.entry_order == EntryOrder::ReverseDataOrder) std::reverse(order.begin(), order.end());
     }
     for (std::size_t k = 0; k < order.size(); ++k)
         plan.files[order[k]].entry_sector = plan.first_file_entry_sector + static_cast<std::uint32_t>(k);
@@ -139,19 +139,19 @@ void assign_file_entries(const ImageSpec& spec, Plan& plan) {
 
 } // namespace
 
-Status plan_sectors(const ImageSpec& spec, Plan& plan) {
-    if (spec.icb_length != 2048 && spec.icb_length != 316) return kit_error("ICB length must be 2048 or 316");
-    const bool dvd = spec.kind == ImageKind::Ps2Dvd;
+Status plan_sectors(const ImageRecipe& recipe, Plan& plan) {
+    if (recipe.icb_length != 2048 && recipe.icb_length != 316) return kit_error("ICB length must be 2048 or 316");
+    const bool dvd = recipe.kind == ImageKind::Ps2Dvd;
     std::uint32_t cursor = dvd ? kDvdFirstPathTableSector : kCdFirstPathTableSector;
-    place_path_tables(spec, plan, cursor);
+    place_path_tables(recipe, plan, cursor);
     for (auto& dir : plan.directories) {
         dir.sector = cursor;
         cursor += dir.sectors;
     }
     if (dvd) place_partition(plan, cursor);
     plan.metadata_end = cursor;
-    if (auto placed = place_data(spec, plan); !placed) return placed;
-    if (dvd) assign_file_entries(spec, plan);
+    if (auto placed = place_data(recipe, plan); !placed) return placed;
+    if (dvd) assign_file_entries(recipe, plan);
     for (const auto& dir : plan.directories)
         for (const auto& record : dir.records)
             if (record.role == RecordRole::FilePiece)

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "common/result.h"
-#include "imagekit/image_spec.h"
+#include "imagekit/image_recipe.h"
 
 namespace isorelink::kit {
 
@@ -20,7 +20,7 @@ struct PlannedPiece {
 };
 
 struct PlannedFile {
-    std::size_t spec_index = 0;
+    std::size_t recipe_index = 0;
     std::string name;        // without version: "FILE.BIN"
     std::string identifier;  // as recorded: "FILE.BIN;1"
     std::size_t directory = 0;
@@ -60,7 +60,7 @@ struct PlannedDirectory {
 struct Plan {
     ImageKind kind = ImageKind::Ps2Cd;
     std::vector<PlannedDirectory> directories;  // path table order, root first
-    std::vector<PlannedFile> files;             // ImageSpec::files order
+    std::vector<PlannedFile> files;             // ImageRecipe::files order
     std::uint32_t path_table_size = 0;
     std::uint32_t path_table_sectors = 0;
     std::uint32_t type_l = 0, optional_l = 0, type_m = 0, optional_m = 0;
@@ -73,10 +73,10 @@ struct Plan {
 };
 
 // Builds the tree of directories and files (names checked, records sorted).
-Expected<Plan> plan_tree(const ImageSpec& spec);
+Expected<Plan> plan_tree(const ImageRecipe& recipe);
 
 // Places path tables, directories, UDF structures and file data.
-Status plan_sectors(const ImageSpec& spec, Plan& plan);
+Status plan_sectors(const ImageRecipe& recipe, Plan& plan);
 
 // CD-XA system use field (14 bytes) that follows the identifier in every
 // directory record of a PS2 CD or PSP UMD: the PVD's "CD-XA001" announces it.
@@ -96,6 +96,6 @@ constexpr std::uint32_t fid_size(std::size_t name_length) {
 }
 
 // What the kit reports to its callers.
-BuiltImage report_image(const ImageSpec& spec, const Plan& plan);
+BuiltImage report_image(const ImageRecipe& recipe, const Plan& plan);
 
 } // namespace isorelink::kit

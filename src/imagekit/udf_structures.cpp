@@ -79,7 +79,7 @@ void put_regid(MutableByteView b, std::size_t off, std::string_view identifier, 
     }
 }
 
-void put_charspec(MutableByteView b, std::size_t off) {
+void put_charset(MutableByteView b, std::size_t off) {
     put_u8(b, off, 0);
     put_text(b, off + 1, "OSTA Compressed Unicode");
 }
@@ -157,7 +157,7 @@ void encode_recognition_sector(MutableByteView s, std::string_view identifier) {
     put_u8(s, 6, 1);
 }
 
-std::vector<std::byte> encode_volume_descriptor_sequence(const ImageSpec& spec, const Plan& plan,
+std::vector<std::byte> encode_volume_descriptor_sequence(const ImageRecipe& recipe, const Plan& plan,
                                                          std::uint32_t first_sector) {
     std::vector<std::byte> bytes(6 * std::size_t{kSectorSize});
 
@@ -165,16 +165,16 @@ std::vector<std::byte> encode_volume_descriptor_sequence(const ImageSpec& spec, 
     put_tag(s, udf::kPrimaryVolumeDescriptor, first_sector);
     put_le32(s, vds::kSequenceNumber, 0);
     put_le32(s, pvd::kNumber, 0);
-    put_dstring(s, pvd::kVolumeId, 32, spec.volume_id);
+    put_dstring(s, pvd::kVolumeId, 32, recipe.volume_id);
     put_le16(s, pvd::kSequenceNumber, 1);
     put_le16(s, pvd::kMaxSequenceNumber, 1);
     put_le16(s, pvd::kInterchangeLevel, 2);
     put_le16(s, pvd::kMaxInterchangeLevel, 2);
     put_le32(s, pvd::kCharsetList, 1);
     put_le32(s, pvd::kMaxCharsetList, 1);
-    put_dstring(s, pvd::kVolumeSetId, 128, spec.volume_id);
-    put_charspec(s, pvd::kDescriptorCharset);
-    put_charspec(s, pvd::kExplanatoryCharset);
+    put_dstring(s, pvd::kVolumeSetId, 128, recipe.volume_id);
+    put_charset(s, pvd::kDescriptorCharset);
+    put_charset(s, pvd::kExplanatoryCharset);
     put_timestamp(s, pvd::kRecordingTime);
     put_regid(s, udf::upvd::kImplementationId, kGenerator, false);
     seal(s, pvd::kSize);
@@ -183,8 +183,8 @@ std::vector<std::byte> encode_volume_descriptor_sequence(const ImageSpec& spec, 
     put_tag(s, udf::kImplementationUseVolumeDescriptor, first_sector + 1);
     put_le32(s, vds::kSequenceNumber, 1);
     put_regid(s, iuvd::kIdentifier, "*UDF LV Info", true);
-    put_charspec(s, iuvd::kCharset);
-    put_dstring(s, iuvd::kVolumeId, 128, spec.volume_id);
+    put_charset(s, iuvd::kCharset);
+    put_dstring(s, iuvd::kVolumeId, 128, recipe.volume_id);
     put_regid(s, iuvd::kImplementationId, kGenerator, false);
     seal(s, iuvd::kSize);
 
@@ -203,8 +203,8 @@ std::vector<std::byte> encode_volume_descriptor_sequence(const ImageSpec& spec, 
     s = sector_at(bytes, 3);
     put_tag(s, udf::kLogicalVolumeDescriptor, first_sector + 3);
     put_le32(s, vds::kSequenceNumber, 3);
-    put_charspec(s, lvd::kCharset);
-    put_dstring(s, lvd::kVolumeId, 128, spec.volume_id);
+    put_charset(s, lvd::kCharset);
+    put_dstring(s, lvd::kVolumeId, 128, recipe.volume_id);
     put_le32(s, lvd::kBlockSize, kSectorSize);
     put_regid(s, lvd::kDomainId, kDomain, true);
     put_long_ad(s, lvd::kFileSetLocation, kSectorSize, 0);
@@ -262,7 +262,7 @@ void encode_anchor(MutableByteView s, std::uint32_t location) {
     udf::seal_tag(s, udf::avdp::kCrcLength);
 }
 
-std::vector<std::byte> encode_file_set(const ImageSpec& spec, const Plan& plan) {
+std::vector<std::byte> encode_file_set(const ImageRecipe& recipe, const Plan& plan) {
     std::vector<std::byte> bytes(2 * std::size_t{kSectorSize});
     auto s = sector_at(bytes, 0);
     put_tag(s, udf::kFileSetDescriptor, 0);
@@ -271,18 +271,18 @@ std::vector<std::byte> encode_file_set(const ImageSpec& spec, const Plan& plan) 
     put_le16(s, fsd::kMaxInterchangeLevel, 3);
     put_le32(s, fsd::kCharsetList, 1);
     put_le32(s, fsd::kMaxCharsetList, 1);
-    put_charspec(s, udf::fsd::kLogicalVolumeIdCharset);
-    put_dstring(s, fsd::kVolumeId, 128, spec.volume_id);
-    put_charspec(s, fsd::kFileSetCharset);
-    put_dstring(s, fsd::kFileSetId, 32, spec.volume_id);
-    put_long_ad(s, fsd::kRootIcb, spec.icb_length, plan.directories.front().entry_sector - plan.partition_start);
+    put_charset(s, udf::fsd::kLogicalVolumeIdCharset);
+    put_dstring(s, fsd::kVolumeId, 128, recipe.volume_id);
+    put_charset(s, fsd::kFileSetCharset);
+    put_dstring(s, fsd::kFileSetId, 32, recipe.volume_id);
+    put_long_ad(s, fsd::kRootIcb, recipe.icb_length, plan.directories.front().entry_sector - plan.partition_start);
     put_regid(s, fsd::kDomainId, kDomain, true);
     seal(s, fsd::kSize);
     encode_terminator(sector_at(bytes, 1), 1);
     return bytes;
 }
 
-std::vector<std::byte> encode_identifiers(const ImageSpec& spec, const Plan& plan, std::size_t directory) {
+std::vector<std::byte> encode_identifiers(const ImageRecipe& recipe, const Plan& plan, std::size_t directory) {
     const auto& dir = plan.directories[directory];
     std::vector<std::byte> bytes(sectors_to_hold(dir.fid_bytes) * kSectorSize);
     MutableByteView b(bytes);
@@ -295,7 +295,7 @@ std::vector<std::byte> encode_identifiers(const ImageSpec& spec, const Plan& pla
         put_le16(d, fid::kVersion, 1);
         put_u8(d, fid::kCharacteristics, characteristics);
         put_u8(d, fid::kIdentifierLength, static_cast<std::uint8_t>(name.empty() ? 0 : name.size() + 1));
-        put_long_ad(d, fid::kIcb, spec.icb_length, entry_sector - plan.partition_start);
+        put_long_ad(d, fid::kIcb, recipe.icb_length, entry_sector - plan.partition_start);
         put_le16(d, fid::kImplementationUseLength, 0);
         if (!name.empty()) {
             put_u8(d, fid::kIdentifier, 8);

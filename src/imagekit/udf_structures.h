@@ -18,7 +18,7 @@ void encode_recognition_sector(MutableByteView sector, std::string_view identifi
 
 // PVD, IUVD, partition, LVD, USD and terminating descriptor in six sectors
 // starting at `first_sector`.
-std::vector<std::byte> encode_volume_descriptor_sequence(const ImageSpec& spec, const Plan& plan,
+std::vector<std::byte> encode_volume_descriptor_sequence(const ImageRecipe& recipe, const Plan& plan,
                                                          std::uint32_t first_sector);
 
 // The closed integrity descriptor and its terminator (sectors 64, 65).
@@ -27,10 +27,10 @@ std::vector<std::byte> encode_integrity_sequence(const Plan& plan);
 void encode_anchor(MutableByteView sector, std::uint32_t location);
 
 // Partition blocks 0 and 1: the File Set Descriptor and its terminator.
-std::vector<std::byte> encode_file_set(const ImageSpec& spec, const Plan& plan);
+std::vector<std::byte> encode_file_set(const ImageRecipe& recipe, const Plan& plan);
 
 // A directory's File Identifier Descriptors, padded to whole sectors.
-std::vector<std::byte> encode_identifiers(const ImageSpec& spec, const Plan& plan, std::size_t directory);
+std::vector<std::byte> encode_identifiers(const ImageRecipe& recipe, const Plan& plan, std::size_t directory);
 
 // A File Entry sector. `extents` are (length, partition block) pairs.
 struct EntryContent {

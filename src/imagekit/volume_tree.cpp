@@ -45,12 +45,12 @@ public:
         return current;
     }
 
-    Status add_file(const std::string& spec_path, std::size_t file_index, const std::vector<std::string>& parts) {
+    Status add_file(const std::string& recipe_path, std::size_t file_index, const std::vector<std::string>& parts) {
         if (auto problem = file_name_problem(parts.back())) return kit_error(*problem);
         auto parent = directory(parts, parts.size() - 1);
         if (!parent) return parent.error();
-        if (directories_by_path_.count(spec_path)) return kit_error("'" + spec_path + "' is both a file and a directory");
-        if (!file_paths_.emplace(spec_path, file_index).second) return kit_error("'" + spec_path + "' is listed twice");
+        if (directories_by_path_.count(recipe_path)) return kit_error("'" + recipe_path + "' is both a file and a directory");
+        if (!file_paths_.emplace(recipe_path, file_index).second) return kit_error("'" + recipe_path + "' is listed twice");
         nodes_[*parent].files.push_back(file_index);
         return ok_status();
     }
@@ -63,13 +63,13 @@ private:
     std::unordered_map<std::string, std::size_t> file_paths_;
 };
 
-Status cut_into_pieces(const ImageSpec& spec, const FileSpec& file, PlannedFile& planned) {
+Status cut_into_pieces(const ImageRecipe& recipe, const FileRecipe& file, PlannedFile& planned) {
     const std::uint64_t size = file.byte_size();
     const std::uint64_t limit = file.extent_limit;
     if (limit % kSectorSize != 0) return kit_error("extent limit of '" + file.path + "' is not a multiple of 2048");
     const std::uint64_t piece_limit = limit == 0 ? size : limit;
     if (piece_limit > 0xFFFFFFFFull) return kit_error("'" + file.path + "' needs an extent limit below 4 GiB");
-    if (spec.kind == ImageKind::Ps2Dvd && piece_limit >= (1ull << 30))
+    if (recipe.kind == ImageKind::Ps2Dvd && piece_limit >= (1ull << 30))
         return kit_error("'" + file.path + "' needs an extent limit below 1 GiB on a PS2 DVD");
     if (file.pattern == ContentPattern::Explicit && file.size != 0 && file.size != file.content.size())
         return kit_error("'" + file.path + "' has explicit content and a different size");
@@ -84,18 +84,18 @@ Status cut_into_pieces(const ImageSpec& spec, const FileSpec& file, PlannedFile&
     return ok_status();
 }
 
-std::string identifier_of(const PlannedFile& file, const FileSpec& spec) {
-    return spec.no_version ? file.name : file.name + ";1";
+std::string identifier_of(const PlannedFile& file, const FileRecipe& recipe) {
+    return recipe.no_version ? file.name : file.name + ";1";
 }
 
 // Record offsets inside each directory: "." and "..", then the children;
 // a record that would cross a sector boundary starts the next sector.
-void lay_out_records(const ImageSpec& spec, Plan& plan) {
+void lay_out_records(const ImageRecipe& recipe, Plan& plan) {
     for (std::size_t d = 0; d < plan.directories.size(); ++d) {
         auto& dir = plan.directories[d];
         std::uint32_t cursor = 0;
         const auto place = [&](RecordRole role, std::size_t index, std::size_t piece, std::size_t id_length) {
-            const std::uint32_t size = directory_record_size(id_length, has_xa_records(spec.kind));
+            const std::uint32_t size = directory_record_size(id_length, has_xa_records(recipe.kind));
             if (cursor % kSectorSize + size > kSectorSize) cursor = (cursor / kSectorSize + 1) * kSectorSize;
             dir.records.push_back(PlannedRecord{role, index, piece, cursor});
             cursor += size;
@@ -112,33 +112,33 @@ void lay_out_records(const ImageSpec& spec, Plan& plan) {
                 place(RecordRole::FilePiece, child.index, p, file.identifier.size());
         }
         const auto used = static_cast<std::uint32_t>(sectors_to_hold(cursor));
-        dir.sectors = std::max({used, spec.min_directory_sectors, 1u});
+        dir.sectors = std::max({used, recipe.min_directory_sectors, 1u});
     }
 }
 
 } // namespace
 
-Expected<Plan> plan_tree(const ImageSpec& spec) {
+Expected<Plan> plan_tree(const ImageRecipe& recipe) {
     Plan plan;
-    plan.kind = spec.kind;
+    plan.kind = recipe.kind;
     TreeBuilder tree;
-    for (const auto& extra : spec.directories) {
+    for (const auto& extra : recipe.directories) {
         auto parts = split_iso_path(extra);
         if (!parts) return kit_error("directory path '" + extra + "' is not of the form \\NAME\\NAME");
         auto made = tree.directory(*parts, parts->size());
         if (!made) return made.error();
     }
-    plan.files.resize(spec.files.size());
-    for (std::size_t i = 0; i < spec.files.size(); ++i) {
-        const auto& file = spec.files[i];
+    plan.files.resize(recipe.files.size());
+    for (std::size_t i = 0; i < recipe.files.size(); ++i) {
+        const auto& file = recipe.files[i];
         auto parts = split_iso_path(file.path);
         if (!parts) return kit_error("file path '" + file.path + "' is not of the form \\NAME\\FILE.EXT");
         if (auto added = tree.add_file(file.path, i, *parts); !added) return added.error();
         auto& planned = plan.files[i];
-        planned.spec_index = i;
+        planned.recipe_index = i;
         planned.name = parts->back();
         planned.identifier = identifier_of(planned, file);
-        if (auto cut = cut_into_pieces(spec, file, planned); !cut) return cut.error();
+        if (auto cut = cut_into_pieces(recipe, file, planned); !cut) return cut.error();
     }
 
     // Path table order: breadth first, children in record order.
@@ -173,7 +173,7 @@ Expected<Plan> plan_tree(const ImageSpec& spec) {
         std::stable_sort(dir.children.begin(), dir.children.end(),
                          [&](const PlannedChild& a, const PlannedChild& b) { return iso_name_less(name_of(a), name_of(b)); });
     }
-    lay_out_records(spec, plan);
+    lay_out_records(recipe, plan);
     return plan;
 }
 

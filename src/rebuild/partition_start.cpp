@@ -17,12 +17,12 @@ static_assert(kBlock % kGrid == 0, "a grid position never straddles two blocks")
 static_assert(udf::fsd::kLogicalVolumeIdCharset % kGrid == 0);
 } // namespace
 
-std::optional<std::uint64_t> find_charspec_on_grid(ByteView data, std::uint64_t base) {
-    for (std::size_t at = 0; at + kOstaCharspecSize <= data.size(); at += kGrid) {
+std::optional<std::uint64_t> find_charset_on_grid(ByteView data, std::uint64_t base) {
+    for (std::size_t at = 0; at + kOstaCharsetSize <= data.size(); at += kGrid) {
         const std::uint64_t x = base + at;
-        // A charspec before byte 48 of the image belongs to no File Set Descriptor.
+        // A charset before byte 48 of the image belongs to no File Set Descriptor.
         if (x < udf::fsd::kLogicalVolumeIdCharset) continue;
-        if (std::memcmp(data.data() + at, kOstaCharspecText, kOstaCharspecSize) == 0) return x;
+        if (std::memcmp(data.data() + at, kOstaCharsetText, kOstaCharsetSize) == 0) return x;
     }
     return std::nullopt;
 }
@@ -33,7 +33,7 @@ Expected<std::uint32_t> find_partition_start(File& image, const std::string& ima
     for (std::uint64_t base = 0;; base += kBlock) {
         const std::size_t got = image.read_at(base, block);
         if (got == 0) break;
-        if (const auto x = find_charspec_on_grid(std::span(block).first(got), base)) {
+        if (const auto x = find_charset_on_grid(std::span(block).first(got), base)) {
             platform::pump_messages();
             return static_cast<std::uint32_t>(whole_sectors(*x - udf::fsd::kLogicalVolumeIdCharset));
         }

@@ -71,11 +71,11 @@ TEST_F(ReplaceRefuses, AFullDiskLeavesNoNewImage) {
 
 TEST(ReplaceRefusesMultiExtent, AFileInSeveralExtents) {
     ScratchDir dir;
-    kit::ImageSpec spec;
-    spec.kind = ImageKind::Ps2Cd;
-    spec.files.push_back(pattern_file("\\MOVIE.PSS", 5 * 2048));
-    spec.files[0].extent_limit = 2 * 2048;
-    auto built = kit::write_image(spec, dir.file("GAME.ISO"));
+    kit::ImageRecipe recipe;
+    recipe.kind = ImageKind::Ps2Cd;
+    recipe.files.push_back(pattern_file("\\MOVIE.PSS", 5 * 2048));
+    recipe.files[0].extent_limit = 2 * 2048;
+    auto built = kit::write_image(recipe, dir.file("GAME.ISO"));
     if (!built) GTEST_SKIP() << built.error().message;
     write_bytes(dir.file("new"), sample_bytes(100, 1));
     for (const char* name : {"/MOVIE.PSS", "/MOVIE1.PSS"}) {  // the file's name and a piece's listing name

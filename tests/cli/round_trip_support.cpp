@@ -55,15 +55,15 @@ std::optional<SampleImage> make_sample(Maker maker, ImageKind kind, const std::s
     sample.contents = sample_contents(kind);
     sample.path = (fs::path(folder) / "GAME.ISO").string();
     if (maker == Maker::Kit) {
-        kit::ImageSpec spec;
-        spec.kind = kind;
+        kit::ImageRecipe recipe;
+        recipe.kind = kind;
         for (const char* path : kDataOrder) {
-            kit::FileSpec f;
+            kit::FileRecipe f;
             f.path = path;
             f.content = sample.contents[path];
-            spec.files.push_back(std::move(f));
+            recipe.files.push_back(std::move(f));
         }
-        auto built = kit::write_image(spec, sample.path);
+        auto built = kit::write_image(recipe, sample.path);
         if (!built) {
             why = "the image kit cannot build the sample: " + built.error().message;
             return std::nullopt;

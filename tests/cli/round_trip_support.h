@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "common/image_kind.h"
-#include "imagekit/image_spec.h"
+#include "imagekit/image_recipe.h"
 #include "support/test_support.h"
 
 namespace isorelink::test {

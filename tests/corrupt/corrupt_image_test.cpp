@@ -70,10 +70,10 @@ TEST_P(CorruptImage, CutAtEverySectorUpToTheEndOfItsMetadata) {
 // made to run to the image's end: walking it once per record would read the
 // image over and over and list its files once per record.
 TEST_P(CorruptImage, PathTableNamingOneDirectoryOverAndOver) {
-    kit::ImageSpec spec = fuzz::sample_spec(kind());
-    for (int i = 0; i < 40; ++i) spec.directories.push_back("\\D" + std::to_string(i));
+    kit::ImageRecipe recipe = fuzz::sample_recipe(kind());
+    for (int i = 0; i < 40; ++i) recipe.directories.push_back("\\D" + std::to_string(i));
     std::vector<std::byte> image;
-    const auto built = kit::build_image(spec, image);
+    const auto built = kit::build_image(recipe, image);
     ASSERT_TRUE(built) << built.error().message;
     const std::uint32_t root = built->directories.front().sector;
     const std::uint64_t table = sector_offset(built->path_table_sector);

@@ -231,14 +231,14 @@ void udf_bridge(Corruptions& c, const kit::BuiltImage& built) {
                         image.begin() + static_cast<std::ptrdiff_t>(at));
         (void)b;
     });
-    // The charspec that gives the partition start: missing or off the grid.
-    const std::size_t charspec =
+    // The charset that gives the partition start: missing or off the grid.
+    const std::size_t charset =
         static_cast<std::size_t>(sector_offset(built.partition_start) + udf::fsd::kLogicalVolumeIdCharset);
-    c.add("no File Set Descriptor charspec", [&](MutableByteView b, Image&) { blank(b, charspec); });
-    c.add("charspec off the grid", [&](MutableByteView b, Image& image) {
-        std::copy_backward(image.begin() + static_cast<std::ptrdiff_t>(charspec),
-                           image.begin() + static_cast<std::ptrdiff_t>(charspec + 16),
-                           image.begin() + static_cast<std::ptrdiff_t>(charspec + 16 + 3));
+    c.add("no File Set Descriptor charset", [&](MutableByteView b, Image&) { blank(b, charset); });
+    c.add("charset off the grid", [&](MutableByteView b, Image& image) {
+        std::copy_backward(image.begin() + static_cast<std::ptrdiff_t>(charset),
+                           image.begin() + static_cast<std::ptrdiff_t>(charset + 16),
+                           image.begin() + static_cast<std::ptrdiff_t>(charset + 16 + 3));
         (void)b;
     });
     c.add("no anchor at 256", [&](MutableByteView b, Image& image) {

@@ -128,27 +128,27 @@ TEST(ExtractionOracle, GenisoimageAndXorrisoImages) {
     }
 }
 
-kit::FileSpec pattern_file(const std::string& path, std::uint64_t size) {
-    kit::FileSpec file;
+kit::FileRecipe pattern_file(const std::string& path, std::uint64_t size) {
+    kit::FileRecipe file;
     file.path = path;
     file.pattern = kit::ContentPattern::Pattern;
     file.size = size;
     return file;
 }
 
-kit::ImageSpec kit_spec(ImageKind kind) {
-    kit::ImageSpec spec;
-    spec.kind = kind;
-    spec.files = {pattern_file("\\SYSTEM.CNF", 40), pattern_file("\\SLUS_200.01", 9000),
+kit::ImageRecipe kit_recipe(ImageKind kind) {
+    kit::ImageRecipe recipe;
+    recipe.kind = kind;
+    recipe.files = {pattern_file("\\SYSTEM.CNF", 40), pattern_file("\\SLUS_200.01", 9000),
                   pattern_file("\\DATA\\MOVIE.PSS", 3 * 2048 + 100), pattern_file("\\DATA\\HIDDEN.BIN", 5000),
                   pattern_file("\\DATA\\DEEP\\EMPTY.DAT", 0), pattern_file("\\DATA\\DEEP\\Z.DAT", 2048)};
     // A PS2 DVD's listing needs one File Entry per listed extent: pieces only
     // where there is no UDF bridge.
-    if (kind != ImageKind::Ps2Dvd) spec.files[2].extent_limit = 2048;
-    spec.files[3].hidden = true;
-    spec.directories.push_back("\\NOTHING");
-    spec.min_directory_sectors = 2;
-    return spec;
+    if (kind != ImageKind::Ps2Dvd) recipe.files[2].extent_limit = 2048;
+    recipe.files[3].hidden = true;
+    recipe.directories.push_back("\\NOTHING");
+    recipe.min_directory_sectors = 2;
+    return recipe;
 }
 
 class KitOracle : public ::testing::TestWithParam<std::tuple<ImageKind, kit::EntryOrder, kit::OptionalPathTable>> {};
@@ -156,10 +156,10 @@ class KitOracle : public ::testing::TestWithParam<std::tuple<ImageKind, kit::Ent
 TEST_P(KitOracle, ListingMatchesWhatTheKitWrote) {
     const auto [kind, order, optional] = GetParam();
     test::ScratchDir dir;
-    auto spec = kit_spec(kind);
-    spec.entry_order = order;
-    spec.optional_path_table = optional;
-    auto built = kit::write_image(spec, dir.file("KIT.ISO"));
+    auto recipe = kit_recipe(kind);
+    recipe.entry_order = order;
+    recipe.optional_path_table = optional;
+    auto built = kit::write_image(recipe, dir.file("KIT.ISO"));
     ASSERT_TRUE(built) << built.error().message;
 
     const auto lines = check_image(dir.prefix(), "KIT.ISO", kind, built->partition_start);
@@ -195,9 +195,9 @@ INSTANTIATE_TEST_SUITE_P(
 // extents: refused, not paired with the wrong entries.
 TEST(KitDvd, FilesInSeveralExtentsAreRefusedNotMisPaired) {
     test::ScratchDir dir;
-    auto spec = kit_spec(ImageKind::Ps2Dvd);
-    spec.files[2].extent_limit = 2048;
-    ASSERT_TRUE(kit::write_image(spec, dir.file("KIT.ISO")));
+    auto recipe = kit_recipe(ImageKind::Ps2Dvd);
+    recipe.files[2].extent_limit = 2048;
+    ASSERT_TRUE(kit::write_image(recipe, dir.file("KIT.ISO")));
     auto outcome = run_extraction(dir.prefix(), "KIT.ISO");
     ASSERT_FALSE(outcome);
     EXPECT_EQ(outcome.error().message,

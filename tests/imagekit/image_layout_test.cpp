@@ -12,7 +12,7 @@
 namespace isorelink {
 namespace {
 
-using test::sample_spec;
+using test::sample_recipe;
 
 std::string text_at(const std::vector<std::byte>& image, std::uint64_t offset, std::size_t length) {
     std::string text;
@@ -24,7 +24,7 @@ class EveryKind : public ::testing::TestWithParam<ImageKind> {};
 
 TEST_P(EveryKind, VolumeDescriptorsCarryTheKindSignatures) {
     std::vector<std::byte> image;
-    const auto built = test::built_image(sample_spec(GetParam()), image);
+    const auto built = test::built_image(sample_recipe(GetParam()), image);
     const ByteView pvd = ByteView(image).subspan(iso::kPrimaryDescriptorOffset, kSectorSize);
     for (std::size_t i = 0; i < iso::kPrimaryDescriptorOffset; ++i) ASSERT_EQ(image[i], std::byte{0}) << i;
     EXPECT_EQ(text_at(image, iso::kPrimaryDescriptorOffset, 6), "\1CD001");
@@ -51,10 +51,10 @@ TEST_P(EveryKind, VolumeDescriptorsCarryTheKindSignatures) {
 }
 
 TEST_P(EveryKind, ReportedExtentsMatchTheirRecordsAndContents) {
-    const auto spec = sample_spec(GetParam());
+    const auto recipe = sample_recipe(GetParam());
     std::vector<std::byte> image;
-    const auto built = test::built_image(spec, image);
-    ASSERT_EQ(built.extents.size(), spec.files.size());
+    const auto built = test::built_image(recipe, image);
+    ASSERT_EQ(built.extents.size(), recipe.files.size());
     std::uint32_t previous = 0;
     for (const auto& extent : built.extents) {
         EXPECT_GE(extent.sector, previous);
@@ -69,7 +69,7 @@ TEST_P(EveryKind, ReportedExtentsMatchTheirRecordsAndContents) {
         EXPECT_EQ(u8(record, iso::dr::kFlags), extent.flags);
         const std::string name = extent.iso_path.substr(extent.iso_path.rfind('\\') + 1) + ";1";
         EXPECT_EQ(text_at(image, extent.record_offset + iso::dr::kIdentifier, name.size()), name);
-        const auto expected = kit::file_content(spec.files[extent.file_index]);
+        const auto expected = kit::file_content(recipe.files[extent.file_index]);
         const std::vector<std::byte> stored(image.begin() + sector_offset(extent.sector),
                                             image.begin() + sector_offset(extent.sector) + extent.size);
         EXPECT_EQ(stored, expected) << extent.iso_path;

@@ -1,4 +1,4 @@
-// The layout knobs later tests lean on, and the specs the kit refuses.
+// The layout knobs later tests lean on, and the recipes the kit refuses.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -23,7 +23,7 @@ std::vector<std::string> paths_of(const kit::BuiltImage& built, const std::strin
 
 TEST(Knobs, PiecesAreNumberedAsTheListingNamesThem) {
     std::vector<std::byte> image;
-    const auto built = test::built_image(test::knobs_spec(ImageKind::Ps2Cd), image);
+    const auto built = test::built_image(test::knobs_recipe(ImageKind::Ps2Cd), image);
     EXPECT_EQ(paths_of(built, "MOVIE"),
               (std::vector<std::string>{"\\DATA\\MOVIE0.PSS", "\\DATA\\MOVIE1.PSS", "\\DATA\\MOVIE2.PSS"}));
     EXPECT_EQ(paths_of(built, "A.B.C"), (std::vector<std::string>{"\\DATA\\A0.B0.C", "\\DATA\\A1.B1.C"}));
@@ -43,7 +43,7 @@ TEST(Knobs, PiecesAreNumberedAsTheListingNamesThem) {
 
 TEST(Knobs, EmptyFilesShareTheNextFilesSectorInWalkOrder) {
     std::vector<std::byte> image;
-    const auto built = test::built_image(test::knobs_spec(ImageKind::Ps2Dvd), image);
+    const auto built = test::built_image(test::knobs_recipe(ImageKind::Ps2Dvd), image);
     std::vector<std::string> at_afirst;
     std::uint32_t afirst = 0;
     for (const auto& e : built.extents)
@@ -58,10 +58,10 @@ TEST(Knobs, EmptyFilesShareTheNextFilesSectorInWalkOrder) {
 }
 
 TEST(Knobs, GivenSectorsPaddingAndFirstDataSector) {
-    auto spec = test::knobs_spec(ImageKind::Ps2Cd);
-    spec.first_data_sector = 500;
+    auto recipe = test::knobs_recipe(ImageKind::Ps2Cd);
+    recipe.first_data_sector = 500;
     std::vector<std::byte> image;
-    const auto built = test::built_image(spec, image);
+    const auto built = test::built_image(recipe, image);
     std::uint32_t end = 0;
     for (const auto& e : built.extents) {
         if (e.iso_path == "\\FIXED.BIN") {
@@ -75,16 +75,16 @@ TEST(Knobs, GivenSectorsPaddingAndFirstDataSector) {
     EXPECT_EQ(built.sector_count, end + 10);
     EXPECT_LT(built.data_start_sector, 500u);
 
-    auto dvd = test::knobs_spec(ImageKind::Ps2Dvd);
+    auto dvd = test::knobs_recipe(ImageKind::Ps2Dvd);
     const auto dvd_built = test::built_image(dvd, image);
     EXPECT_EQ(le32(image, sector_offset(dvd_built.sector_count - 1) + 12), dvd_built.sector_count - 1);
 }
 
 TEST(Knobs, DirectoriesOfSeveralSectorsHaveZeroTails) {
-    auto spec = test::knobs_spec(ImageKind::PspUmd);
-    spec.min_directory_sectors = 3;
+    auto recipe = test::knobs_recipe(ImageKind::PspUmd);
+    recipe.min_directory_sectors = 3;
     std::vector<std::byte> image;
-    const auto built = test::built_image(spec, image);
+    const auto built = test::built_image(recipe, image);
     for (const auto& dir : built.directories) {
         EXPECT_EQ(dir.size, 3u * kSectorSize) << dir.path;
         EXPECT_EQ(both32(image, sector_offset(dir.sector) + iso::dr::kDataLength), dir.size);
@@ -108,28 +108,28 @@ TEST(Knobs, DirectoriesOfSeveralSectorsHaveZeroTails) {
 }
 
 TEST(Knobs, OptionalPathTableLocations) {
-    auto spec = test::sample_spec(ImageKind::Ps2Cd);
+    auto recipe = test::sample_recipe(ImageKind::Ps2Cd);
     std::vector<std::byte> image;
     const auto pvd_le32 = [&](std::size_t field) { return le32(image, iso::kPrimaryDescriptorOffset + field); };
-    spec.optional_path_table = kit::OptionalPathTable::Zero;
-    test::built_image(spec, image);
+    recipe.optional_path_table = kit::OptionalPathTable::Zero;
+    test::built_image(recipe, image);
     EXPECT_EQ(pvd_le32(iso::pvd::kOptionalTypeLPathTable), 0u);
     EXPECT_EQ(be32(image, iso::kPrimaryDescriptorOffset + iso::pvd::kOptionalTypeMPathTable), 0u);
-    spec.optional_path_table = kit::OptionalPathTable::SameAsTypeL;
-    const auto built = test::built_image(spec, image);
+    recipe.optional_path_table = kit::OptionalPathTable::SameAsTypeL;
+    const auto built = test::built_image(recipe, image);
     EXPECT_EQ(pvd_le32(iso::pvd::kOptionalTypeLPathTable), built.path_table_sector);
 }
 
 TEST(Knobs, FileEntriesFollowTheChosenOrder) {
-    auto spec = test::sample_spec(ImageKind::Ps2Dvd);
-    std::swap(spec.files[0], spec.files[2]);  // data order unlike the directory order
+    auto recipe = test::sample_recipe(ImageKind::Ps2Dvd);
+    std::swap(recipe.files[0], recipe.files[2]);  // data order unlike the directory order
     // Walk order: root files first, then \DATA, then \DATA\SOUND.
     const char* const walk[] = {"\\SLUS_000.01", "\\SYSTEM.CNF", "\\DATA\\A.BIN", "\\DATA\\AB.BIN",
                                 "\\DATA\\MOVIE.PSS", "\\DATA\\SOUND\\BGM.VAG"};
     for (auto order : {kit::EntryOrder::DataOrder, kit::EntryOrder::ReverseDataOrder, kit::EntryOrder::DirectoryOrder}) {
-        spec.entry_order = order;
+        recipe.entry_order = order;
         std::vector<std::byte> image;
-        const auto built = test::built_image(spec, image);
+        const auto built = test::built_image(recipe, image);
         std::vector<std::uint64_t> entries;  // File Entry offsets in data order, or in walk order
         if (order == kit::EntryOrder::DirectoryOrder) {
             for (const char* path : walk)
@@ -143,22 +143,22 @@ TEST(Knobs, FileEntriesFollowTheChosenOrder) {
     }
 }
 
-TEST(Knobs, RefusedSpecsSayWhy) {
-    const auto refusal = [](std::vector<kit::FileSpec> files, const std::string& volume_id = "") {
-        kit::ImageSpec spec;
-        spec.files = std::move(files);
-        if (!volume_id.empty()) spec.volume_id = volume_id;
+TEST(Knobs, RefusedRecipesSayWhy) {
+    const auto refusal = [](std::vector<kit::FileRecipe> files, const std::string& volume_id = "") {
+        kit::ImageRecipe recipe;
+        recipe.files = std::move(files);
+        if (!volume_id.empty()) recipe.volume_id = volume_id;
         std::vector<std::byte> image;
-        auto built = kit::build_image(spec, image);
+        auto built = kit::build_image(recipe, image);
         return built.ok() ? std::string("built") : built.error().message;
     };
-    const auto at = [](kit::FileSpec file, std::uint32_t sector) {
+    const auto at = [](kit::FileRecipe file, std::uint32_t sector) {
         file.sector = sector;
         return file;
     };
     auto odd_limit = pattern_file("\\A.BIN", 5000);
     odd_limit.extent_limit = 1000;
-    const std::pair<std::vector<kit::FileSpec>, const char*> cases[] = {
+    const std::pair<std::vector<kit::FileRecipe>, const char*> cases[] = {
         {{pattern_file("\\lower.bin", 1)}, "cannot record"},
         {{pattern_file("\\DIR.X\\A.BIN", 1)}, "cannot record"},
         {{pattern_file("NOSLASH.BIN", 1)}, "not of the form"},

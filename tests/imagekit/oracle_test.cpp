@@ -21,28 +21,28 @@ class Oracles : public ::testing::TestWithParam<std::tuple<ImageKind, bool>> {
 protected:
     void SetUp() override {
         const auto [kind, knobs] = GetParam();
-        spec_ = knobs ? test::knobs_spec(kind) : test::sample_spec(kind);
-        auto built = kit::write_image(spec_, image_);
+        recipe_ = knobs ? test::knobs_recipe(kind) : test::sample_recipe(kind);
+        auto built = kit::write_image(recipe_, image_);
         ASSERT_TRUE(built.ok()) << built.error().message;
         built_ = *built;
     }
     bool dvd() const { return std::get<0>(GetParam()) == ImageKind::Ps2Dvd; }
     // Every file read back from a folder, as 7-Zip lays it out.
     void expect_contents(const std::string& folder, const char* reader) const {
-        for (const auto& file : spec_.files)
+        for (const auto& file : recipe_.files)
             EXPECT_EQ(test::read_bytes(folder + slashed(file.path)), kit::file_content(file)) << reader << file.path;
     }
 
     test::ScratchDir scratch_;
     std::string image_ = scratch_.file("IMAGE.ISO");
-    kit::ImageSpec spec_;
+    kit::ImageRecipe recipe_;
     kit::BuiltImage built_;
 };
 
 TEST_P(Oracles, XorrisoIsoinfoAndIsoInfoReportTheSameExtents) {
     std::vector<test::ReaderExtent> by_file, by_record;
     for (const auto& e : built_.extents) {
-        by_file.push_back({slashed(e.iso_path), e.sector, spec_.files[e.file_index].byte_size(), sectors_to_hold(e.size)});
+        by_file.push_back({slashed(e.iso_path), e.sector, recipe_.files[e.file_index].byte_size(), sectors_to_hold(e.size)});
         by_record.push_back({slashed(e.iso_path), e.sector, e.size, 0});
     }
     std::sort(by_file.begin(), by_file.end());
@@ -72,7 +72,7 @@ TEST_P(Oracles, SevenZipExtractsEveryFile) {
         if (line.rfind("Path = ", 0) == 0) path = line.substr(7);
         if (line == "Folder = -") listed.push_back("/" + path);
     }
-    for (const auto& file : spec_.files) expected.push_back(slashed(file.path));
+    for (const auto& file : recipe_.files) expected.push_back(slashed(file.path));
     std::sort(listed.begin(), listed.end());
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(listed, expected);
@@ -91,12 +91,12 @@ TEST_P(DvdOracles, UdfinfoAndPycdlibReadTheBridge) {
     }
     if (!test::have_pycdlib()) GTEST_SKIP() << "pycdlib not installed";
     std::vector<std::string> paths;
-    for (const auto& file : spec_.files) paths.push_back(slashed(file.path));
+    for (const auto& file : recipe_.files) paths.push_back(slashed(file.path));
     const std::string out = scratch_.file("pycdlib");
     ASSERT_TRUE(test::pycdlib_udf_extract(image_, paths, out));
     for (const auto& e : built_.extents) {
         if (e.piece != 0) continue;
-        const auto& file = spec_.files[e.file_index];
+        const auto& file = recipe_.files[e.file_index];
         auto expected = kit::file_content(file);
         // pycdlib reads a File Entry's first allocation descriptor only.
         if (file.extent_limit != 0) expected.resize(std::min<std::size_t>(expected.size(), e.size));

@@ -29,19 +29,19 @@ ByteView sector(const std::vector<std::byte>& image, std::uint64_t lsn) {
 }
 
 struct DvdImage {
-    kit::ImageSpec spec;
+    kit::ImageRecipe recipe;
     std::vector<std::byte> bytes;
     kit::BuiltImage built;
 };
 
-DvdImage build_dvd(kit::ImageSpec spec) {
-    DvdImage image{std::move(spec), {}, {}};
-    image.built = test::built_image(image.spec, image.bytes);
+DvdImage build_dvd(kit::ImageRecipe recipe) {
+    DvdImage image{std::move(recipe), {}, {}};
+    image.built = test::built_image(image.recipe, image.bytes);
     return image;
 }
 
 TEST(UdfBridge, DescriptorsLieWhereTheReadersLook) {
-    const auto dvd = build_dvd(test::sample_spec(ImageKind::Ps2Dvd));
+    const auto dvd = build_dvd(test::sample_recipe(ImageKind::Ps2Dvd));
     const auto& image = dvd.bytes;
     const std::uint32_t n = dvd.built.sector_count;
     EXPECT_EQ(image[iso::kApplicationByteOffset], std::byte{0});
@@ -78,9 +78,9 @@ TEST(UdfBridge, DescriptorsLieWhereTheReadersLook) {
 }
 
 TEST(UdfBridge, EveryFileEntryCarriesTheMarkersAndItsExtents) {
-    auto spec = test::knobs_spec(ImageKind::Ps2Dvd);
-    spec.entry_order = kit::EntryOrder::ReverseDataOrder;
-    const auto dvd = build_dvd(spec);
+    auto recipe = test::knobs_recipe(ImageKind::Ps2Dvd);
+    recipe.entry_order = kit::EntryOrder::ReverseDataOrder;
+    const auto dvd = build_dvd(recipe);
     const auto& image = dvd.bytes;
     const std::uint32_t p = dvd.built.partition_start;
     for (const auto& extent : dvd.built.extents) {
@@ -91,7 +91,7 @@ TEST(UdfBridge, EveryFileEntryCarriesTheMarkersAndItsExtents) {
         EXPECT_TRUE(udf::tag_is_valid(fe)) << extent.iso_path;
         EXPECT_TRUE(block_is(image, extent.entry_offset + udf::fe::kImplementationId, kIdentifierMarker));
         EXPECT_TRUE(block_is(image, extent.entry_offset + udf::fe::kAttributeMarker, kAttributeMarker));
-        EXPECT_EQ(le64(fe, udf::fe::kInformationLength), spec.files[extent.file_index].byte_size());
+        EXPECT_EQ(le64(fe, udf::fe::kInformationLength), recipe.files[extent.file_index].byte_size());
         EXPECT_EQ(extent.descriptor_offset, extent.entry_offset + 308 + 8 * extent.piece);
         const auto ad = ByteView(image).subspan(extent.descriptor_offset, udf::short_ad::kSize);
         EXPECT_EQ(le32(ad, udf::short_ad::kExtentLength), extent.size) << extent.listing_path;
@@ -102,17 +102,17 @@ TEST(UdfBridge, EveryFileEntryCarriesTheMarkersAndItsExtents) {
 }
 
 TEST(UdfBridge, IcbLengthKnobReachesTheFileSetAndIdentifiers) {
-    auto spec = test::sample_spec(ImageKind::Ps2Dvd);
-    spec.icb_length = 316;
-    const auto dvd = build_dvd(spec);
+    auto recipe = test::sample_recipe(ImageKind::Ps2Dvd);
+    recipe.icb_length = 316;
+    const auto dvd = build_dvd(recipe);
     const auto fsd = sector(dvd.bytes, dvd.built.partition_start);
     EXPECT_EQ(le32(fsd, 400), 316u);
     const auto fids = sector(dvd.bytes, dvd.built.partition_start + 2);
     EXPECT_EQ(le16(fids, udf::tag::kIdentifier), udf::kFileIdentifierDescriptor);
     EXPECT_EQ(le32(fids, 20), 316u);
-    spec.icb_length = 1000;
+    recipe.icb_length = 1000;
     std::vector<std::byte> out;
-    EXPECT_FALSE(kit::build_image(spec, out).ok());
+    EXPECT_FALSE(kit::build_image(recipe, out).ok());
 }
 
 } // namespace

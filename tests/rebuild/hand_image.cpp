@@ -41,8 +41,8 @@ void write_hand_image(const std::string& path, const HandImage& image) {
     put_bytes(path, 32848, size);
     if (image.kind != ImageKind::Ps2Dvd) return;
 
-    std::vector<std::byte> charspec = text_bytes(std::string_view("\0OSTA Compressed Unicode", 24));
-    put_bytes(path, std::uint64_t{image.partition_start} * 2048 + 48, charspec);
+    std::vector<std::byte> charset = text_bytes(std::string_view("\0OSTA Compressed Unicode", 24));
+    put_bytes(path, std::uint64_t{image.partition_start} * 2048 + 48, charset);
     for (std::uint32_t sector : {34u, 50u}) {
         auto pd = std::vector<std::byte>(2048);
         put_le16(pd, udf::tag::kIdentifier, udf::kPartitionDescriptor);

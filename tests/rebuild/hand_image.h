@@ -1,7 +1,7 @@
 #pragma once
 // Hand-built new images for the rebuild tests: sparse files that hold only
 // what the rebuild reads (the kind bytes, the recorded volume size and, for a
-// PS2 DVD, the File Set Descriptor's charspec, partition descriptors and File
+// PS2 DVD, the File Set Descriptor's charset, partition descriptors and File
 // Entries). Recipe: a sparse file of `bytes`, then the fields below.
 #include <cstddef>
 #include <cstdint>

@@ -11,7 +11,7 @@
 namespace isorelink::test {
 namespace {
 
-const std::vector<std::byte> kCharspec = hex_bytes("00 4F 53 54 41 20 43 6F 6D 70 72 65 73 73 65 64");
+const std::vector<std::byte> kCharset = hex_bytes("00 4F 53 54 41 20 43 6F 6D 70 72 65 73 73 65 64");
 
 class PartitionStart : public ::testing::Test {
 protected:
@@ -19,7 +19,7 @@ protected:
         const auto path = dir.file("NEW-GAME.ISO");
         { std::ofstream create(path, std::ios::binary | std::ios::trunc); }
         std::filesystem::resize_file(path, size);
-        for (auto x : at) put_bytes(path, x, kCharspec);
+        for (auto x : at) put_bytes(path, x, kCharset);
         auto file = File::open(path, "rb");
         EXPECT_TRUE(file);
         return find_partition_start(*file, path);
@@ -27,7 +27,7 @@ protected:
     ScratchDir dir;
 };
 
-TEST_F(PartitionStart, FirstCharspecOnTheGridWinsWhereverItLies) {
+TEST_F(PartitionStart, FirstCharsetOnTheGridWinsWhereverItLies) {
     const std::uint64_t odd = 4 * 1024 * 1024 + 2048 * 7 + 64;
     const struct {
         std::uint64_t size;
@@ -35,7 +35,7 @@ TEST_F(PartitionStart, FirstCharspecOnTheGridWinsWhereverItLies) {
         std::uint32_t start;
     } cases[] = {
         {2048 * 300, {48 + 2048 * 257}, 257},
-        // Off-grid copies (like the volume descriptors' charspecs) are passed over.
+        // Off-grid copies (like the volume descriptors' charsets) are passed over.
         {2048 * 600, {32 * 2048 + 20 + 1, 34 * 2048 + 200 + 4, 48 + 2048 * 265, 48 + 2048 * 400}, 265},
         // Beyond the first megabyte block, and in the last 16 bytes of a file
         // whose length is no multiple of the block.

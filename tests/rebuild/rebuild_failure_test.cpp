@@ -88,9 +88,9 @@ TEST_F(RebuildFailure, EntryWithAnUncoverableCrcLengthIsRefused) {
 }
 
 TEST_F(RebuildFailure, DvdWithoutThePartitionOnTheGrid) {
-    auto spec = dvd_image();
-    build(spec);
-    // Move the charspec 8 bytes off the grid: the search runs to the end.
+    auto recipe = dvd_image();
+    build(recipe);
+    // Move the charset 8 bytes off the grid: the search runs to the end.
     put_bytes(image(), 257 * 2048 + 48, std::vector<std::byte>(16));
     put_bytes(image(), 257 * 2048 + 56, hex_bytes("00 4F 53 54 41 20 43 6F 6D 70 72 65 73 73 65 64"));
     relink(kGoodDvdLine, 12);
@@ -113,8 +113,8 @@ TEST_F(RebuildFailure, ImageTooShortForItsKindBytes) {
 }
 
 TEST_F(RebuildFailure, UnknownKindBytesAreServedAsPsp) {
-    auto spec = plain_image(ImageKind::Ps2Cd, 100 * 2048, 7);
-    build(spec);
+    auto recipe = plain_image(ImageKind::Ps2Cd, 100 * 2048, 7);
+    build(recipe);
     put_bytes(image(), 32777, hex_bytes("58"));  // "X"
     relink("00000130|000004D2|0000B8A2|\\A\n", 12);
     auto outcome = run();

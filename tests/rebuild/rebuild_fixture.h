@@ -22,7 +22,7 @@ protected:
         write_text(list(), text);
         write_bytes(records(), std::vector<std::byte>(record_bytes));
     }
-    void build(const HandImage& spec) { write_hand_image(image(), spec); }
+    void build(const HandImage& recipe) { write_hand_image(image(), recipe); }
     Expected<RebuildSummary> run() { return run_rebuild(dir.prefix(), "GAME.ISO"); }
 
     ScratchDir dir;

@@ -31,8 +31,8 @@ TEST(RecordPatchBytes, BothByteOrders) {
 class RecordPatch : public RebuildFolder {};
 
 TEST_F(RecordPatch, CdAndPspChangeExactlyTheSixteenRecordBytesAndTheVolumeSize) {
-    for (const auto& spec : {cd_image(), psp_image()}) {
-        build(spec);
+    for (const auto& recipe : {cd_image(), psp_image()}) {
+        build(recipe);
         put_bytes(image(), kC - 2, std::vector<std::byte>(20, std::byte{0xEE}));  // every patched byte changes
         relink(kSystemCnf, 12);
         const auto before = read_bytes(image());
@@ -45,10 +45,10 @@ TEST_F(RecordPatch, CdAndPspChangeExactlyTheSixteenRecordBytesAndTheVolumeSize) 
         for (std::size_t i = 0; i < 16; ++i) allowed.push_back(kC + i);
         // The CD's end step records its grown size, 100 + 150 (64 -> FA in
         // each half); the PSP's size is its length already.
-        if (spec.kind == ImageKind::Ps2Cd)
+        if (recipe.kind == ImageKind::Ps2Cd)
             for (std::size_t i : {32848u, 32855u}) allowed.push_back(i);
         std::sort(allowed.begin(), allowed.end());
-        EXPECT_EQ(changed_offsets(before, after), allowed) << to_string(spec.kind);
+        EXPECT_EQ(changed_offsets(before, after), allowed) << to_string(recipe.kind);
     }
 }
 
@@ -78,20 +78,20 @@ TEST_F(RecordPatch, DvdPatchesRecordAndFileEntryAndReseals) {
 }
 
 TEST_F(RecordPatch, ALineAppliedTwiceLeavesWhatItLeavesOnce) {
-    for (const auto& spec : {dvd_image(), psp_image()}) {
-        build(spec);
+    for (const auto& recipe : {dvd_image(), psp_image()}) {
+        build(recipe);
         relink(kSystemCnf, 12);
         ASSERT_TRUE(run());
         const auto once = read_bytes(image());
-        build(spec);
+        build(recipe);
         relink(std::string(kSystemCnf) + kSystemCnf, 24);
         auto twice_outcome = run();
         ASSERT_TRUE(twice_outcome);
         EXPECT_EQ(twice_outcome->lines_applied, 2u);
-        EXPECT_TRUE(read_bytes(image()) == once) << to_string(spec.kind);
+        EXPECT_TRUE(read_bytes(image()) == once) << to_string(recipe.kind);
         // And a second job with the same list changes nothing either.
         ASSERT_TRUE(run());
-        EXPECT_TRUE(read_bytes(image()) == once) << to_string(spec.kind);
+        EXPECT_TRUE(read_bytes(image()) == once) << to_string(recipe.kind);
     }
 }
 

@@ -49,28 +49,28 @@ protected:
     // Builds, extracts, edits and rebuilds; the new contents end up in files_.
     void SetUp() override {
         kind_ = GetParam();
-        kit::ImageSpec spec;
-        spec.kind = kind_;
+        kit::ImageRecipe recipe;
+        recipe.kind = kind_;
         std::uint32_t seed = 0;
         for (const auto& [name, size] : {std::pair{"/SYSTEM.CNF", 40}, {"/DATA/GROW.BIN", 3000}, {"/DATA/NEXT.BIN", 2500},
                                          {"/DATA/MOVE.BIN", 5000}, {"/MOVIE/LAST.PSS", 9000}}) {
             files_[name] = sample(static_cast<std::size_t>(size), ++seed);
-            kit::FileSpec f;
+            kit::FileRecipe f;
             f.path = name;
             std::replace(f.path.begin(), f.path.end(), '/', '\\');
             f.content = files_[name];
-            spec.files.push_back(std::move(f));
+            recipe.files.push_back(std::move(f));
         }
-        auto built = kit::write_image(spec, source());
+        auto built = kit::write_image(recipe, source());
         ASSERT_TRUE(built) << built.error().message;
         // GROW.BIN gets a gap of three sectors behind it: NEXT.BIN starts later.
         const auto grow = std::find_if(built->extents.begin(), built->extents.end(),
                                        [](const auto& e) { return e.iso_path == "\\DATA\\GROW.BIN"; });
         ASSERT_NE(grow, built->extents.end());
         grow_sector_ = grow->sector;
-        spec.files[2].sector = grow_sector_ + 5;
-        for (std::size_t i = 3; i < spec.files.size(); ++i) spec.files[i].sector = grow_sector_ + 5 + 4 * (i - 1);
-        built = kit::write_image(spec, source());
+        recipe.files[2].sector = grow_sector_ + 5;
+        for (std::size_t i = 3; i < recipe.files.size(); ++i) recipe.files[i].sector = grow_sector_ + 5 + 4 * (i - 1);
+        built = kit::write_image(recipe, source());
         ASSERT_TRUE(built) << built.error().message;
 
         auto extracted = run_extraction(dir.prefix(), "GAME.ISO");

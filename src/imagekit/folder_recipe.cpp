@@ -1,4 +1,4 @@
-// mkimage's input: a host folder read into an ImageSpec.
+// mkimage's input: a host folder read into an ImageRecipe.
 #include <algorithm>
 #include <filesystem>
 #include <system_error>
@@ -34,9 +34,9 @@ Expected<std::string> volume_path(const fs::path& relative, bool is_file) {
 
 } // namespace
 
-Expected<ImageSpec> spec_from_folder(const std::string& folder, ImageKind kind) {
-    ImageSpec spec;
-    spec.kind = kind;
+Expected<ImageRecipe> recipe_from_folder(const std::string& folder, ImageKind kind) {
+    ImageRecipe recipe;
+    recipe.kind = kind;
     std::error_code error;
     if (!fs::is_directory(folder, error)) return folder_error(folder + " is not a folder");
     std::vector<fs::directory_entry> entries;
@@ -51,7 +51,7 @@ Expected<ImageSpec> spec_from_folder(const std::string& folder, ImageKind kind) 
         if (item.is_directory(error)) {
             auto path = volume_path(relative, false);
             if (!path) return path.error();
-            spec.directories.push_back(*path);
+            recipe.directories.push_back(*path);
             continue;
         }
         if (!item.is_regular_file(error)) return folder_error(entry.string() + " is not a regular file");
@@ -59,7 +59,7 @@ Expected<ImageSpec> spec_from_folder(const std::string& folder, ImageKind kind) 
         if (!path) return path.error();
         const auto size = item.file_size(error);
         if (error) return folder_error("cannot read " + entry.string());
-        FileSpec file;
+        FileRecipe file;
         file.path = *path;
         file.pattern = ContentPattern::HostFile;
         file.host_path = entry.string();
@@ -67,9 +67,9 @@ Expected<ImageSpec> spec_from_folder(const std::string& folder, ImageKind kind) 
         // ISO 9660 extents end below 4 GiB; larger files go in 1 GiB pieces.
         if (size > 0xFFFFF800ull || (kind == ImageKind::Ps2Dvd && size >= (1ull << 30))) file.extent_limit = 1u << 30;
         if (kind == ImageKind::Ps2Dvd && size >= (1ull << 30)) file.extent_limit = (1u << 30) - 2048;
-        spec.files.push_back(std::move(file));
+        recipe.files.push_back(std::move(file));
     }
-    return spec;
+    return recipe;
 }
 
 } // namespace isorelink::kit

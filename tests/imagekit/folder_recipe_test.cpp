@@ -11,42 +11,42 @@
 namespace isorelink {
 namespace {
 
-TEST(FolderSpec, NamesAreUpperCasedAndContentsComeFromTheFiles) {
+TEST(FolderRecipe, NamesAreUpperCasedAndContentsComeFromTheFiles) {
     test::ScratchDir scratch;
     std::filesystem::create_directories(scratch.path() / "src" / "data" / "empty");
     test::write_text(scratch.file("src/system.cnf"), "BOOT2 = cdrom0:\\SLUS_000.01;1\r\n");
     test::write_text(scratch.file("src/data/my-file.bin"), "payload");
-    auto spec = kit::spec_from_folder(scratch.file("src"), ImageKind::Ps2Dvd);
-    ASSERT_TRUE(spec.ok()) << spec.error().message;
-    ASSERT_EQ(spec->files.size(), 2u);
-    EXPECT_EQ(spec->files[0].path, "\\DATA\\MY_FILE.BIN");
-    EXPECT_EQ(spec->files[1].path, "\\SYSTEM.CNF");
-    EXPECT_NE(std::find(spec->directories.begin(), spec->directories.end(), "\\DATA\\EMPTY"), spec->directories.end());
+    auto recipe = kit::recipe_from_folder(scratch.file("src"), ImageKind::Ps2Dvd);
+    ASSERT_TRUE(recipe.ok()) << recipe.error().message;
+    ASSERT_EQ(recipe->files.size(), 2u);
+    EXPECT_EQ(recipe->files[0].path, "\\DATA\\MY_FILE.BIN");
+    EXPECT_EQ(recipe->files[1].path, "\\SYSTEM.CNF");
+    EXPECT_NE(std::find(recipe->directories.begin(), recipe->directories.end(), "\\DATA\\EMPTY"), recipe->directories.end());
 
     std::vector<std::byte> image;
-    auto built = kit::build_image(*spec, image);
+    auto built = kit::build_image(*recipe, image);
     ASSERT_TRUE(built.ok()) << built.error().message;
     for (const auto& e : built->extents) {
-        const auto expected = test::read_bytes(spec->files[e.file_index].host_path);
+        const auto expected = test::read_bytes(recipe->files[e.file_index].host_path);
         const std::vector<std::byte> stored(image.begin() + sector_offset(e.sector),
                                             image.begin() + sector_offset(e.sector) + e.size);
         EXPECT_EQ(stored, expected) << e.iso_path;
     }
 }
 
-TEST(FolderSpec, UnrepresentableNamesAreRefused) {
+TEST(FolderRecipe, UnrepresentableNamesAreRefused) {
     for (const char* name : {"bad@name.bin", "two.dots.bin", "caf\xC3\xA9.txt"}) {
         test::ScratchDir scratch;
         std::filesystem::create_directories(scratch.path() / "src");
         test::write_text(scratch.file(std::string("src/") + name), "x");
-        auto spec = kit::spec_from_folder(scratch.file("src"), ImageKind::Ps2Cd);
-        ASSERT_FALSE(spec.ok()) << name;
-        EXPECT_NE(spec.error().message.find(name), std::string::npos) << spec.error().message;
+        auto recipe = kit::recipe_from_folder(scratch.file("src"), ImageKind::Ps2Cd);
+        ASSERT_FALSE(recipe.ok()) << name;
+        EXPECT_NE(recipe.error().message.find(name), std::string::npos) << recipe.error().message;
     }
-    EXPECT_FALSE(kit::spec_from_folder("/nonexistent/folder", ImageKind::Ps2Cd).ok());
+    EXPECT_FALSE(kit::recipe_from_folder("/nonexistent/folder", ImageKind::Ps2Cd).ok());
 }
 
-TEST(FolderSpec, MkimageWritesAnImageOrNothing) {
+TEST(FolderRecipe, MkimageWritesAnImageOrNothing) {
     test::ScratchDir scratch;
     std::filesystem::create_directories(scratch.path() / "src");
     test::write_text(scratch.file("src/readme.txt"), "hello");

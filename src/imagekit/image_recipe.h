@@ -18,7 +18,7 @@ enum class ContentPattern {
     HostFile,   // `size` bytes read from the file at `host_path` when the image is written
 };
 
-struct FileSpec {
+struct FileRecipe {
     // Full ISO path with backslashes, identifiers as the directory records
     // hold them without the version: "\\DATA\\FILE.BIN". Folders along the
     // way are created as needed.
@@ -28,7 +28,7 @@ struct FileSpec {
     std::uint64_t size = 0;          // Pattern, Zero and HostFile
     std::string host_path;           // ContentPattern::HostFile
     // Place the data at this sector (must not overlap others); otherwise the
-    // next free sector in the order of ImageSpec::files.
+    // next free sector in the order of ImageRecipe::files.
     std::optional<std::uint32_t> sector;
     // Record the file in several extents of at most this many bytes (a
     // multiple of 2048); 0 = one extent. Pieces carry flag 0x80, the last 0x00.
@@ -51,11 +51,11 @@ enum class EntryOrder {
     DirectoryOrder,    // the order of the directory walk
 };
 
-struct ImageSpec {
+struct ImageRecipe {
     ImageKind kind = ImageKind::Ps2Cd;
     std::string volume_id = "ISORELINK";
     // Files in data order (the order their extents are laid out in).
-    std::vector<FileSpec> files;
+    std::vector<FileRecipe> files;
     // Extra (possibly empty) folders: "\\EMPTY\\DIR".
     std::vector<std::string> directories;
     OptionalPathTable optional_path_table = OptionalPathTable::NextSector;
@@ -81,7 +81,7 @@ struct WrittenExtent {
     // False for records the sector listing drops (hidden pieces, flags 0x81);
     // their listing_path is then the unnumbered iso_path.
     bool listed = true;
-    std::size_t file_index = 0;  // index into ImageSpec::files
+    std::size_t file_index = 0;  // index into ImageRecipe::files
     std::uint32_t piece = 0;     // 0, 1, ... in record order
 };
 
@@ -101,7 +101,7 @@ struct BuiltImage {
     // First sector after the metadata, where file data may begin: the value
     // the record file starts with (CD/UMD: the end of the highest directory;
     // DVD: the sector after the File Entry run). File data starts here unless
-    // ImageSpec::first_data_sector or given sectors move it further.
+    // ImageRecipe::first_data_sector or given sectors move it further.
     std::uint32_t data_start_sector = 0;
     std::uint32_t optional_path_table_sector = 0;  // as recorded at PVD byte 144
     std::vector<WrittenDirectory> directories;  // path table order
