@@ -69,6 +69,22 @@ private:
     bool ok_ = true;
 };
 
+// The new image reopened for one pass of the end step, with its length in
+// whole sectors (a trailing partial sector is not counted).
+struct EndPass {
+    EndImage image;
+    std::uint64_t length = 0;
+    std::uint64_t sectors = 0;
+};
+
+Expected<EndPass> open_pass(const std::string& path, std::string_view open_error) {
+    auto image = EndImage::open(path);
+    if (!image) return job_error(open_error, path);
+    const auto length = image->length();
+    if (!length) return job_error(msg::kRebuildInternal, path);
+    return EndPass{std::move(*image), *length, whole_sectors(*length)};
+}
+
 Expected<VolumeEnd> finish(EndImage& image, VolumeEnd end, const std::string& path) {
     if (!image.finish()) return job_error(msg::kRebuildInternal, path);
     if (const auto size = file_size(path)) end.image_size = *size;
@@ -78,59 +94,51 @@ Expected<VolumeEnd> finish(EndImage& image, VolumeEnd end, const std::string& pa
 Expected<VolumeEnd> finish_dvd(const std::string& path, std::uint32_t partition_start) {
     VolumeEnd end;
     {
-        auto image = EndImage::open(path);
-        if (!image) return job_error(msg::kDvdEndFirst, path);
-        const auto length = image->length();
-        if (!length) return job_error(msg::kRebuildInternal, path);
-        const std::uint64_t sectors = whole_sectors(*length);
-        end.volume_size = image->recorded_volume_size();
+        auto first = open_pass(path, msg::kDvdEndFirst);
+        if (!first) return first.error();
+        auto& [image, length, sectors] = *first;
+        end.volume_size = image.recorded_volume_size();
         if (sectors != end.volume_size) {
-            image->write_post_gap(sectors);
-            image->write_marker(*length);
-            image->write_end_anchor(sectors + kPostGapSectors - 1);
-            image->write_volume_size(sectors + kPostGapSectors);
+            image.write_post_gap(sectors);
+            image.write_marker(length);
+            image.write_end_anchor(sectors + kPostGapSectors - 1);
+            image.write_volume_size(sectors + kPostGapSectors);
             end.volume_size = static_cast<std::uint32_t>(sectors + kPostGapSectors);
             end.changed = true;
         }
-        if (!image->finish()) return job_error(msg::kRebuildInternal, path);
+        if (!image.finish()) return job_error(msg::kRebuildInternal, path);
     }
-    auto image = EndImage::open(path);
-    if (!image) return job_error(msg::kDvdEndSecond, path);
-    const auto length = image->length();
-    if (!length) return job_error(msg::kRebuildInternal, path);
-    const std::uint64_t sectors = whole_sectors(*length);
-    end.volume_size = image->recorded_volume_size();
+    auto second = open_pass(path, msg::kDvdEndSecond);
+    if (!second) return second.error();
+    auto& [image, length, sectors] = *second;
+    end.volume_size = image.recorded_volume_size();
     if (sectors != end.volume_size) {
-        image->write_end_anchor(sectors);
-        image->write_volume_size(sectors + 1);
+        image.write_end_anchor(sectors);
+        image.write_volume_size(sectors + 1);
         end.volume_size = static_cast<std::uint32_t>(sectors + 1);
         end.changed = true;
     }
-    if (end.changed) image->align_partition(partition_start, end.volume_size);
-    return finish(*image, end, path);
+    if (end.changed) image.align_partition(partition_start, end.volume_size);
+    return finish(image, end, path);
 }
 
 Expected<VolumeEnd> finish_cd(const std::string& path) {
-    auto image = EndImage::open(path);
-    if (!image) return job_error(msg::kCdEnd, path);
-    const auto length = image->length();
-    if (!length) return job_error(msg::kRebuildInternal, path);
-    const std::uint64_t sectors = whole_sectors(*length);
+    auto pass = open_pass(path, msg::kCdEnd);
+    if (!pass) return pass.error();
+    auto& [image, length, sectors] = *pass;
     const std::uint64_t gap_end = sector_offset(sectors + kPostGapSectors);
-    image->write_post_gap(sectors);
-    image->write_marker(gap_end - kPostGapMarker.size());
-    image->write_volume_size(sectors + kPostGapSectors);
-    return finish(*image, {0, static_cast<std::uint32_t>(sectors + kPostGapSectors), true}, path);
+    image.write_post_gap(sectors);
+    image.write_marker(gap_end - kPostGapMarker.size());
+    image.write_volume_size(sectors + kPostGapSectors);
+    return finish(image, {0, static_cast<std::uint32_t>(sectors + kPostGapSectors), true}, path);
 }
 
 Expected<VolumeEnd> finish_psp(const std::string& path) {
-    auto image = EndImage::open(path);
-    if (!image) return job_error(msg::kPspEnd, path);
-    const auto length = image->length();
-    if (!length) return job_error(msg::kRebuildInternal, path);
-    const std::uint64_t sectors = whole_sectors(*length);
-    image->write_volume_size(sectors);
-    return finish(*image, {0, static_cast<std::uint32_t>(sectors), true}, path);
+    auto pass = open_pass(path, msg::kPspEnd);
+    if (!pass) return pass.error();
+    auto& [image, length, sectors] = *pass;
+    image.write_volume_size(sectors);
+    return finish(image, {0, static_cast<std::uint32_t>(sectors), true}, path);
 }
 
 } // namespace
