@@ -2,10 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <string>
-
 #include "platform/folders.h"
 #include "platform/status_location.h"
 #include "support/test_support.h"
@@ -13,24 +9,17 @@
 namespace {
 
 using isorelink::test::read_text;
-using isorelink::test::ScratchDir;
+namespace fs = std::filesystem;
 
-TEST(StatusFile, ResetCreatesFoldersFailureWritesFlagAndPaddedMessage) {
-    ScratchDir dir;
+TEST(StatusFile, ResetFailureAndCutMessage) {
+    isorelink::test::ScratchDir dir;
     const std::string path = dir.file("a/b/errorcode.erc");
     isorelink::reset_status_file(path);
     EXPECT_EQ(read_text(path), std::string(2049, '\0'));
-    isorelink::report_failure(path, "Code 101e - Error Opening X");
-    EXPECT_EQ(read_text(path), "\x01" "Code 101e - Error Opening X" + std::string(2049 - 28, '\0'));
-    isorelink::reset_status_file(path);  // the next job's reset clears it all
-    EXPECT_EQ(read_text(path), std::string(2049, '\0'));
-}
-
-TEST(StatusFile, LongMessageIsCutSoItsTerminatorFits) {
-    ScratchDir dir;
-    const std::string path = dir.file("errorcode.erc");
     isorelink::report_failure(path, std::string(5000, 'x'));
     EXPECT_EQ(read_text(path), "\x01" + std::string(2047, 'x') + '\0');
+    isorelink::reset_status_file(path);
+    EXPECT_EQ(read_text(path), std::string(2049, '\0'));
 }
 
 TEST(StatusFile, PosixLocationFollowsTmpdir) {
@@ -43,24 +32,15 @@ TEST(StatusFile, PosixLocationFollowsTmpdir) {
 }
 
 TEST(FolderCreation, CreatesEveryFolderBeforeASeparatorAndNothingElse) {
-    ScratchDir dir;
-    namespace fs = std::filesystem;
+    isorelink::test::ScratchDir dir;
     const std::string base = dir.prefix();
-
-    // No separator: nothing is created (a bare relative name).
     EXPECT_TRUE(isorelink::platform::create_folders_along("plainname"));
     EXPECT_FALSE(fs::exists("plainname"));
-
-    // The file name after the last separator is never created.
     isorelink::platform::create_folders_along(base + "one/two/file.erc");
     EXPECT_TRUE(fs::is_directory(base + "one/two"));
     EXPECT_FALSE(fs::exists(base + "one/two/file.erc"));
-
-    // A trailing separator creates the last folder too; existing folders are fine.
-    isorelink::platform::create_folders_along(base + "one/two/three/");
+    isorelink::platform::create_folders_along(base + "one/two/three/");  // existing folders are fine
     EXPECT_TRUE(fs::is_directory(base + "one/two/three"));
-
-    // A prefix too long for a path buffer is not attempted.
     EXPECT_FALSE(isorelink::platform::create_folders_along(base + std::string(2100, 'x') + "/f"));
 }
 
