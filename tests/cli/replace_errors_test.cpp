@@ -2,89 +2,60 @@
 // source image and never leaves a half-written new image behind.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "cli/round_trip_support.h"
 #include "imagekit/kit_fixtures.h"
-#include "support/test_support.h"
 
 namespace isorelink::test {
 namespace {
 
-std::string cli() { return ISORELINK_CLI; }
-
-class ReplaceRefuses : public ::testing::Test {
-protected:
-    void SetUp() override {
-        std::string why;
-        auto made = make_sample(Maker::Kit, ImageKind::Ps2Cd, dir.path().string(), why);
-        if (!made) GTEST_SKIP() << why;
-        sample = *made;
-        print = fingerprint(sample.path);
-        write_bytes(dir.file("grow"), sample_bytes(9000, 7));
-    }
-    CommandResult replace(const std::string& arguments, const std::string& limit = "") {
-        return run_command(limit + cli() + " replace --quiet " + shell_quote(sample.path) + " " + arguments);
-    }
-    void expect_refused(const CommandResult& r, const std::string& message) {
-        EXPECT_NE(r.exit_code, 0);
-        EXPECT_NE(r.output.find(message), std::string::npos) << r.output;
-        EXPECT_FALSE(exists(dir.file("NEW-GAME.ISO"))) << "a refused replace left a new image";
-        EXPECT_EQ(fingerprint(sample.path), print) << "the source image was written";
-    }
+TEST(ReplaceRefuses, EveryRefusalLeavesNoNewImageAndTheSourceUntouched) {
     ScratchDir dir;
-    SampleImage sample;
-    std::uint64_t print = 0;
-};
-
-TEST_F(ReplaceRefuses, UnknownPathsNamesTwiceAndUnreadableFiles) {
-    expect_refused(replace("/DATA/NOPE.BIN=" + shell_quote(dir.file("grow"))), "/DATA/NOPE.BIN is not a file in");
-    expect_refused(replace("/DATA=" + shell_quote(dir.file("grow"))), "is not a file in");  // a folder
-    expect_refused(replace("/DATA/GROW.BIN=" + shell_quote(dir.file("grow")) + " 'data\\grow.bin=" +
-                           dir.file("grow") + "'"),
-                   "named more than once");
-    expect_refused(replace("/DATA/GROW.BIN=" + shell_quote(dir.file("missing"))), "cannot read");
-    expect_refused(replace("/DATA/GROW.BIN=" + shell_quote(dir.path().string())), "is a folder");
-    expect_refused(replace("/DATA/GROW.BIN"), "expected ISO_PATH=LOCAL_FILE");
-}
-
-TEST_F(ReplaceRefuses, AMissingImage) {
-    const auto r = run_command(cli() + " replace " + shell_quote(dir.file("ABSENT.ISO")) +
-                               " /DATA/GROW.BIN=" + shell_quote(dir.file("grow")));
-    EXPECT_NE(r.exit_code, 0);
-    EXPECT_NE(r.output.find("cannot open"), std::string::npos) << r.output;
-    EXPECT_FALSE(exists(dir.file("NEW-ABSENT.ISO")));
-}
-
-TEST_F(ReplaceRefuses, AFullDiskLeavesNoNewImage) {
-    // A file size limit stands in for a full disk: once while copying the
-    // image, once while appending the moved file behind the copy.
-    const auto size = read_bytes(sample.path).size();
-    expect_refused(replace("/DATA/GROW.BIN=" + shell_quote(dir.file("grow")),
-                           "ulimit -f " + std::to_string(size / 1024) + "; "),
-                   "cannot write");
-    expect_refused(replace("/DATA/GROW.BIN=" + shell_quote(dir.file("grow")),
-                           "ulimit -f " + std::to_string(size / 512 + 4) + "; "),
-                   "cannot write");
-    EXPECT_FALSE(exists(dir.file("GAME.ISO-relink-LSN.TXT")));
-    // With room enough the same replace succeeds.
-    EXPECT_EQ(replace("/DATA/GROW.BIN=" + shell_quote(dir.file("grow"))).exit_code, 0);
-}
-
-TEST(ReplaceRefusesMultiExtent, AFileInSeveralExtents) {
-    ScratchDir dir;
-    kit::ImageRecipe recipe;
-    recipe.kind = ImageKind::Ps2Cd;
-    recipe.files.push_back(pattern_file("\\MOVIE.PSS", 5 * 2048));
-    recipe.files[0].extent_limit = 2 * 2048;
-    auto built = kit::write_image(recipe, dir.file("GAME.ISO"));
-    if (!built) GTEST_SKIP() << built.error().message;
-    write_bytes(dir.file("new"), sample_bytes(100, 1));
-    for (const char* name : {"/MOVIE.PSS", "/MOVIE1.PSS"}) {  // the file's name and a piece's listing name
-        const auto r = run_command(cli() + " replace " + shell_quote(dir.file("GAME.ISO")) + " " + name + "=" +
-                                   shell_quote(dir.file("new")));
-        EXPECT_NE(r.exit_code, 0);
-        EXPECT_NE(r.output.find("several extents"), std::string::npos) << r.output;
-        EXPECT_FALSE(exists(dir.file("NEW-GAME.ISO")));
+    std::string why;
+    auto sample = make_sample(Maker::Kit, ImageKind::Ps2Cd, dir.path().string(), why);
+    if (!sample) GTEST_SKIP() << why;
+    kit::ImageRecipe movie;  // a file recorded in several extents
+    movie.files.push_back(pattern_file("\\MOVIE.PSS", 5 * 2048));
+    movie.files[0].extent_limit = 2 * 2048;
+    ASSERT_TRUE(kit::write_image(movie, dir.file("MOVIE.ISO")));
+    const auto print = fingerprint(sample->path);
+    const std::string grow = "=" + shell_quote(dir.file("grow"));
+    write_bytes(dir.file("grow"), sample_bytes(9000, 7));
+    const auto kib = read_bytes(sample->path).size() / 1024;
+    const std::string game = " " + shell_quote(sample->path) + " ";
+    struct Case {
+        std::string arguments;
+        const char* message;
+        std::size_t limit_kib = 0;
+    };
+    const Case cases[] = {
+        {game + "/DATA/NOPE.BIN" + grow, "/DATA/NOPE.BIN is not a file in"},
+        {game + "/DATA" + grow, "is not a file in"},
+        {game + "/DATA/GROW.BIN" + grow + " 'data\\grow.bin=" + dir.file("grow") + "'", "named more than once"},
+        {game + "/DATA/GROW.BIN=" + shell_quote(dir.file("missing")), "cannot read"},
+        {game + "/DATA/GROW.BIN=" + shell_quote(dir.path().string()), "is a folder"},
+        {game + "/DATA/GROW.BIN", "expected ISO_PATH=LOCAL_FILE"},
+        {" " + shell_quote(dir.file("ABSENT.ISO")) + " /DATA/GROW.BIN" + grow, "cannot open"},
+        {" " + shell_quote(dir.file("MOVIE.ISO")) + " /MOVIE.PSS" + grow, "several extents"},
+        // A file size limit stands in for a full disk: while copying, then while appending.
+        {game + "/DATA/GROW.BIN" + grow, "cannot write", kib},
+        {game + "/DATA/GROW.BIN" + grow, "cannot write", 2 * kib + 4},
+    };
+    for (const auto& [args, message, limit_kib] : cases) {
+        const std::string limit = limit_kib ? "ulimit -f " + std::to_string(limit_kib) + "; " : "";
+        const auto r = run_command(limit + ISORELINK_CLI + " replace --quiet" + args);
+        EXPECT_NE(r.exit_code, 0) << args;
+        EXPECT_NE(r.output.find(message), std::string::npos) << args << ": " << r.output;
+        for (const char* left : {"NEW-GAME.ISO", "NEW-MOVIE.ISO", "NEW-ABSENT.ISO", "GAME.ISO-relink-LSN.TXT"})
+            EXPECT_FALSE(exists(dir.file(left))) << args;
     }
+    std::error_code ec;  // a new image name that links to the source is refused before a byte changes
+    std::filesystem::create_hard_link(sample->path, dir.file("NEW-GAME.ISO"), ec);
+    EXPECT_TRUE(ec || run_command(ISORELINK_CLI + (" replace --quiet" + game + "/DATA/GROW.BIN" + grow)).exit_code);
+    EXPECT_EQ(fingerprint(sample->path), print) << "the source image was written";
+    std::filesystem::remove(dir.file("NEW-GAME.ISO"));
+    EXPECT_EQ(run_command(ISORELINK_CLI + (" replace --quiet" + game + "/DATA/GROW.BIN" + grow)).exit_code, 0);
 }
 
 } // namespace
