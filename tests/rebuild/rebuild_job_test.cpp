@@ -1,0 +1,186 @@
+// The rebuild job over hand-built images: what one relink line writes into
+// each kind, which lines the loop applies, and every way the job refuses
+// (a refused job never changes a byte of the new image).
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "common/endian.h"
+#include "common/udf_tag.h"
+#include "rebuild/hand_image.h"
+#include "rebuild/record_patch.h"
+#include "rebuild/volume_end.h"
+
+namespace isorelink::test {
+namespace {
+
+// A = 304, B = 1234, C = 47266, D = 2160948 = sector 1055, byte 308; P = 257.
+constexpr const char* kSystemCnf = "00000130|000004D2|0000B8A2|0020F934|\\SYSTEM.CNF\r\n";
+constexpr std::uint64_t kC = 47266, kD = 2160948, kEntry = 1055 * 2048;
+const auto kRecord = hex_bytes("30 01 00 00 00 00 01 30 D2 04 00 00 00 00 04 D2");
+const HandImage kPsp = plain(ImageKind::PspUmd, 100 * 2048, 100);
+const HandImage kDvd{ImageKind::Ps2Dvd, 1100 * 2048, 1100, 257, 842, {1055, 1056}};  // no end step to do
+
+void put(std::vector<std::byte>& bytes, std::uint64_t at, const std::vector<std::byte>& patch) {
+    std::copy(patch.begin(), patch.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at));
+}
+
+class RebuildJob : public RebuildFolder {};
+
+TEST(RecordPatchBytes, BothByteOrders) {
+    const auto b = record_patch_bytes(0x12345, 2048);
+    EXPECT_EQ(std::vector<std::byte>(b.begin(), b.end()), hex_bytes("45 23 01 00 00 01 23 45 00 08 00 00 00 00 08 00"));
+}
+
+TEST_F(RebuildJob, EachKindChangesExactlyItsBytesAndALineTwiceChangesNoMore) {
+    for (const auto& recipe : {plain(ImageKind::Ps2Cd, 100 * 2048, 100), kPsp, kDvd}) {
+        build(recipe);
+        put_bytes(image(), kC - 2, std::vector<std::byte>(20, std::byte{0xEE}));
+        auto expected = read_bytes(image());
+        put(expected, kC, kRecord);
+        if (recipe.kind == ImageKind::Ps2Cd) {  // its post-gap: 100 + 150 sectors
+            expected.resize(250 * 2048);
+            put(expected, 32848, hex_bytes("FA 00 00 00 00 00 00 FA"));
+            put(expected, 250 * 2048 - 7, text_bytes("postgap"));
+        } else if (recipe.kind == ImageKind::Ps2Dvd) {
+            put(expected, kD, hex_bytes("D2 04 00 00 2F 00 00 00"));  // B, A - P = 47
+            put(expected, kD - 252, hex_bytes("D2 04 00 00"));
+            put(expected, kEntry + 64, hex_bytes("01 00 00 00 00 00 00 00"));
+            udf::reseal_tag(MutableByteView(expected).subspan(kEntry, 2048));
+        }
+        relink(kSystemCnf, 12);
+        auto outcome = run();
+        ASSERT_TRUE(outcome) << outcome.error().message;
+        EXPECT_TRUE(read_bytes(image()) == expected) << to_string(recipe.kind);
+        if (recipe.kind == ImageKind::Ps2Cd) continue;  // grows on every run
+        relink(std::string(kSystemCnf) + kSystemCnf, 24);
+        ASSERT_TRUE(run());
+        EXPECT_TRUE(read_bytes(image()) == expected) << to_string(recipe.kind) << " twice";
+    }
+}
+
+TEST_F(RebuildJob, LargeSizesAndOffsetsGoInUnchanged) {
+    build(kDvd);
+    relink("00000130|C0000000|0000B8A2|0020F934|\\HUGE\n", 12);
+    ASSERT_TRUE(run());
+    EXPECT_EQ(bytes_at(image(), kD, 4), hex_bytes("00 00 00 C0"));
+    EXPECT_EQ(bytes_at(image(), kEntry + 64, 8), hex_bytes("00 00 18 00 00 00 00 00"));
+    build(plain(ImageKind::PspUmd, 0x90001000ull, 100));  // C beyond 2 GB, sparse
+    relink("00000130|000004D2|90000010|\\FAR\n", 12);
+    ASSERT_TRUE(run());
+    EXPECT_EQ(bytes_at(image(), 0x90000010ull, 16), kRecord);
+    EXPECT_EQ(bytes_at(image(), 0x10000010ull, 16), std::vector<std::byte>(16));
+}
+
+// Line i writes A = 0xAB + i at C = 0xA000 + 48 i.
+std::string line(unsigned i, const char* end = "\r\n") {
+    char text[64];
+    std::snprintf(text, sizeof text, "%08X|00000800|%08X|\\F%u%s", 0xAB + i, 0xA000 + 48 * i, i, end);
+    return text;
+}
+const std::string kHead = "00000003|00000800|00009030|";
+
+TEST_F(RebuildJob, AppliesAtMostNLinesUpToABlankOrShortOne) {
+    const std::string three = line(0) + line(1) + line(2);
+    std::string lower = line(0, "\n") + line(1, "\n") + line(2, "");
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const struct {
+        std::string text;
+        std::size_t record_bytes;
+        std::uint32_t applied;
+    } cases[] = {
+        {three, 0, 1}, {three, 11, 1}, {three, 12, 1}, {three, 25, 2}, {three, 120, 3},
+        {lower, 36, 3},  // LF, lower case, no final line feed
+        {line(0) + "\r\n" + line(1), 36, 1},
+        {line(0) + "012345\r\n" + "garbage that would be refused\n", 36, 1},
+        {line(0) + "0000000G|bad\n", 12, 1},                                 // beyond n: never read
+        {"000000AB#00000800 0000A000|not hex\n", 12, 1},                   // separators, path not examined
+        {kHead + std::string(2046 - kHead.size(), 'P') + "\n", 12, 1},  // 2047 with its line feed
+        {"00000130|000004D2|00031FF0|\\LAST\n", 12, 1},                    // C + 16 == the image's length
+    };
+    for (const auto& c : cases) {
+        build(kPsp);
+        relink(c.text, c.record_bytes);
+        auto outcome = run();
+        ASSERT_TRUE(outcome) << outcome.error().message << "\n" << c.text.substr(0, 80);
+        EXPECT_EQ(outcome->lines_applied, c.applied) << c.text.substr(0, 80);
+        if (c.text != three && c.text != lower) continue;
+        for (unsigned i = 0; i < 3; ++i)
+            EXPECT_EQ(le32(bytes_at(image(), 0xA000 + 48 * i, 4), 0), i < c.applied ? 0xAB + i : 0u) << c.record_bytes;
+    }
+}
+
+TEST_F(RebuildJob, OneBadLineRefusesTheWholeList) {
+    const std::pair<const HandImage&, std::string> cases[] = {
+        {kPsp, "0000000G|00000800|00009030|\\X\n"},
+        {kPsp, "+0000001|00000800|00009030|\\X\n"},
+        {kPsp, " 0000001|00000800|00009030|\\X\n"},
+        {kPsp, "0123456\n"},
+        {kPsp, "00000003|00000800|0000903\n"},
+        {kPsp, kHead + std::string(2047 - kHead.size(), 'P') + "\n"},
+        {kPsp, "00000130|000004D2|00031FF1|\\X\n"},     // C + 16 one byte beyond the image
+        {kDvd, "00000130|000004D2|0000B8A2|0020F93\n"},  // too short for a DVD line
+        {kDvd, "00000130|000004D2|0000B8A2|00225FF9|\\X\n"},  // D + 8 beyond the image
+        {kDvd, "00000130|000004D2|0000B8A2|000000FB|\\X\n"},  // D below 252
+        {kDvd, "00000100|000004D2|0000B8A2|0020F934|\\X\n"},  // A below P
+        {kDvd, "00000130|000004D2|0000B8A2|00210934|\\X\n"},  // no File Entry in D's sector
+        {kDvd, "00000130|000004D2|0000B8A2|0020F8FB|\\X\n"},  // Information Length before the entry
+        {kDvd, "00000130|000004D2|0000B8A2|0020FFF9|\\X\n"},  // short_ad across the entry's end
+    };
+    for (const auto& [recipe, bad] : cases) {
+        build(recipe);
+        const auto good = recipe.kind == ImageKind::Ps2Dvd ? std::string(kSystemCnf) : line(0);
+        relink(good + good + bad, 36);
+        expect_refused("Code 405 - invalid relink line 3 " + list(), bad.substr(0, 40));
+    }
+    build(kDvd);
+    put_bytes(image(), kEntry + 10, hex_bytes("F1 07"));  // CRC length 2033: beyond the sector
+    relink(kSystemCnf, 12);
+    expect_refused("Code 405 - invalid relink line 1 " + list(), "CRC length beyond the sector");
+    build(kDvd);  // the charset 8 bytes off the grid
+    put_bytes(image(), 257 * 2048 + 48, std::vector<std::byte>(16));
+    put_bytes(image(), 257 * 2048 + 56, text_bytes(std::string_view("\0OSTA Compressed", 16)));
+    expect_refused("Code 406 - UDF partition not found " + image(), "pattern off the grid");
+}
+
+TEST_F(RebuildJob, MissingNameAndFilesInTheirOrder) {
+    auto no_name = run_rebuild(dir.prefix(), "");
+    ASSERT_FALSE(no_name);
+    EXPECT_EQ(no_name.error().message, "Code 400a - Error No BigFile Selected ");
+    relink(kSystemCnf, 12);
+    auto no_image = run();
+    ASSERT_FALSE(no_image);
+    EXPECT_EQ(no_image.error().message, "Code 401 - Error Opening " + image());
+    build(HandImage{});
+    std::filesystem::remove(list());
+    expect_refused("Code 402 - Error Opening " + list(), "no relink list");
+    relink(kSystemCnf, 12);
+    std::filesystem::remove(records());
+    expect_refused("Code 404- Error Opening " + records(), "no record file");
+    const auto gone = dir.file("NEW-GONE.ISO");
+    for (const auto& [kind, code] : {std::pair{ImageKind::Ps2Dvd, "4001dvd"}, std::pair{ImageKind::Ps2Cd, "4003cd"},
+                                     std::pair{ImageKind::PspUmd, "4001psp"}}) {
+        auto outcome = finish_volume(kind, gone, 257);
+        ASSERT_FALSE(outcome);
+        EXPECT_EQ(outcome.error().message, std::string("Code ") + code + " - Error!!! Opening [" + gone + "]");
+    }
+}
+
+TEST_F(RebuildJob, KindBytesDecideOrRefuse) {
+    build(plain(ImageKind::PspUmd, 40000, 16));  // too short to hold the byte at 33792
+    std::filesystem::resize_file(image(), 33792);
+    relink("00000130|000004D2|00000010|\\A\n", 12);
+    expect_refused("Code 409 - not a disc image " + image(), "33792 bytes");
+    // Unknown kind bytes, and 'S' with a zero application byte, are PSP: no post-gap.
+    for (std::uint64_t at : {32777u, 33792u}) {
+        build(plain(at == 32777 ? ImageKind::Ps2Cd : ImageKind::PspUmd, 100 * 2048, 7));
+        put_bytes(image(), at, hex_bytes("00"));
+        auto outcome = run();
+        ASSERT_TRUE(outcome) << outcome.error().message;
+        EXPECT_EQ(outcome->kind, ImageKind::PspUmd) << at;
+        EXPECT_EQ(length_of(image()), 100u * 2048);
+    }
+}
+
+} // namespace
+} // namespace isorelink::test
