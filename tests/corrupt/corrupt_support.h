@@ -1,40 +1,32 @@
 #pragma once
-// The corrupt-image suite's tools: a watchdog that turns a hung job into a
-// failed test, and the kit sample images with one field changed at a time.
-#include <cstddef>
-#include <cstdint>
+// A watchdog for the corrupt-image tests: a hung job cannot be stopped from
+// inside its own process, so the program names the case and exits failing.
+#include <cstdio>
+#include <cstdlib>
 #include <functional>
+#include <future>
 #include <string>
-#include <vector>
+#include <thread>
 
 #include <gtest/gtest.h>
 
 #include "../../fuzz/fuzz_cases.h"
-#include "common/image_kind.h"
+#include "support/test_support.h"
 
 namespace isorelink::test {
 
-// Runs a case and returns its fault ("" when sound). Should the case not
-// end within kCaseLimit, the test program reports the case and exits with a
-// failure: a job that hangs cannot be stopped from inside its own process.
-inline constexpr int kCaseLimitSeconds = 30;
-std::string bounded(const std::string& what, const std::function<std::string()>& run_case);
+inline std::string bounded(const std::string& what, const std::function<std::string()>& run_case) {
+    std::packaged_task<std::string()> task(run_case);
+    auto result = task.get_future();
+    std::thread worker(std::move(task));
+    if (result.wait_for(std::chrono::seconds(30)) == std::future_status::timeout) {
+        std::fprintf(stderr, "HANG: %s did not end within 30 s\n", what.c_str());
+        std::_Exit(3);
+    }
+    worker.join();
+    return result.get();
+}
 
-// An image with one thing wrong with it.
-struct Corruption {
-    std::string name;
-    std::vector<std::byte> image;
-    // Whether the rebuild reads the changed field too (the volume descriptor,
-    // the UDF bridge); directory records and path tables only the extraction
-    // reads (the rebuild writes records where the relink list says).
-    bool rebuild_reads = false;
-};
-
-// Every single-field corruption of the structures the jobs read, applied to
-// the kit sample image of the kind.
-std::vector<Corruption> field_corruptions(ImageKind kind);
-
-// Test names for suites parameterized by the fuzz cases' kind selector.
 inline std::string selector_name(const ::testing::TestParamInfo<std::uint8_t>& info) {
     static const char* const names[] = {"Ps2Dvd", "Ps2Cd", "PspUmd"};
     return names[info.param];
