@@ -1,5 +1,3 @@
-// The whole job over hand-built images: products, failures and what each
-// leaves on disk.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -32,7 +30,6 @@ protected:
         if (!std::filesystem::is_regular_file(path)) return Left::Missing;
         return std::filesystem::file_size(path) == 0 ? Left::Empty : Left::Filled;
     }
-    // temp1.tmp, -LSN.TXT, -Filelist.txt, tmp.tmp, .xqe
     void expect_left(Left header, Left sectors, Left files, Left table, Left records) {
         EXPECT_EQ(left("temp1.tmp"), header);
         EXPECT_EQ(left("G.ISO-LSN.TXT"), sectors);
@@ -44,24 +41,12 @@ protected:
     test::ScratchDir dir;
 };
 
-// A PS2 DVD-like image: root at 20 (H = 21), partition from sector 21, File
-// Entries at 22 and 23 in the reverse order of their files' data (24, 25).
-std::vector<std::byte> dvd_image() {
-    auto hand = HandImage::dvd({{"SYSTEM.CNF;1", 24, 1234}, {"SLUS_123.45;1", 25, 99}});
-    auto bytes = hand.bytes();
-    put_file_entry(bytes, 22, 1, 4);
-    put_file_entry(bytes, 23, 2, 3);
-    return bytes;
-}
-
 TEST_F(ExtractionJob, Ps2CdProductsAndNoWorkingFilesLeft) {
     auto hand = HandImage::cd({{"SYSTEM.CNF;1", 30, 1234}, {"A.BIN;1", 28, 5}});
     hand.directories.push_back({"DATA", 1, 21, 6144, {{"MOVIE.PSS;1", 31, 4096, 0x80}, {"MOVIE.PSS;1", 33, 7}}});
     auto summary = run(hand.bytes());
     ASSERT_TRUE(summary) << summary.error().message;
     EXPECT_EQ(summary->kind, ImageKind::Ps2Cd);
-    EXPECT_EQ(summary->file_count, 4u);
-    EXPECT_EQ(summary->header_sectors, 24u);  // highest directory 21 + 3 sectors
     EXPECT_EQ(summary->data_start_sector, 24u);
     EXPECT_EQ(text("G.ISO-LSN.TXT"), "0000001C|00000005|0000A09A|\\A.BIN\r\n"
                                      "0000001E|000004D2|0000A06C|\\SYSTEM.CNF\r\n"
@@ -77,13 +62,14 @@ TEST_F(ExtractionJob, Ps2CdProductsAndNoWorkingFilesLeft) {
 }
 
 TEST_F(ExtractionJob, Ps2DvdPairsDescriptorsByDataOrder) {
-    auto summary = run(dvd_image());
+    // File Entries at 22 and 23 in the reverse order of their files' data.
+    auto bytes = HandImage::dvd({{"SYSTEM.CNF;1", 24, 1234}, {"SLUS_123.45;1", 25, 99}}).bytes();
+    put_file_entry(bytes, 22, 1, 4);
+    put_file_entry(bytes, 23, 2, 3);
+    auto summary = run(bytes);
     ASSERT_TRUE(summary) << summary.error().message;
-    EXPECT_EQ(summary->kind, ImageKind::Ps2Dvd);
     EXPECT_EQ(summary->descriptor_anchor, sector_offset(22) + 308);
-    EXPECT_EQ(summary->header_sectors, 21u);
     EXPECT_EQ(summary->data_start_sector, 24u);
-    // SYSTEM.CNF (sector 24) is described by the entry at 23 (position 3).
     EXPECT_EQ(text("G.ISO-LSN.TXT"), "00000018|000004D2|0000A046|0000B934|\\SYSTEM.CNF\r\n"
                                      "00000019|00000063|0000A074|0000B134|\\SLUS_123.45\r\n");
 }
@@ -103,33 +89,18 @@ TEST_F(ExtractionJob, PspAndHeaderCountPerDirectoryLength) {
 }
 
 TEST_F(ExtractionJob, AnImageWithoutFilesGivesEmptyListingsAndAFourByteRecordFile) {
-    auto summary = run(HandImage::cd({}).bytes());
-    ASSERT_TRUE(summary) << summary.error().message;
-    EXPECT_EQ(summary->file_count, 0u);
+    ASSERT_TRUE(run(HandImage::cd({}).bytes()));
     expect_left(Left::Missing, Left::Empty, Left::Empty, Left::Missing, Left::Filled);
     const auto records = test::read_bytes(dir.file("G.ISO.xqe"));
     EXPECT_EQ(records, (std::vector<std::byte>{std::byte{21}, std::byte{0}, std::byte{0}, std::byte{0}}));
 }
 
 TEST_F(ExtractionJob, EarlyFailuresCreateNoFile) {
-    auto empty = run_extraction(dir.prefix(), "");
-    ASSERT_FALSE(empty);
-    EXPECT_EQ(empty.error().message, "Code 100a - Error No BigFile Selected ");
-    auto missing = run_extraction(dir.prefix(), "G.ISO");
-    ASSERT_FALSE(missing);
-    EXPECT_EQ(missing.error().message, "Code 101e - Error Opening " + image_path());
-    expect_left(Left::Missing, Left::Missing, Left::Missing, Left::Missing, Left::Missing);
-
-    auto hand = HandImage::cd({});
-    hand.application_use = "C";
-    auto refused = run(hand.bytes());
-    ASSERT_FALSE(refused);
-    EXPECT_EQ(refused.error().message, "Code 1101a - invalid file header " + image_path());
+    EXPECT_EQ(run_extraction(dir.prefix(), "").error().message, "Code 100a - Error No BigFile Selected ");
+    EXPECT_EQ(run_extraction(dir.prefix(), "G.ISO").error().message, "Code 101e - Error Opening " + image_path());
     auto bytes = HandImage::cd({}).bytes();
-    bytes.resize(33794);
-    auto short_image = run(bytes);
-    ASSERT_FALSE(short_image);
-    EXPECT_EQ(short_image.error().message, "Code 1101a - invalid file header " + image_path());
+    bytes.resize(33794);  // "CD" without "-"
+    EXPECT_EQ(run(bytes).error().message, "Code 1101a - invalid file header " + image_path());
     expect_left(Left::Missing, Left::Missing, Left::Missing, Left::Missing, Left::Missing);
 }
 
@@ -156,16 +127,8 @@ TEST_F(ExtractionJob, EachCreateFailureLeavesTheFilesBeforeItEmpty) {
     }
 }
 
-TEST_F(ExtractionJob, ReopenFailuresNameTheirFile) {
-    File file;
-    auto failed = reopen(file, dir.file("no/such/tmp.tmp"), "rb", "Code 1101f - Error Opening %s");
-    ASSERT_FALSE(failed);
-    EXPECT_EQ(failed.error().message, "Code 1101f - Error Opening " + dir.file("no/such/tmp.tmp"));
-}
-
 TEST_F(ExtractionJob, PathTableCopyLengthsAfterALaterFailure) {
-    // A DVD-kind image without File Entries fails at the anchor search, after
-    // the path table copy: the copy stays filled, the other files empty.
+    // No File Entries: the anchor search fails after the copy.
     struct Case {
         std::uint32_t optional_sector;
         std::uint64_t copied;
@@ -182,14 +145,6 @@ TEST_F(ExtractionJob, PathTableCopyLengthsAfterALaterFailure) {
     }
 }
 
-TEST_F(ExtractionJob, AKindThatMatchesNoRuleIsSearchedAsADvd) {
-    auto hand = HandImage::cd({});
-    hand.system_id = "XX";
-    auto outcome = run(hand.bytes());
-    ASSERT_FALSE(outcome);
-    EXPECT_NE(outcome.error().message.find("(no UDF file entry found)"), std::string::npos);
-}
-
 TEST_F(ExtractionJob, ImagesThatEndEarly) {
     // The root's length runs past the image: the header copy is padded with
     // zeros to its full length, then the walk refuses the directory.
@@ -201,19 +156,8 @@ TEST_F(ExtractionJob, ImagesThatEndEarly) {
               "Code 1106 - invalid volume structure " + image_path() + " (directory outside the image)");
     const auto header = test::read_bytes(dir.file("temp1.tmp"));
     ASSERT_EQ(header.size(), 50u * 2048);
-    EXPECT_EQ(header[sector_offset(16) + 1], std::byte{'C'});
     EXPECT_EQ(std::count(header.begin() + sector_offset(40), header.end(), std::byte{0}), 10 * 2048);
     expect_left(Left::Filled, Left::Empty, Left::Empty, Left::Filled, Left::Empty);
-
-    // The highest directory lies beyond the image.
-    auto beyond = HandImage::cd({});
-    beyond.directories.push_back({"FAR", 1, 20, 2048, {}});
-    auto bytes = beyond.bytes();
-    put_le32(bytes, sector_offset(18) + 10 + 2, 5000);  // the second record's extent
-    auto far = run(bytes);
-    ASSERT_FALSE(far);
-    EXPECT_EQ(far.error().message,
-              "Code 1106 - invalid volume structure " + image_path() + " (highest directory outside the image)");
 
     // The path table itself beyond the image.
     auto table = HandImage::cd({}).bytes();

@@ -1,8 +1,4 @@
 #pragma once
-// Small images built byte by byte for the extraction tests: a primary volume
-// descriptor with the kind bytes and signatures, a type L path table, the
-// directories' records and, for PS2 DVD cases, bare File Entries carrying
-// the two markers the anchor search looks for.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -42,9 +38,7 @@ struct HandImage {
     std::vector<std::byte> bytes() const;
 };
 
-// A bare File Entry at `sector`: tag word 05 01 02 00, tag location, the
-// identifier marker at 128, the attribute marker at 288 and the short
-// allocation descriptor at 308.
+// A bare File Entry carrying both markers and its short_ad.
 void put_file_entry(std::vector<std::byte>& image, std::uint32_t sector, std::uint32_t tag_location,
                     std::uint32_t extent_position, std::uint32_t extent_length = 2048);
 
