@@ -10,12 +10,6 @@
 
 namespace isorelink::test {
 
-std::vector<std::byte> text_bytes(std::string_view text) {
-    std::vector<std::byte> out;
-    for (char c : text) out.push_back(static_cast<std::byte>(c));
-    return out;
-}
-
 // A descriptor tagged `identifier` at `sector` (tag location `location`); `fill` adds its fields, then it is sealed.
 template <typename Fill>
 void put_descriptor(const std::string& path, std::uint32_t sector, std::uint32_t location, std::uint16_t identifier,
@@ -81,7 +75,5 @@ std::vector<std::byte> hex_bytes(const std::string& hex) {
     for (unsigned value = 0; in >> std::hex >> value;) out.push_back(static_cast<std::byte>(value));
     return out;
 }
-
-std::uint64_t length_of(const std::string& path) { return std::filesystem::file_size(path); }
 
 } // namespace isorelink::test

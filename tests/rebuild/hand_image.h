@@ -29,8 +29,10 @@ void write_hand_image(const std::string& path, const HandImage& image);
 std::vector<std::byte> bytes_at(const std::string& path, std::uint64_t offset, std::size_t count);
 void put_bytes(const std::string& path, std::uint64_t offset, const std::vector<std::byte>& bytes);
 std::vector<std::byte> hex_bytes(const std::string& hex);  // "30 01 00 00"
-std::vector<std::byte> text_bytes(std::string_view text);
-std::uint64_t length_of(const std::string& path);
+inline std::vector<std::byte> text_bytes(std::string_view t) {
+    return {reinterpret_cast<const std::byte*>(t.data()), reinterpret_cast<const std::byte*>(t.data() + t.size())};
+}
+inline std::uint64_t length_of(const std::string& path) { return std::filesystem::file_size(path); }
 // A failed outcome's message, or "" on success.
 template <typename T> std::string failure(const Expected<T>& outcome) { return outcome ? "" : outcome.error().message; }
 
