@@ -42,8 +42,7 @@ TEST_P(RoundTrip, ReadersSeeTheNewPlacesAndContents) {
     const auto image = out("NEW-GAME.ISO");
     kit::ImageRecipe recipe;
     recipe.kind = kind;
-    // GROW.BIN has a gap of three sectors behind it.
-    const std::uint32_t grow_sector = 600;
+    const std::uint32_t grow_sector = 600;  // with a gap of three sectors behind it
     unsigned seed = 0;
     for (const auto& [name, size, sector] : {std::tuple{"/SYSTEM.CNF", 40, 0u}, {"/DATA/GROW.BIN", 3000, 600u},
                                              {"/DATA/NEXT.BIN", 2500, 605u}, {"/DATA/MOVE.BIN", 5000, 609u},
@@ -55,9 +54,8 @@ TEST_P(RoundTrip, ReadersSeeTheNewPlacesAndContents) {
         if (sector) f.sector = sector;
         recipe.files.push_back(std::move(f));
     }
-    auto built = kit::write_image(recipe, out("GAME.ISO"));
-    ASSERT_TRUE(built) << built.error().message;
-    ASSERT_TRUE(run_extraction(dir.prefix(), "GAME.ISO"));
+    ASSERT_EQ(failure(kit::write_image(recipe, out("GAME.ISO"))), "");
+    ASSERT_EQ(failure(run_extraction(dir.prefix(), "GAME.ISO")), "");
     std::filesystem::copy_file(out("GAME.ISO"), image);
 
     // The host's part: contents in place, the image padded, the relink list.

@@ -2,6 +2,8 @@
 // volume size and the partition's length; and the search for the partition.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "common/endian.h"
 #include "common/udf_layout.h"
 #include "common/udf_tag.h"
@@ -15,17 +17,12 @@ namespace {
 class VolumeEnd : public RebuildFolder {};
 
 TEST_F(VolumeEnd, DvdGainsPostGapAnchorSizeAndPartitionLength) {
-    const struct {
-        std::uint64_t bytes;
-        std::uint32_t recorded, sectors;
-        const char* size_field;
-    } cases[] = {{1000000ull * 2048, 1200000, 1000150, "D6 42 0F 00 00 0F 42 D6"},
-                 {1000 * 2048 + 100, 1200, 1150, "7E 04 00 00 00 00 04 7E"}};
-    for (const auto& c : cases) {
+    struct Case { std::uint64_t bytes; std::uint32_t recorded, sectors; const char* size_field; };
+    for (const auto& c : {Case{1000000ull * 2048, 1200000, 1000150, "D6 42 0F 00 00 0F 42 D6"},
+                          Case{1000 * 2048 + 100, 1200, 1150, "7E 04 00 00 00 00 04 7E"}}) {
         write_hand_image(image(), HandImage{ImageKind::Ps2Dvd, c.bytes, c.recorded, 257, 742, {}});
         put_bytes(image(), c.bytes / 2048 * 2048, std::vector<std::byte>(c.bytes % 2048, std::byte{0x5A}));
-        auto end = finish_volume(ImageKind::Ps2Dvd, image(), 257);
-        ASSERT_TRUE(end) << end.error().message;
+        ASSERT_EQ(failure(finish_volume(ImageKind::Ps2Dvd, image(), 257)), "");
         EXPECT_EQ(length_of(image()), std::uint64_t{c.sectors} * 2048);
         EXPECT_EQ(bytes_at(image(), c.bytes / 2048 * 2048, c.bytes % 2048), std::vector<std::byte>(c.bytes % 2048));
         EXPECT_EQ(bytes_at(image(), c.bytes, 7), text_bytes("postgap"));
@@ -56,20 +53,17 @@ TEST_F(VolumeEnd, PspRecordsWholeSectorsAndKeepsItsPartialSector) {
 
 TEST_F(VolumeEnd, PartitionStartIsTheFirstCharsetOnTheGridWhereverItLies) {
     const std::uint64_t odd = 4 * 1024 * 1024 + 2048 * 7 + 64;
-    const struct {
-        std::uint64_t size, at;
-        std::uint32_t start;  // 0: not found
-    } cases[] = {
+    const std::tuple<std::uint64_t, std::uint64_t, std::uint32_t> cases[] = {  // size, charset at, start (0: none)
         {5 * 1024 * 1024 + 123, 3 * 1024 * 1024 + 48, 3 * 512},                // beyond the first block
         {odd, odd - 16, static_cast<std::uint32_t>((odd - 16 - 48) / 2048)},  // the last 16 bytes
         {3 * 1024 * 1024 + 8, 48 + 2048 * 257 + 4, 0},                        // off the grid
     };
-    for (const auto& c : cases) {
-        write_hand_image(image(), plain(ImageKind::PspUmd, c.size, 1));
-        put_bytes(image(), c.at, text_bytes(std::string_view("\0OSTA Compressed", 16)));
+    for (const auto& [size, at, start] : cases) {
+        write_hand_image(image(), plain(ImageKind::PspUmd, size, 1));
+        put_bytes(image(), at, text_bytes(std::string_view("\0OSTA Compressed", 16)));
         auto file = File::open(image(), "rb");
         auto p = find_partition_start(*file, image());
-        EXPECT_EQ(p ? *p : 0u, c.start) << c.size;
+        EXPECT_EQ(p ? *p : 0u, start) << size;
     }
 }
 
