@@ -20,10 +20,6 @@ void put_text(std::vector<std::byte>& image, std::size_t offset, const std::stri
     for (std::size_t i = 0; i < text.size(); ++i) image.at(offset + i) = static_cast<std::byte>(text[i]);
 }
 
-void put_le32_at(std::vector<std::byte>& image, std::size_t offset, std::uint32_t value) {
-    put_le32(image, offset, value);
-}
-
 HandImage HandImage::cd(std::vector<HandFile> files) {
     HandImage image;
     image.directories.push_back(HandDirectory{"", 1, 20, 2048, std::move(files)});
@@ -68,7 +64,6 @@ std::vector<std::byte> HandImage::bytes() const {
         auto add = [&](std::uint32_t sector, std::uint32_t size, std::uint8_t flags, const std::string& name) {
             std::vector<std::byte> record;
             encode_directory_record(record, sector, size, flags, as_bytes(name));
-            // Records never cross a sector boundary: the tail stays zero.
             if (records.size() / kSectorSize != (records.size() + record.size() - 1) / kSectorSize) {
                 records.resize((records.size() / kSectorSize + 1) * kSectorSize);
             }

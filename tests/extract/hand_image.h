@@ -30,9 +30,7 @@ struct HandImage {
     std::uint32_t optional_path_table_sector = 19;
     std::vector<HandDirectory> directories;    // path table order, the root first
 
-    // A PS2 CD-like image: root at sector 20 holding `files`.
     static HandImage cd(std::vector<HandFile> files);
-    // A PS2 DVD-like one: kind bytes 'L' / 0x00 and the "DVD" signature.
     static HandImage dvd(std::vector<HandFile> files);
 
     std::vector<std::byte> bytes() const;
@@ -43,7 +41,6 @@ void put_file_entry(std::vector<std::byte>& image, std::uint32_t sector, std::ui
                     std::uint32_t extent_position, std::uint32_t extent_length = 2048);
 
 void put_text(std::vector<std::byte>& image, std::size_t offset, const std::string& text);
-void put_le32_at(std::vector<std::byte>& image, std::size_t offset, std::uint32_t value);
 std::vector<std::byte> as_bytes(const std::string& text);
 
 } // namespace isorelink::test
