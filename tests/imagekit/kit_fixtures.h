@@ -1,6 +1,5 @@
 #pragma once
 // Recipes the image kit tests share.
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -61,11 +60,8 @@ inline kit::ImageRecipe knobs_recipe(ImageKind kind) {
     f[5].hidden = f[7].hidden = true;
     f[8].sector = 900;
     f[10].no_version = true;
-    for (int i = 0; i < 100; ++i) {
-        char name[32];
-        std::snprintf(name, sizeof name, "\\MANY\\F%03d.BIN", 99 - i);
-        f.push_back(pattern_file(name, static_cast<std::uint64_t>(i) * 37));
-    }
+    for (int i = 0; i < 100; ++i)
+        f.push_back(pattern_file("\\MANY\\F" + std::to_string(199 - i).substr(1) + ".BIN", i * 37u));
     recipe.directories.push_back("\\EMPTYDIR");
     recipe.padding_sectors = 10;
     return recipe;

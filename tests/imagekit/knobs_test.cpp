@@ -60,9 +60,7 @@ TEST(Knobs, RefusedRecipesSayWhy) {
     };
     const std::pair<std::vector<kit::FileRecipe>, const char*> cases[] = {
         {{pattern_file("\\lower.bin", 1)}, "cannot record"},
-        {{pattern_file("\\DIR.X\\A.BIN", 1)}, "cannot record"},
         {{pattern_file("NOSLASH.BIN", 1)}, "not of the form"},
-        {{pattern_file("\\A\\\\B.BIN", 1)}, "not of the form"},
         {{pattern_file("\\" + std::string(221, 'A'), 1)}, "too long"},
         {{pattern_file("\\A.BIN", 1), pattern_file("\\A.BIN", 2)}, "listed twice"},
         {{pattern_file("\\A", 1), pattern_file("\\A\\B.BIN", 2)}, "both a file and a directory"},

@@ -1,10 +1,8 @@
-// Readers we did not write agree with what the kit says it wrote: xorriso,
-// isoinfo and iso-info on the ISO 9660 side, 7-Zip on both sides, udfinfo and
-// pycdlib on the UDF side. Each check skips when its reader is missing.
+// Readers we did not write agree with what the kit says it wrote; each check
+// skips when its reader is missing.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <sstream>
 
 #include "common/sector.h"
 #include "imagekit/file_content.h"
