@@ -1,11 +1,9 @@
-// The sector order list, identifier names and the directory list.
+// The directory list read from the path table.
 #include <gtest/gtest.h>
 
 #include "extract/hand_image.h"
-#include "volume/identifier_name.h"
 #include "volume/path_table_reader.h"
 #include "volume/path_table_record.h"
-#include "volume/sector_order.h"
 
 namespace isorelink {
 namespace {
@@ -32,23 +30,6 @@ std::string listed(const std::vector<Row>& rows) {
     std::string paths;
     for (const auto& node : *list) paths += node.path + "|";
     return paths;
-}
-
-TEST(SectorOrder, KeepsDuplicatesAndStopsAtTheZeroWordOrTheEnd) {
-    auto table = table_of({{30, 1, ""}, {25, 1, "A"}, {40, 1, "BB"}, {25, 2, "CCC"}});
-    EXPECT_EQ(sector_order_list(table), (std::vector<std::uint32_t>{25, 25, 30, 40}));  // no terminator
-    table.resize(table.size() + 2);
-    auto late = table_of({{99, 1, "LATE"}});
-    table.insert(table.end(), late.begin(), late.end());
-    EXPECT_EQ(sector_order_list(table).size(), 4u);
-}
-
-TEST(IdentifierName, VersionCutAndSanitizing) {
-    const std::pair<std::string, std::string> cases[] = {
-        {"README.TXT;1", "README.TXT"}, {"DATA.;1", "DATA."}, {"FILE.BIN;12", "FILE.BIN;12"}, {";", ";"},
-        {"A\\B/C\x01\x7F\xE9;1", "A_B_C__\xE9"}, {".", "_"}, {"..;1", "__"}, {"...", "..."},
-    };
-    for (const auto& [id, name] : cases) EXPECT_EQ(listing_name(test::as_bytes(id)), name) << id;
 }
 
 TEST(DirectoryList, OrderAndFaults) {
