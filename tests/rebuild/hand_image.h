@@ -1,8 +1,6 @@
 #pragma once
-// Hand-built new images for the rebuild tests: sparse files holding only what
-// the rebuild reads (kind bytes, recorded volume size and, for a PS2 DVD, the
-// charset at P * 2048 + 48, partition descriptors at 34 and 50 and sealed
-// File Entries), and a folder with the job run over them.
+// Sparse new images holding only what the rebuild reads (for a PS2 DVD also the charset at
+// P * 2048 + 48, partition descriptors at 34 and 50, sealed File Entries), and the job run over them.
 #include <gtest/gtest.h>
 
 #include "common/image_kind.h"

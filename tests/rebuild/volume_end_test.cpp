@@ -35,9 +35,8 @@ TEST_F(VolumeEnd, DvdGainsPostGapAnchorSizeAndPartitionLength) {
             EXPECT_EQ(le32(pd, udf::pd::kLength), c.sectors - 1 - 257) << sector;
             EXPECT_TRUE(udf::tag_is_valid(pd)) << sector;
         }
-        // A second run finds size and length agreeing and changes nothing.
         const auto tail = bytes_at(image(), c.bytes / 2048 * 2048, 151 * 2048);
-        ASSERT_TRUE(finish_volume(ImageKind::Ps2Dvd, image(), 257));
+        ASSERT_TRUE(finish_volume(ImageKind::Ps2Dvd, image(), 257));  // a second run changes nothing
         EXPECT_TRUE(bytes_at(image(), c.bytes / 2048 * 2048, 151 * 2048) == tail);
     }
 }
