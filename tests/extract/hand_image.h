@@ -7,14 +7,14 @@
 namespace isorelink::test {
 
 struct HandFile {
-    std::string identifier;  // as recorded: "SYSTEM.CNF;1"
+    std::string identifier;
     std::uint32_t sector = 0;
     std::uint32_t size = 0;
     std::uint8_t flags = 0;
 };
 
 struct HandDirectory {
-    std::string identifier;  // "" for the root (recorded as 0x00)
+    std::string identifier;
     std::uint16_t parent = 1;
     std::uint32_t sector = 0;
     std::uint32_t size = 2048;
@@ -22,13 +22,13 @@ struct HandDirectory {
 };
 
 struct HandImage {
-    std::string system_id = "PLAYSTATION";     // byte 32777 is its second character
-    std::string application_use = "CD-XA001";  // at 33792; "" leaves a zero byte there
-    bool dvd_signature = false;                // "DVD" at 65925
+    std::string system_id = "PLAYSTATION";
+    std::string application_use = "CD-XA001";
+    bool dvd_signature = false;
     std::uint32_t sector_count = 40;
     std::uint32_t path_table_sector = 18;
     std::uint32_t optional_path_table_sector = 19;
-    std::vector<HandDirectory> directories;    // path table order, the root first
+    std::vector<HandDirectory> directories;
 
     static HandImage cd(std::vector<HandFile> files);
     static HandImage dvd(std::vector<HandFile> files);
