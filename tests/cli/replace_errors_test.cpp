@@ -1,5 +1,3 @@
-// replace refuses what it cannot do with a clear message, never writes the
-// source image and never leaves a half-written new image behind.
 #include <gtest/gtest.h>
 
 #include <filesystem>

@@ -3,16 +3,13 @@
 
 #include "cli/round_trip_support.h"
 #include "common/sector.h"
+#include "imagekit/kit_fixtures.h"
 #include "support/oracles.h"
 
 namespace isorelink::test {
 namespace {
 
-struct Case {
-    Maker maker;
-    ImageKind kind;
-    const char* name;
-};
+using Case = std::pair<Maker, ImageKind>;
 
 class ReplaceRoundTrip : public ::testing::TestWithParam<Case> {};
 
@@ -25,7 +22,7 @@ TEST_P(ReplaceRoundTrip, LargerSmallerAndEqualFilesReachEveryReader) {
         GTEST_SKIP() << "xorriso, isoinfo and 7z are needed as independent readers";
     ScratchDir dir;
     std::string why;
-    auto sample = make_sample(GetParam().maker, GetParam().kind, dir.path().string(), why);
+    auto sample = make_sample(GetParam().first, GetParam().second, dir.path().string(), why);
     if (!sample) GTEST_SKIP() << why;
     const auto before = by_path(xorriso_extents(sample->path));
     ASSERT_EQ(before.size(), 6u);
@@ -83,12 +80,12 @@ TEST_P(ReplaceRoundTrip, LargerSmallerAndEqualFilesReachEveryReader) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, ReplaceRoundTrip,
-                         ::testing::Values(Case{Maker::Kit, ImageKind::Ps2Cd, "KitPs2Cd"},
-                                           Case{Maker::Kit, ImageKind::Ps2Dvd, "KitPs2Dvd"},
-                                           Case{Maker::Kit, ImageKind::PspUmd, "KitPspUmd"},
-                                           Case{Maker::Genisoimage, ImageKind::Ps2Cd, "GenisoimagePs2Cd"},
-                                           Case{Maker::Genisoimage, ImageKind::PspUmd, "GenisoimagePspUmd"}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         ::testing::Values(Case{Maker::Kit, ImageKind::Ps2Cd}, Case{Maker::Kit, ImageKind::Ps2Dvd},
+                                           Case{Maker::Kit, ImageKind::PspUmd}, Case{Maker::Genisoimage, ImageKind::Ps2Cd},
+                                           Case{Maker::Genisoimage, ImageKind::PspUmd}),
+                         [](const auto& info) {
+                             return (info.param.first == Maker::Kit ? "Kit" : "Genisoimage") + kind_name(info.param.second);
+                         });
 
 } // namespace
 } // namespace isorelink::test
