@@ -1,51 +1,8 @@
 #include "common/udf_tag.h"
 
-#include <array>
-
 #include "common/udf_layout.h"
 
 namespace isorelink::udf {
-
-namespace {
-// kCrcTables[k][b]: the CRC of byte b followed by k zero bytes, so that eight
-// bytes are folded in per step (File Entry tags cover hundreds of bytes, and
-// the rebuild reseals one per line).
-constexpr std::size_t kSlices = 8;
-using CrcTables = std::array<std::array<std::uint16_t, 256>, kSlices>;
-
-constexpr CrcTables make_crc_tables() {
-    CrcTables tables{};
-    for (unsigned i = 0; i < 256; ++i) {
-        std::uint16_t crc = static_cast<std::uint16_t>(i << 8);
-        for (int bit = 0; bit < 8; ++bit)
-            crc = static_cast<std::uint16_t>((crc & 0x8000) ? (crc << 1) ^ 0x1021 : crc << 1);
-        tables[0][i] = crc;
-    }
-    for (std::size_t k = 1; k < kSlices; ++k) {
-        for (unsigned i = 0; i < 256; ++i) {
-            const std::uint16_t previous = tables[k - 1][i];
-            tables[k][i] = static_cast<std::uint16_t>((previous << 8) ^ tables[0][previous >> 8]);
-        }
-    }
-    return tables;
-}
-constexpr CrcTables kCrcTables = make_crc_tables();
-
-unsigned byte_at(ByteView data, std::size_t i) { return std::to_integer<unsigned>(data[i]); }
-} // namespace
-
-std::uint16_t crc_itu_t(ByteView data) {
-    const auto& t = kCrcTables;
-    unsigned crc = 0;
-    std::size_t i = 0;
-    for (; i + kSlices <= data.size(); i += kSlices) {
-        crc = t[7][byte_at(data, i) ^ (crc >> 8)] ^ t[6][byte_at(data, i + 1) ^ (crc & 0xFF)] ^
-              t[5][byte_at(data, i + 2)] ^ t[4][byte_at(data, i + 3)] ^ t[3][byte_at(data, i + 4)] ^
-              t[2][byte_at(data, i + 5)] ^ t[1][byte_at(data, i + 6)] ^ t[0][byte_at(data, i + 7)];
-    }
-    for (; i < data.size(); ++i) crc = ((crc << 8) ^ t[0][((crc >> 8) ^ byte_at(data, i)) & 0xFF]) & 0xFFFF;
-    return static_cast<std::uint16_t>(crc);
-}
 
 std::uint8_t tag_checksum(ByteView descriptor) {
     unsigned sum = 0;

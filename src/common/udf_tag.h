@@ -4,11 +4,10 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "common/crc_itu_t.h"
 #include "common/endian.h"
 
 namespace isorelink::udf {
-
-std::uint16_t crc_itu_t(ByteView data);
 
 // Sum of tag bytes 0-3 and 5-15, modulo 256.
 std::uint8_t tag_checksum(ByteView descriptor);
