@@ -35,6 +35,14 @@ public:
     // mapped. Valid until the next call.
     const std::byte* view(std::uint64_t offset, std::size_t length);
 
+    // The bytes at offset when the current window already holds all of
+    // them, else nullptr; never maps anything.
+    const std::byte* mapped_now(std::uint64_t offset, std::size_t length) const {
+        const bool inside = window_ != nullptr && offset >= window_offset_ && offset - window_offset_ <= window_length_ &&
+                            length <= window_length_ - (offset - window_offset_);
+        return inside ? window_ + (offset - window_offset_) : nullptr;
+    }
+
 private:
     MappedFile() = default;
     void unmap();

@@ -110,6 +110,17 @@ bool PatchPlan::read(std::uint64_t offset, MutableByteView out) {
     return true;
 }
 
+std::optional<ByteView> PatchPlan::view(std::uint64_t offset, std::size_t length) {
+    const auto within = static_cast<std::size_t>(offset & (kSectorSize - 1));
+    if (offset > image_size_ || length > image_size_ - offset || length > kSectorSize - within) return std::nullopt;
+    if (const auto whole = whole_sector(whole_sectors(offset)); !whole.empty()) return whole.subspan(within, length);
+    const auto original = window_.bytes(offset, length);
+    if (!original) read_failed_ = true;
+    return original;
+}
+
+void PatchPlan::prefetch(std::uint64_t offset, std::size_t length) const { window_.prefetch(offset, length); }
+
 bool PatchPlan::write(std::uint64_t offset, ByteView bytes) {
     if (offset > image_size_ || bytes.size() > image_size_ - offset) return false;
     while (!bytes.empty()) {

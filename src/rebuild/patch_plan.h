@@ -11,6 +11,7 @@
 // that change, so it holds a few dozen bytes per line rather than a sector
 // per File Entry.
 #include <array>
+#include <optional>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -39,6 +40,14 @@ public:
     // Copies the planned bytes at offset into out; false when any of them
     // lies outside the image or cannot be read.
     bool read(std::uint64_t offset, MutableByteView out);
+
+    // The planned bytes at offset, which must lie within one sector, without
+    // copying them; valid until the next call. Nothing when they do not lie
+    // inside the image or cannot be read.
+    std::optional<ByteView> view(std::uint64_t offset, std::size_t length);
+
+    // A hint that the bytes at offset will be looked at soon.
+    void prefetch(std::uint64_t offset, std::size_t length) const;
 
     // Plans bytes at an image offset; false (nothing planned) when they do
     // not lie inside the image.

@@ -57,12 +57,12 @@ bool patch_file_entry(PatchPlan& plan, const RelinkLine& line, const EntryFields
                       std::uint32_t partition_start) {
     const std::size_t used = std::max({udf::tag::kSize + std::size_t{crc_length}, at.descriptor + udf::short_ad::kSize,
                                        udf::fe::kLogicalBlocksRecorded + 8});
-    // Only the first `used` bytes of each are filled and looked at.
-    std::array<std::byte, kSectorSize> before;
-    std::array<std::byte, kSectorSize> after;
     const std::uint64_t start = sector_offset(at.sector);
-    if (!plan.read(start, std::span(before).first(used))) return false;
-    std::copy_n(before.begin(), used, after.begin());
+    const auto before = plan.view(start, used);
+    if (!before) return false;
+    // Only the first `used` bytes are filled and looked at.
+    std::array<std::byte, kSectorSize> after;
+    std::copy_n(before->begin(), used, after.begin());
     const MutableByteView entry = std::span(after).first(used);
     // B goes in unchanged even from 2^30 bytes on, where the short_ad's top
     // two bits would name another extent type: hosts rely on that.
@@ -75,7 +75,7 @@ bool patch_file_entry(PatchPlan& plan, const RelinkLine& line, const EntryFields
     udf::seal_tag(entry, crc_length);
     for (std::size_t piece = 0; piece < used; piece += PatchPlan::kPieceSize) {
         const std::size_t n = std::min(PatchPlan::kPieceSize, used - piece);
-        if (std::memcmp(before.data() + piece, after.data() + piece, n) == 0) continue;
+        if (std::memcmp(before->data() + piece, after.data() + piece, n) == 0) continue;
         plan.write(start + piece, ByteView(after).subspan(piece, n));
     }
     return true;

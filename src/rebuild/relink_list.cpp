@@ -11,55 +11,66 @@ namespace isorelink {
 
 namespace {
 
-std::optional<unsigned> hex_digit(char c) {
-    if (c >= '0' && c <= '9') return static_cast<unsigned>(c - '0');
-    if (c >= 'A' && c <= 'F') return static_cast<unsigned>(c - 'A' + 10);
-    if (c >= 'a' && c <= 'f') return static_cast<unsigned>(c - 'a' + 10);
-    return std::nullopt;
+// Each character's hex value, or 0xFF for anything that is not a hex digit.
+constexpr std::array<std::uint8_t, 256> make_hex_values() {
+    std::array<std::uint8_t, 256> values{};
+    values.fill(0xFF);
+    for (unsigned c = '0'; c <= '9'; ++c) values[c] = static_cast<std::uint8_t>(c - '0');
+    for (unsigned c = 'A'; c <= 'F'; ++c) values[c] = static_cast<std::uint8_t>(c - 'A' + 10);
+    for (unsigned c = 'a'; c <= 'f'; ++c) values[c] = static_cast<std::uint8_t>(c - 'a' + 10);
+    return values;
 }
+constexpr auto kHexValues = make_hex_values();
 
 struct ListLine {
-    std::string text;         // without its line end
+    std::string_view text;    // without its line end; valid until the next line
     std::size_t length = 0;   // characters counting the line feed
     bool too_long = false;
 };
 
-// Hands out the list's lines one at a time from large block reads, never
-// holding more than one over-long line's worth of text.
+// Hands out the list's lines one at a time from large block reads. A line
+// that lies within a block is handed out where it lies; only a line that
+// runs across blocks is gathered, keeping at most one character past the
+// longest line (enough to know it is too long).
 class LineSource {
 public:
     explicit LineSource(File& file) : file_(file) {}
 
     std::optional<ListLine> next() {
-        ListLine line;
+        gathered_.clear();
         bool any = false;
+        bool too_long = false;
         for (;;) {
             if (pos_ == filled_ && !refill()) break;
-            any = true;
             const char* from = block_.data() + pos_;
             const std::size_t available = filled_ - pos_;
             const auto* feed = static_cast<const char*>(std::memchr(from, '\n', available));
             const std::size_t taken = feed != nullptr ? static_cast<std::size_t>(feed - from) : available;
-            // Keep at most one character past the longest line: enough to know it is too long.
-            const std::size_t room = relink::kLongestLine + 1 - std::min(line.text.size(), relink::kLongestLine + 1);
-            line.text.append(from, std::min(taken, room));
-            if (taken > room) line.too_long = true;
             pos_ += taken;
-            if (feed != nullptr) {
-                ++pos_;
-                if (!line.text.empty() && line.text.back() == '\r') line.text.pop_back();
-                line.length = line.text.size() + 1;
-                line.too_long = line.too_long || line.length > relink::kLongestLine;
-                return line;
-            }
+            if (feed != nullptr) ++pos_;
+            if (feed != nullptr && !any) return finish(std::string_view(from, taken), true, false);
+            any = true;
+            const std::size_t room = kKept - std::min(gathered_.size(), kKept);
+            gathered_.append(from, std::min(taken, room));
+            too_long = too_long || taken > room;
+            if (feed != nullptr) return finish(gathered_, true, too_long);
         }
         if (!any) return std::nullopt;
-        line.length = line.text.size();
-        line.too_long = line.too_long || line.length > relink::kLongestLine;
-        return line;
+        return finish(gathered_, false, too_long);
     }
 
 private:
+    static constexpr std::size_t kKept = relink::kLongestLine + 1;
+
+    static ListLine finish(std::string_view text, bool fed, bool too_long) {
+        if (fed && !text.empty() && text.back() == '\r') text.remove_suffix(1);
+        ListLine line;
+        line.text = text;
+        line.length = text.size() + (fed ? 1 : 0);
+        line.too_long = too_long || line.length > relink::kLongestLine;
+        return line;
+    }
+
     bool refill() {
         filled_ = file_.read(std::as_writable_bytes(std::span(block_)));
         pos_ = 0;
@@ -70,6 +81,7 @@ private:
     std::array<char, 64 * 1024> block_{};
     std::size_t filled_ = 0;
     std::size_t pos_ = 0;
+    std::string gathered_;
 };
 
 } // namespace
@@ -77,11 +89,14 @@ private:
 std::optional<std::uint32_t> parse_hex_field(std::string_view text) {
     if (text.size() != relink::kFieldWidth) return std::nullopt;
     std::uint32_t value = 0;
+    unsigned invalid = 0;
     for (char c : text) {
-        const auto digit = hex_digit(c);
-        if (!digit) return std::nullopt;
-        value = value << 4 | *digit;
+        const unsigned digit = kHexValues[static_cast<unsigned char>(c)];
+        invalid |= digit;
+        value = value << 4 | (digit & 0xF);
     }
+    // Only a non-digit sets bits above the low four.
+    if (invalid & 0xF0) return std::nullopt;
     return value;
 }
 
@@ -108,6 +123,10 @@ Expected<std::vector<RelinkLine>> read_relink_list(File& list, const std::string
     std::vector<RelinkLine> lines;
     // The first line counts even when the record file promises none.
     const std::uint64_t most = record_count == 0 ? 1 : record_count;
+    // Room for every line the list can hold, as far as the record file allows.
+    if (const auto length = list.size()) {
+        lines.reserve(static_cast<std::size_t>(std::min(most, *length / relink::kShortestLine + 1)));
+    }
     while (lines.size() < most) {
         auto line = source.next();
         if (!line || line->length < relink::kShortestLine) break;

@@ -31,4 +31,12 @@ std::optional<ByteView> ImageWindow::bytes(std::uint64_t offset, std::size_t len
     return ByteView(block_).subspan(static_cast<std::size_t>(offset - base_), length);
 }
 
+void ImageWindow::prefetch(std::uint64_t offset, std::size_t length) const {
+    if (!mapped_) return;
+    const std::byte* at = mapped_->mapped_now(offset, length);
+    if (at == nullptr) return;
+    constexpr std::size_t kCacheLine = 64;
+    for (std::size_t i = 0; i < length; i += kCacheLine) __builtin_prefetch(at + i);
+}
+
 } // namespace isorelink

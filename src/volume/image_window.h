@@ -33,6 +33,10 @@ public:
     // block size. The view stays valid until the next call.
     std::optional<ByteView> bytes(std::uint64_t offset, std::size_t length);
 
+    // Asks the processor to fetch bytes the caller will look at soon, when
+    // the current mapped window holds them; a hint only, it never reads.
+    void prefetch(std::uint64_t offset, std::size_t length) const;
+
     bool contains(std::uint64_t offset, std::uint64_t length) const {
         return offset <= image_size_ && length <= image_size_ - offset;
     }
