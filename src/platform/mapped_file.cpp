@@ -26,6 +26,7 @@ MappedFile& MappedFile::operator=(MappedFile&& other) noexcept {
     fd_ = std::exchange(other.fd_, -1);
 #endif
     size_ = std::exchange(other.size_, 0);
+    writable_ = std::exchange(other.writable_, false);
     window_ = std::exchange(other.window_, nullptr);
     window_offset_ = std::exchange(other.window_offset_, 0);
     window_length_ = std::exchange(other.window_length_, 0);
@@ -34,7 +35,7 @@ MappedFile& MappedFile::operator=(MappedFile&& other) noexcept {
 
 MappedFile::~MappedFile() { close(); }
 
-const std::byte* MappedFile::view(std::uint64_t offset, std::size_t length) {
+std::byte* MappedFile::map_window(std::uint64_t offset, std::size_t length) {
     if (offset > size_ || length > size_ - offset || length > kLongestView) return nullptr;
     const bool inside = window_ != nullptr && offset >= window_offset_ &&
                         offset - window_offset_ + length <= window_length_;
@@ -43,19 +44,22 @@ const std::byte* MappedFile::view(std::uint64_t offset, std::size_t length) {
         const std::uint64_t base = offset / kAlignment * kAlignment;
         const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(kWindow, size_ - base));
 #ifdef _WIN32
-        void* at = MapViewOfFile(mapping_, FILE_MAP_READ, static_cast<DWORD>(base >> 32),
+        void* at = MapViewOfFile(mapping_, writable_ ? FILE_MAP_WRITE : FILE_MAP_READ, static_cast<DWORD>(base >> 32),
                                  static_cast<DWORD>(base & 0xFFFFFFFFu), wanted);
         if (at == nullptr) return nullptr;
 #else
-        void* at = ::mmap(nullptr, wanted, PROT_READ, MAP_SHARED, fd_, static_cast<off_t>(base));
+        const int protection = writable_ ? PROT_READ | PROT_WRITE : PROT_READ;
+        void* at = ::mmap(nullptr, wanted, protection, MAP_SHARED, fd_, static_cast<off_t>(base));
         if (at == MAP_FAILED) return nullptr;
 #endif
-        window_ = static_cast<const std::byte*>(at);
+        window_ = static_cast<std::byte*>(at);
         window_offset_ = base;
         window_length_ = wanted;
     }
     return window_ + (offset - window_offset_);
 }
+
+const std::byte* MappedFile::view(std::uint64_t offset, std::size_t length) { return map_window(offset, length); }
 
 #ifdef _WIN32
 
@@ -72,6 +76,10 @@ std::optional<MappedFile> MappedFile::open(const std::string& path) {
     if (file.mapping_ == nullptr) return std::nullopt;
     return file;
 }
+
+std::optional<MappedFile> MappedFile::open_for_update(const std::string&) { return std::nullopt; }
+
+std::byte* MappedFile::update(std::uint64_t, std::size_t) { return nullptr; }
 
 void MappedFile::unmap() {
     if (window_ != nullptr) UnmapViewOfFile(window_);
@@ -99,8 +107,44 @@ std::optional<MappedFile> MappedFile::open(const std::string& path) {
     return file;
 }
 
+std::optional<MappedFile> MappedFile::open_for_update(const std::string& path) {
+#ifdef MADV_POPULATE_WRITE
+    MappedFile file;
+    file.fd_ = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    if (file.fd_ < 0) return std::nullopt;
+    struct stat st {};
+    if (::fstat(file.fd_, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0) return std::nullopt;
+    file.size_ = static_cast<std::uint64_t>(st.st_size);
+    file.writable_ = true;
+    return file;
+#else
+    (void)path;
+    return std::nullopt;
+#endif
+}
+
+std::byte* MappedFile::update(std::uint64_t offset, std::size_t length) {
+#ifdef MADV_POPULATE_WRITE
+    if (!writable_) return nullptr;
+    std::byte* at = map_window(offset, length);
+    if (at == nullptr || length == 0) return at;
+    // Fault the pages in writable now: should the file system refuse (no
+    // room for a copy-on-write block, an I/O error), madvise says so, where
+    // a store would have raised SIGBUS.
+    const auto page = static_cast<std::uint64_t>(::sysconf(_SC_PAGESIZE));
+    const std::uint64_t first = (offset - window_offset_) / page * page;
+    const std::uint64_t end = std::min<std::uint64_t>(window_length_, (offset - window_offset_ + length + page - 1) / page * page);
+    if (::madvise(window_ + first, static_cast<std::size_t>(end - first), MADV_POPULATE_WRITE) != 0) return nullptr;
+    return at;
+#else
+    (void)offset;
+    (void)length;
+    return nullptr;
+#endif
+}
+
 void MappedFile::unmap() {
-    if (window_ != nullptr) ::munmap(const_cast<std::byte*>(window_), window_length_);
+    if (window_ != nullptr) ::munmap(window_, window_length_);
     window_ = nullptr;
     window_length_ = 0;
 }

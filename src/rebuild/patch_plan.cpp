@@ -41,7 +41,7 @@ bool mark(std::vector<std::uint64_t>& bits, std::uint64_t index) {
 } // namespace
 
 PatchPlan::PatchPlan(File& image, std::uint64_t image_size, const std::string& image_path)
-    : image_(image), image_size_(image_size), window_(image, image_size, image_path) {}
+    : image_(image), image_size_(image_size), image_path_(image_path), window_(image, image_size, image_path) {}
 
 std::size_t PatchPlan::sector_length(std::uint64_t index) const {
     return static_cast<std::size_t>(std::min<std::uint64_t>(kSectorSize, image_size_ - sector_offset(index)));
@@ -56,7 +56,8 @@ void PatchPlan::prepare(const std::vector<std::uint64_t>& target_sectors) {
     }
     const auto words = static_cast<std::size_t>(highest / 64 + 1);
     std::vector<std::uint64_t> named(words, 0);
-    std::vector<std::uint64_t> again(words, 0);
+    std::vector<std::uint64_t>& again = whole_bits_;
+    again.assign(words, 0);
     for (const std::uint64_t index : target_sectors) {
         if (index < sectors && !mark(named, index)) mark(again, index);
         platform::yield_to_host();
@@ -83,6 +84,8 @@ void PatchPlan::prepare(const std::vector<std::uint64_t>& target_sectors) {
 }
 
 MutableByteView PatchPlan::whole_sector(std::uint64_t index) {
+    const auto word = static_cast<std::size_t>(index / 64);
+    if (word >= whole_bits_.size() || (whole_bits_[word] >> (index % 64) & 1) == 0) return {};
     const auto held = std::lower_bound(whole_.begin(), whole_.end(), index);
     if (held == whole_.end() || *held != index) return {};
     const auto at = static_cast<std::size_t>(held - whole_.begin());
@@ -158,9 +161,16 @@ bool PatchPlan::write_whole_runs(std::size_t& next_whole, std::uint64_t before) 
 
 bool PatchPlan::write_pieces(std::size_t begin, std::size_t end) {
     const Piece& first = pieces_[begin];
-    if (end - begin == 1) return image_.write_at(first.offset, ByteView(first.bytes).first(first.length));
     const std::uint64_t start = first.offset;
     const std::uint64_t stop = pieces_[end - 1].offset + pieces_[end - 1].length;
+    if (updating_) {
+        if (std::byte* at = updating_->update(start, static_cast<std::size_t>(stop - start))) {
+            for (std::size_t i = begin; i < end; ++i)
+                std::memcpy(at + (pieces_[i].offset - start), pieces_[i].bytes.data(), pieces_[i].length);
+            return true;
+        }
+    }
+    if (end - begin == 1) return image_.write_at(first.offset, ByteView(first.bytes).first(first.length));
     std::vector<std::byte> span(static_cast<std::size_t>(stop - start));
     if (image_.read_at(start, span) != span.size()) return false;
     for (std::size_t i = begin; i < end; ++i) {
@@ -178,6 +188,10 @@ bool PatchPlan::commit() {
         std::stable_sort(pieces_.begin(), pieces_.end(), by_offset);
     }
     platform::pump_messages();
+    if (!pieces_.empty()) {
+        updating_ = platform::MappedFile::open_for_update(image_path_);
+        if (updating_ && updating_->size() != image_size_) updating_.reset();
+    }
     bool ok = true;
     std::size_t next_whole = 0;
     for (std::size_t begin = 0; begin < pieces_.size();) {
@@ -202,6 +216,7 @@ bool PatchPlan::commit() {
         begin = end;
     }
     ok = write_whole_runs(next_whole, UINT64_MAX) && ok;
+    updating_.reset();
     return image_.flush() && ok;
 }
 

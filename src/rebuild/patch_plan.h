@@ -9,7 +9,9 @@
 // belongs to one target alone: its original bytes are read through a mapped
 // window of the image and the plan keeps only the pieces of at most 16 bytes
 // that change, so it holds a few dozen bytes per line rather than a sector
-// per File Entry.
+// per File Entry. The pieces are stored through a writable mapping where the
+// platform offers one, else written in runs, the bytes between them read
+// back first.
 #include <array>
 #include <optional>
 #include <cstdint>
@@ -18,6 +20,7 @@
 
 #include "common/endian.h"
 #include "common/file.h"
+#include "platform/mapped_file.h"
 #include "volume/image_window.h"
 
 namespace isorelink {
@@ -75,9 +78,15 @@ private:
 
     File& image_;
     std::uint64_t image_size_;
+    std::string image_path_;
     ImageWindow window_;
-    // Sectors held whole: ascending indices, their bytes side by side (2048 each).
+    // The image mapped for update while the pieces are written, where the
+    // platform offers it.
+    std::optional<platform::MappedFile> updating_;
+    // Sectors held whole: ascending indices, their bytes side by side (2048
+    // each), and one bit per sector telling them from the rest at a glance.
     std::vector<std::uint64_t> whole_;
+    std::vector<std::uint64_t> whole_bits_;
     std::vector<std::byte> whole_bytes_;
     std::vector<Piece> pieces_;
     bool read_failed_ = false;
