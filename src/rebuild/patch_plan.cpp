@@ -165,8 +165,12 @@ bool PatchPlan::write_pieces(std::size_t begin, std::size_t end) {
     const std::uint64_t stop = pieces_[end - 1].offset + pieces_[end - 1].length;
     if (updating_) {
         if (std::byte* at = updating_->update(start, static_cast<std::size_t>(stop - start))) {
-            for (std::size_t i = begin; i < end; ++i)
+            // Each piece lands in a line not in the cache: ask for lines a few pieces ahead.
+            constexpr std::size_t kAhead = 16;
+            for (std::size_t i = begin; i < end; ++i) {
+                if (i + kAhead < end) __builtin_prefetch(at + (pieces_[i + kAhead].offset - start), 1);
                 std::memcpy(at + (pieces_[i].offset - start), pieces_[i].bytes.data(), pieces_[i].length);
+            }
             return true;
         }
     }

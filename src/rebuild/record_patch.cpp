@@ -39,10 +39,10 @@ std::optional<EntryFields> locate_entry(PatchPlan& plan, std::uint32_t d, std::u
 
     // A whole sector: not the image's trailing part of one.
     if (sector_offset(at.sector) + kSectorSize > plan.image_size()) return std::nullopt;
-    std::array<std::byte, udf::tag::kSize> tag{};
-    if (!plan.read(sector_offset(at.sector), tag)) return std::nullopt;
-    if (le16(tag, udf::tag::kIdentifier) != udf::kFileEntry) return std::nullopt;
-    crc_length = le16(tag, udf::tag::kCrcLength);
+    const auto tag = plan.view(sector_offset(at.sector), udf::tag::kSize);
+    if (!tag) return std::nullopt;
+    if (le16(*tag, udf::tag::kIdentifier) != udf::kFileEntry) return std::nullopt;
+    crc_length = le16(*tag, udf::tag::kCrcLength);
     if (udf::tag::kSize + crc_length > kSectorSize) return std::nullopt;
     return at;
 }
@@ -52,7 +52,7 @@ void patch_directory_record(PatchPlan& plan, const RelinkLine& line) {
 }
 
 // Rewrites the entry's fields and reseals its tag over the bytes it covers,
-// then plans only the pieces that changed.
+// then plans those of the fields and the tag that changed.
 bool patch_file_entry(PatchPlan& plan, const RelinkLine& line, const EntryFields& at, std::uint16_t crc_length,
                       std::uint32_t partition_start) {
     const std::size_t used = std::max({udf::tag::kSize + std::size_t{crc_length}, at.descriptor + udf::short_ad::kSize,
@@ -73,10 +73,24 @@ bool patch_file_entry(PatchPlan& plan, const RelinkLine& line, const EntryFields
     // Sealed with the CRC length read before the patch: the line's fields may
     // not rewrite how much the tag covers.
     udf::seal_tag(entry, crc_length);
-    for (std::size_t piece = 0; piece < used; piece += PatchPlan::kPieceSize) {
-        const std::size_t n = std::min(PatchPlan::kPieceSize, used - piece);
-        if (std::memcmp(before->data() + piece, after.data() + piece, n) == 0) continue;
-        plan.write(start + piece, ByteView(after).subspan(piece, n));
+    struct Field {
+        std::size_t at;
+        std::size_t length;
+    };
+    std::array<Field, 4> fields{{{0, udf::tag::kSize},
+                                 {at.information_length, 4},
+                                 {udf::fe::kLogicalBlocksRecorded, 8},
+                                 {at.descriptor, udf::short_ad::kSize}}};
+    std::sort(fields.begin(), fields.end(), [](const Field& a, const Field& b) { return a.at < b.at; });
+    // Fields that overlap or touch are planned as one, so no byte is planned twice.
+    for (std::size_t i = 0; i < fields.size();) {
+        std::size_t end = fields[i].at + fields[i].length;
+        std::size_t j = i + 1;
+        for (; j < fields.size() && fields[j].at <= end; ++j) end = std::max(end, fields[j].at + fields[j].length);
+        const std::size_t from = fields[i].at;
+        if (std::memcmp(before->data() + from, after.data() + from, end - from) != 0)
+            plan.write(start + from, ByteView(after).subspan(from, end - from));
+        i = j;
     }
     return true;
 }

@@ -104,6 +104,26 @@ TEST_F(RebuildJob, AppliesAtMostNLinesUpToABlankOrShortOne) {
     }
 }
 
+TEST_F(RebuildJob, LinesRunningAcrossReadBlocksAreReadWhole) {
+    // Lines of 32 characters after one of 33: the list is read 64 KiB at a
+    // time, so line 2048 has its CR at the end of the first block and its LF
+    // at the start of the second, and later lines straddle later blocks.
+    constexpr unsigned kLines = 4200;
+    std::string list = "00000001|00000800|00009000|\\FFF\r\n";
+    for (unsigned i = 0; i < kLines; ++i) {
+        char text[40];
+        std::snprintf(text, sizeof text, "%08X|00000800|%08X|\\FF\r\n", 0x100 + i, 0xA000 + 16 * i);
+        list += text;
+    }
+    ASSERT_EQ(list.size(), 33u + 32u * kLines);
+    build(kPsp);
+    relink(list, 12 * (kLines + 1));
+    auto outcome = run();
+    ASSERT_TRUE(outcome) << outcome.error().message;
+    EXPECT_EQ(outcome->lines_applied, kLines + 1);
+    for (unsigned i = 0; i < kLines; ++i) ASSERT_EQ(le32(bytes_at(image(), 0xA000 + 16 * i, 4), 0), 0x100 + i) << i;
+}
+
 TEST_F(RebuildJob, OneBadLineRefusesTheWholeList) {
     const std::pair<const HandImage&, std::string> cases[] = {
         {kPsp, "0000000G|00000800|00009030|\\X\n"},
