@@ -83,9 +83,13 @@ void PatchPlan::prepare(const std::vector<std::uint64_t>& target_sectors) {
     });
 }
 
-MutableByteView PatchPlan::whole_sector(std::uint64_t index) {
+bool PatchPlan::holds_whole(std::uint64_t index) const {
     const auto word = static_cast<std::size_t>(index / 64);
-    if (word >= whole_bits_.size() || (whole_bits_[word] >> (index % 64) & 1) == 0) return {};
+    return word < whole_bits_.size() && (whole_bits_[word] >> (index % 64) & 1) != 0;
+}
+
+MutableByteView PatchPlan::whole_sector(std::uint64_t index) {
+    if (!holds_whole(index)) return {};
     const auto held = std::lower_bound(whole_.begin(), whole_.end(), index);
     if (held == whole_.end() || *held != index) return {};
     const auto at = static_cast<std::size_t>(held - whole_.begin());

@@ -56,6 +56,9 @@ public:
     // not lie inside the image.
     bool write(std::uint64_t offset, ByteView bytes);
 
+    // Whether a sector is held whole: more than one patch target named it.
+    bool holds_whole(std::uint64_t index) const;
+
     // Sectors held whole, and pieces kept for the others.
     std::size_t whole_sectors_held() const { return whole_.size(); }
     std::size_t pieces_held() const { return pieces_.size(); }

@@ -70,21 +70,22 @@ Status apply_relink_lines(File& image, std::uint64_t length, const std::vector<R
                           ImageKind kind, std::uint32_t partition_start, const RebuildNames& names) {
     PatchPlan plan(image, length, names.new_image);
     plan.prepare(sectors_to_patch(lines, kind));
-    // File Entries lie a sector apart and each is read whole for its CRC:
-    // ask for the ones a few lines ahead while this one is patched.
+    EntryReseals entries(image, length, names.new_image);
+    if (kind == ImageKind::Ps2Dvd) entries.reserve(lines.size());
+    // File Entries lie a sector apart: ask for the tags a few lines ahead
+    // while this line is checked.
     constexpr std::size_t kLookAhead = 8;
     for (std::size_t i = 0; i < lines.size(); ++i) {
-        if (kind == ImageKind::Ps2Dvd && i + kLookAhead < lines.size()) {
-            const std::uint64_t ahead = lines[i + kLookAhead].descriptor;
-            plan.prefetch(sector_offset(whole_sectors(ahead)), static_cast<std::size_t>(ahead % kSectorSize) + 8);
-        }
+        if (kind == ImageKind::Ps2Dvd && i + kLookAhead < lines.size())
+            plan.prefetch(sector_offset(whole_sectors(lines[i + kLookAhead].descriptor)), 16);
         const auto& line = lines[i];
-        if (apply_relink_line(plan, line, kind, partition_start) != LineVerdict::Applied)
+        if (apply_relink_line(plan, entries, line, kind, partition_start) != LineVerdict::Applied)
             return invalid_relink_line(line.number, names.relink_list);
         platform::yield_to_host();
     }
     platform::pump_messages();
-    if (!plan.commit() || !image.close()) return job_error(msg::kRebuildInternal, names.new_image);
+    const bool committed = plan.commit() && entries.commit();
+    if (!committed || !image.close()) return job_error(msg::kRebuildInternal, names.new_image);
     return ok_status();
 }
 

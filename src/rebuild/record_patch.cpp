@@ -51,36 +51,22 @@ void patch_directory_record(PatchPlan& plan, const RelinkLine& line) {
     plan.write(line.record_field, record_patch_bytes(line.sector, line.size));
 }
 
-// Rewrites the entry's fields and reseals its tag over the bytes it covers,
-// then plans those of the fields and the tag that changed.
-bool patch_file_entry(PatchPlan& plan, const RelinkLine& line, const EntryFields& at, std::uint16_t crc_length,
-                      std::uint32_t partition_start) {
-    const std::size_t used = std::max({udf::tag::kSize + std::size_t{crc_length}, at.descriptor + udf::short_ad::kSize,
-                                       udf::fe::kLogicalBlocksRecorded + 8});
-    const std::uint64_t start = sector_offset(at.sector);
-    const auto before = plan.view(start, used);
+// An entry whose sector other patches touch too is edited on a copy of the
+// planned sector, and the fields and tag that changed are planned.
+bool patch_shared_entry(PatchPlan& plan, const EntryEdit& edit) {
+    const auto before = plan.view(edit.sector_offset, kSectorSize);
     if (!before) return false;
-    // Only the first `used` bytes are filled and looked at.
     std::array<std::byte, kSectorSize> after;
-    std::copy_n(before->begin(), used, after.begin());
-    const MutableByteView entry = std::span(after).first(used);
-    // B goes in unchanged even from 2^30 bytes on, where the short_ad's top
-    // two bits would name another extent type: hosts rely on that.
-    put_le32(entry, at.descriptor + udf::short_ad::kExtentLength, line.size);
-    put_le32(entry, at.descriptor + udf::short_ad::kExtentPosition, line.sector - partition_start);
-    put_le32(entry, at.information_length, line.size);
-    put_le64(entry, udf::fe::kLogicalBlocksRecorded, sectors_to_hold(line.size));
-    // Sealed with the CRC length read before the patch: the line's fields may
-    // not rewrite how much the tag covers.
-    udf::seal_tag(entry, crc_length);
+    std::copy(before->begin(), before->end(), after.begin());
+    edit_file_entry(after, edit);
     struct Field {
         std::size_t at;
         std::size_t length;
     };
     std::array<Field, 4> fields{{{0, udf::tag::kSize},
-                                 {at.information_length, 4},
+                                 {edit.descriptor - udf::fe::kDescriptorToInformationLength, 4},
                                  {udf::fe::kLogicalBlocksRecorded, 8},
-                                 {at.descriptor, udf::short_ad::kSize}}};
+                                 {edit.descriptor, udf::short_ad::kSize}}};
     std::sort(fields.begin(), fields.end(), [](const Field& a, const Field& b) { return a.at < b.at; });
     // Fields that overlap or touch are planned as one, so no byte is planned twice.
     for (std::size_t i = 0; i < fields.size();) {
@@ -89,7 +75,7 @@ bool patch_file_entry(PatchPlan& plan, const RelinkLine& line, const EntryFields
         for (; j < fields.size() && fields[j].at <= end; ++j) end = std::max(end, fields[j].at + fields[j].length);
         const std::size_t from = fields[i].at;
         if (std::memcmp(before->data() + from, after.data() + from, end - from) != 0)
-            plan.write(start + from, ByteView(after).subspan(from, end - from));
+            plan.write(edit.sector_offset + from, ByteView(after).subspan(from, end - from));
         i = j;
     }
     return true;
@@ -106,7 +92,7 @@ std::array<std::byte, 16> record_patch_bytes(std::uint32_t sector, std::uint32_t
     return bytes;
 }
 
-LineVerdict apply_relink_line(PatchPlan& plan, const RelinkLine& line, ImageKind kind,
+LineVerdict apply_relink_line(PatchPlan& plan, EntryReseals& entries, const RelinkLine& line, ImageKind kind,
                               std::uint32_t partition_start) {
     if (std::uint64_t{line.record_field} + iso::dr::kPatchedBytes > plan.image_size())
         return LineVerdict::RecordOutsideImage;
@@ -121,7 +107,18 @@ LineVerdict apply_relink_line(PatchPlan& plan, const RelinkLine& line, ImageKind
     patch_directory_record(plan, line);
     std::uint16_t crc_length = 0;
     const auto at = locate_entry(plan, line.descriptor, crc_length);
-    if (!at || !patch_file_entry(plan, line, *at, crc_length, partition_start)) return LineVerdict::NoFileEntry;
+    if (!at) return LineVerdict::NoFileEntry;
+    EntryEdit edit;
+    edit.sector_offset = sector_offset(at->sector);
+    edit.descriptor = static_cast<std::uint16_t>(at->descriptor);
+    edit.crc_length = crc_length;
+    edit.size = line.size;
+    edit.position = line.sector - partition_start;
+    if (!plan.holds_whole(at->sector)) {
+        entries.add(edit);
+    } else if (!patch_shared_entry(plan, edit)) {
+        return LineVerdict::NoFileEntry;
+    }
     return LineVerdict::Applied;
 }
 

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "common/image_kind.h"
+#include "rebuild/entry_reseal.h"
 #include "rebuild/patch_plan.h"
 #include "rebuild/relink_list.h"
 
@@ -24,10 +25,12 @@ enum class LineVerdict {
 // The 16 bytes written at C: A, A big-endian, B, B big-endian.
 std::array<std::byte, 16> record_patch_bytes(std::uint32_t sector, std::uint32_t size);
 
-// Checks the line against the image and, when it fits, plans its writes. A
+// Checks the line against the image and, when it fits, plans its writes:
+// the record's bytes in the plan; the File Entry's edit among the entries to
+// reseal, or, when other patches touch its sector too, in the plan. A
 // refused line may leave part of its writes planned: the caller drops the
 // whole plan, as it refuses the whole list.
-LineVerdict apply_relink_line(PatchPlan& plan, const RelinkLine& line, ImageKind kind,
+LineVerdict apply_relink_line(PatchPlan& plan, EntryReseals& entries, const RelinkLine& line, ImageKind kind,
                               std::uint32_t partition_start);
 
 } // namespace isorelink
