@@ -65,8 +65,10 @@ void append_file_listing_line(std::string& out, const FileEntry& file) {
     out += kLineEnd;
 }
 
-// Lines are gathered and written in blocks of about this many bytes.
-constexpr std::size_t kWriteBlock = 1u << 20;
+// Lines are gathered and written in blocks of about this many bytes: enough
+// to make the writes few, small enough that the blocks stay in the cache and
+// take few fresh pages.
+constexpr std::size_t kWriteBlock = std::size_t{128} << 10;
 
 JobError cannot_write(const std::string& path) { return job_error(msg::kExtractInternal, "cannot write " + path); }
 
