@@ -114,17 +114,18 @@ Expected<ExtractionSummary> list_volume(ExtractionSummary& summary, ImageWindow&
     auto directories = read_directory_list(paths.image);
     if (!directories) return directories.error();
     summary.directory_count = static_cast<std::uint32_t>(directories->size());
-    auto file_list = walk_directories(*directories, paths.image);
-    if (!file_list) return file_list.error();
-    summary.file_count = static_cast<std::uint32_t>(file_list->size());
+    auto walked = walk_directories(*directories, paths.image);
+    if (!walked) return walked.error();
+    const std::vector<FileEntry>& file_list = walked->files;
+    summary.file_count = static_cast<std::uint32_t>(file_list.size());
     platform::pump_messages();
 
     std::vector<DescriptorEntry> descriptors;
     if (summary.kind == ImageKind::Ps2Dvd) {
-        auto read = read_descriptor_list(image, summary.descriptor_anchor, file_list->size(), paths.image);
+        auto read = read_descriptor_list(image, summary.descriptor_anchor, file_list.size(), paths.image);
         if (!read) return read.error();
         descriptors = std::move(*read);
-        pair_shared_sectors(*file_list, descriptors);
+        pair_shared_sectors(file_list, descriptors);
     }
     KnownFileEntries known;
     if (summary.kind == ImageKind::Ps2Dvd && summary.descriptor_anchor >= udf::fe::kShortAllocationDescriptor) {
@@ -139,7 +140,7 @@ Expected<ExtractionSummary> list_volume(ExtractionSummary& summary, ImageWindow&
     if (!data_start) return data_start.error();
     summary.data_start_sector = *data_start;
 
-    if (auto written = write_products(summary, *file_list, descriptors, files); !written) return written.error();
+    if (auto written = write_products(summary, file_list, descriptors, files); !written) return written.error();
     if (auto finished = finish(paths, files); !finished) return finished.error();
     return summary;
 }

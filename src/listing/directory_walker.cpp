@@ -64,9 +64,8 @@ Status DirectoryWalker::keep(ByteView extent, std::size_t offset, std::uint64_t 
     }
     const std::string name = pieces_.name_for(record.flags, listing_name(record.identifier));
     if (directory_path.size() + 1 + name.size() > kMaxText) return structure_error(image_path_, "file path too long");
-    file.path.reserve(directory_path.size() + 1 + name.size());
-    file.path.append(directory_path).append(1, '\\').append(name);
-    files_.push_back(std::move(file));
+    file.path = paths_.store(directory_path, '\\', name);
+    files_.push_back(file);
     return ok_status();
 }
 
@@ -98,13 +97,14 @@ std::vector<std::uint32_t> walk_order_by_sector(const std::vector<FileEntry>& fi
 
 } // namespace
 
-std::vector<FileEntry> DirectoryWalker::take_files() {
+FileList DirectoryWalker::take_files() {
     const auto by_sector = [](const FileEntry& a, const FileEntry& b) { return a.sector < b.sector; };
+    const auto taken = [this] { return FileList{std::move(files_), std::move(paths_)}; };
     // Images laid out in walk order need no sort.
-    if (std::is_sorted(files_.begin(), files_.end(), by_sector)) return std::move(files_);
+    if (std::is_sorted(files_.begin(), files_.end(), by_sector)) return taken();
     if (files_.size() > std::numeric_limits<std::uint32_t>::max()) {
         std::stable_sort(files_.begin(), files_.end(), by_sector);
-        return std::move(files_);
+        return taken();
     }
     // Put each entry in its place by following the permutation's cycles: one
     // move per entry and no second list.
@@ -121,10 +121,10 @@ std::vector<FileEntry> DirectoryWalker::take_files() {
         }
         files_[hole] = std::move(held);
     }
-    return std::move(files_);
+    return taken();
 }
 
-Expected<std::vector<FileEntry>> walk_directories(const std::vector<DirectoryNode>& directories,
+Expected<FileList> walk_directories(const std::vector<DirectoryNode>& directories,
                                                   const std::string& image_path) {
     auto image = platform::ReadHandle::open(image_path);
     if (!image) return job_error(msg::kWalkOpenImage, image_path);
@@ -151,15 +151,15 @@ Expected<std::vector<FileEntry>> walk_directories(const std::vector<DirectoryNod
         if (!image->read_exact_at(position, extent)) return outside();
         if (auto walked = walker.walk_extent(extent, position, directory.path); !walked) return walked.error();
     }
-    auto files = walker.take_files();
+    auto list = walker.take_files();
     // The listings name only data the image holds.
-    for (const FileEntry& file : files) {
+    for (const FileEntry& file : list.files) {
         const std::uint64_t start = sector_offset(file.sector);
         if (start > image_size || file.size > image_size - start) {
             return structure_error(image_path, "file data outside the image");
         }
     }
-    return files;
+    return list;
 }
 
 } // namespace isorelink

@@ -9,10 +9,12 @@
 // associated files and hidden pieces (0x81) are not listed.
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/endian.h"
 #include "common/result.h"
+#include "listing/path_arena.h"
 #include "listing/piece_numbering.h"
 #include "volume/path_table_reader.h"
 
@@ -22,11 +24,17 @@ struct FileEntry {
     std::uint32_t sector = 0;          // extent LSN
     std::uint32_t size = 0;            // data length in bytes
     std::uint64_t record_offset = 0;   // byte offset of its directory record in the image
-    std::string path;                  // "\DATA\MOVIE0.PSS"
+    std::string_view path;             // "\DATA\MOVIE0.PSS", in its list's arena
 
     // Where the record's little-endian extent field lies: what the listing
     // names and the rebuild patches.
     std::uint64_t extent_field_offset() const { return record_offset + 2; }
+};
+
+// The file list and the arena its paths lie in.
+struct FileList {
+    std::vector<FileEntry> files;
+    PathArena paths;
 };
 
 class DirectoryWalker {
@@ -39,7 +47,7 @@ public:
     Status walk_extent(ByteView extent, std::uint64_t extent_offset, const std::string& directory_path);
 
     // The file list, ordered by first sector, equal sectors in walk order.
-    std::vector<FileEntry> take_files();
+    FileList take_files();
 
 private:
     Status keep(ByteView extent, std::size_t offset, std::uint64_t extent_offset, const std::string& directory_path);
@@ -47,12 +55,13 @@ private:
     std::string image_path_;
     PieceNumbering pieces_;
     std::vector<FileEntry> files_;
+    PathArena paths_;
 };
 
 // Reads every directory of the list through the platform's file handle, one
 // read per extent, and walks it. 1101h when the image cannot be opened; 1106
 // when a directory does not lie wholly inside the image.
-Expected<std::vector<FileEntry>> walk_directories(const std::vector<DirectoryNode>& directories,
+Expected<FileList> walk_directories(const std::vector<DirectoryNode>& directories,
                                                   const std::string& image_path);
 
 } // namespace isorelink

@@ -35,7 +35,8 @@ std::string walked(const std::vector<std::byte>& extent, std::uint64_t offset = 
     DirectoryWalker walker("img");
     if (auto ok = walker.walk_extent(extent, offset, "\\D"); !ok) return ok.error().message;
     std::string paths;
-    for (const auto& f : walker.take_files()) paths += f.path + "|";
+    const FileList list = walker.take_files();
+    for (const auto& f : list.files) paths.append(f.path).append("|");
     return paths;
 }
 
