@@ -12,7 +12,9 @@ namespace isorelink {
 
 namespace {
 constexpr std::size_t kGrid = 16;
-constexpr std::size_t kBlock = 1024 * 1024;
+// The File Set Descriptor lies a few hundred sectors in: small blocks find it
+// without reading (and allocating) much more.
+constexpr std::size_t kBlock = 256 * 1024;
 static_assert(kBlock % kGrid == 0, "a grid position never straddles two blocks");
 static_assert(udf::fsd::kLogicalVolumeIdCharset % kGrid == 0);
 } // namespace
@@ -22,6 +24,8 @@ std::optional<std::uint64_t> find_charset_on_grid(ByteView data, std::uint64_t b
         const std::uint64_t x = base + at;
         // A charset before byte 48 of the image belongs to no File Set Descriptor.
         if (x < udf::fsd::kLogicalVolumeIdCharset) continue;
+        // Most positions differ at the 'O'.
+        if (data[at + 1] != std::byte{'O'}) continue;
         if (std::memcmp(data.data() + at, kOstaCharsetText, kOstaCharsetSize) == 0) return x;
     }
     return std::nullopt;

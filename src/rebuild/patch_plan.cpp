@@ -90,9 +90,17 @@ bool PatchPlan::holds_whole(std::uint64_t index) const {
 
 MutableByteView PatchPlan::whole_sector(std::uint64_t index) {
     if (!holds_whole(index)) return {};
-    const auto held = std::lower_bound(whole_.begin(), whole_.end(), index);
-    if (held == whole_.end() || *held != index) return {};
-    const auto at = static_cast<std::size_t>(held - whole_.begin());
+    // Lines in listing order name the records of one directory sector after
+    // another: try where the last look-up ended before searching.
+    std::size_t at = last_whole_;
+    if (at >= whole_.size() || whole_[at] != index) {
+        if (at + 1 < whole_.size() && whole_[at + 1] == index) {
+            ++at;
+        } else {
+            at = static_cast<std::size_t>(std::lower_bound(whole_.begin(), whole_.end(), index) - whole_.begin());
+        }
+    }
+    last_whole_ = at;
     return std::span(whole_bytes_).subspan(at * kSectorSize, sector_length(index));
 }
 

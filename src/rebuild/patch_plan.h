@@ -90,6 +90,7 @@ private:
     // each), and one bit per sector telling them from the rest at a glance.
     std::vector<std::uint64_t> whole_;
     std::vector<std::uint64_t> whole_bits_;
+    std::size_t last_whole_ = 0;
     std::vector<std::byte> whole_bytes_;
     std::vector<Piece> pieces_;
     bool read_failed_ = false;

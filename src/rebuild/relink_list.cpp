@@ -86,30 +86,38 @@ private:
 
 } // namespace
 
-std::optional<std::uint32_t> parse_hex_field(std::string_view text) {
-    if (text.size() != relink::kFieldWidth) return std::nullopt;
-    std::uint32_t value = 0;
-    unsigned invalid = 0;
-    for (char c : text) {
-        const unsigned digit = kHexValues[static_cast<unsigned char>(c)];
-        invalid |= digit;
-        value = value << 4 | (digit & 0xF);
-    }
-    // Only a non-digit sets bits above the low four.
-    if (invalid & 0xF0) return std::nullopt;
-    return value;
+namespace {
+
+// Eight hex digits at p, the first the most significant, all eight at once:
+// a digit's value is its low four bits, plus 9 for a letter (bit 6 set); the
+// nibbles are then gathered pairwise. Only the table tells digits from other
+// characters: `invalid` gets bits above the low four for any of them.
+std::uint32_t hex8(const char* p, unsigned& invalid) {
+    for (std::size_t i = 0; i < relink::kFieldWidth; ++i) invalid |= kHexValues[static_cast<unsigned char>(p[i])];
+    // The first character in the low byte, whatever the machine's byte order.
+    std::uint64_t x = 0;
+    for (std::size_t i = 0; i < relink::kFieldWidth; ++i) x |= std::uint64_t{static_cast<unsigned char>(p[i])} << (8 * i);
+    x = (x & 0x0F0F0F0F0F0F0F0Full) + ((x >> 6) & 0x0101010101010101ull) * 9;
+    x = ((x & 0x00FF00FF00FF00FFull) << 4) | ((x >> 8) & 0x00FF00FF00FF00FFull);
+    x = ((x & 0x0000FFFF0000FFFFull) << 8) | ((x >> 16) & 0x0000FFFF0000FFFFull);
+    return static_cast<std::uint32_t>(((x & 0xFFFF) << 16) | ((x >> 32) & 0xFFFF));
 }
+
+} // namespace
 
 std::optional<RelinkLine> parse_relink_line(std::string_view text, ImageKind kind, std::uint32_t number) {
     const bool dvd = kind == ImageKind::Ps2Dvd;
     if (text.size() < (dvd ? relink::kLineWithDescriptor : relink::kLineWithoutDescriptor)) return std::nullopt;
-    const auto field = [&](std::size_t at) { return parse_hex_field(text.substr(at, relink::kFieldWidth)); };
-    const auto a = field(relink::kSector);
-    const auto b = field(relink::kSize);
-    const auto c = field(relink::kRecordField);
-    const auto d = dvd ? field(relink::kDescriptor) : std::optional<std::uint32_t>(0);
-    if (!a || !b || !c || !d) return std::nullopt;
-    return RelinkLine{number, *a, *b, *c, *d};
+    unsigned invalid = 0;
+    RelinkLine line;
+    line.number = number;
+    line.sector = hex8(text.data() + relink::kSector, invalid);
+    line.size = hex8(text.data() + relink::kSize, invalid);
+    line.record_field = hex8(text.data() + relink::kRecordField, invalid);
+    line.descriptor = dvd ? hex8(text.data() + relink::kDescriptor, invalid) : 0;
+    // Only a non-digit sets bits above the low four.
+    if (invalid & 0xF0) return std::nullopt;
+    return line;
 }
 
 JobError invalid_relink_line(std::uint32_t number, const std::string& list_path) {

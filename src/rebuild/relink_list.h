@@ -44,11 +44,9 @@ struct RelinkLine {
     std::uint32_t descriptor = 0;    // D (PS2 DVD only, 0 otherwise)
 };
 
-// Eight hex digits, most significant first, either case. Nothing else.
-std::optional<std::uint32_t> parse_hex_field(std::string_view text);
-
 // Decodes one line (without its line end). Refuses a line too short for the
-// fields the kind reads, or a field holding anything but hex digits.
+// fields the kind reads, or a field holding anything but hex digits (eight,
+// most significant first, either case).
 std::optional<RelinkLine> parse_relink_line(std::string_view text, ImageKind kind, std::uint32_t number);
 
 // Reads the relink list: at least one line and at most max(record_count, 1);
