@@ -15,7 +15,7 @@ namespace {
 constexpr std::uint64_t kRunSpan = std::uint64_t{1} << 20;
 constexpr std::uint64_t kRunGap = 64 * 1024;
 // Entries fetched ahead of the one being edited.
-constexpr std::size_t kAhead = 8;
+constexpr std::size_t kAhead = 16;
 } // namespace
 
 void edit_file_entry(MutableByteView entry, const EntryEdit& edit) {
@@ -49,7 +49,7 @@ bool EntryReseals::edit_run(std::size_t begin, std::size_t end) {
     for (std::size_t i = begin; i < end; ++i) {
         if (i + kAhead < end) {
             const std::byte* ahead = bytes + (edits_[i + kAhead].sector_offset - start);
-            for (std::size_t line = 0; line <= edits_[i + kAhead].descriptor; line += 64) __builtin_prefetch(ahead + line, 1);
+            for (std::size_t line = 0; line <= edits_[i + kAhead].descriptor; line += 64) __builtin_prefetch(ahead + line, 1, 2);
         }
         edit_file_entry(run.subspan(static_cast<std::size_t>(edits_[i].sector_offset - start), kSectorSize), edits_[i]);
     }

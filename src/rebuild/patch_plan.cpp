@@ -72,12 +72,16 @@ void PatchPlan::prepare(const std::vector<std::uint64_t>& target_sectors) {
             whole_.push_back(std::uint64_t{w} * 64 + static_cast<std::uint64_t>(std::countr_zero(word)));
         }
     }
-    whole_bytes_.resize(whole_.size() * kSectorSize);
+    // Not cleared first: every byte is read from the image (or zeroed after a short read).
+    whole_bytes_ = std::make_unique_for_overwrite<std::byte[]>(whole_.size() * kSectorSize);
     for_each_run(whole_, 0, whole_.size(), [&](std::size_t begin, std::size_t end) {
         const std::uint64_t start = sector_offset(whole_[begin]);
         const std::size_t length = (end - begin - 1) * kSectorSize + sector_length(whole_[end - 1]);
-        auto target = std::span(whole_bytes_).subspan(begin * kSectorSize, length);
-        if (image_.read_at(start, target) != length) read_failed_ = true;
+        auto target = whole_bytes().subspan(begin * kSectorSize, length);
+        if (const std::size_t got = image_.read_at(start, target); got != length) {
+            std::fill(target.begin() + static_cast<std::ptrdiff_t>(got), target.end(), std::byte{0});
+            read_failed_ = true;
+        }
         platform::yield_to_host();
         return true;
     });
@@ -101,7 +105,7 @@ MutableByteView PatchPlan::whole_sector(std::uint64_t index) {
         }
     }
     last_whole_ = at;
-    return std::span(whole_bytes_).subspan(at * kSectorSize, sector_length(index));
+    return whole_bytes().subspan(at * kSectorSize, sector_length(index));
 }
 
 bool PatchPlan::read(std::uint64_t offset, MutableByteView out) {
@@ -163,7 +167,7 @@ bool PatchPlan::write_whole_runs(std::size_t& next_whole, std::uint64_t before) 
     const bool ok = for_each_run(whole_, next_whole, end, [&](std::size_t begin, std::size_t run_end) {
         const std::size_t length = (run_end - begin - 1) * kSectorSize + sector_length(whole_[run_end - 1]);
         const bool written = image_.write_at(sector_offset(whole_[begin]),
-                                             std::span(whole_bytes_).subspan(begin * kSectorSize, length));
+                                             whole_bytes().subspan(begin * kSectorSize, length));
         platform::yield_to_host();
         return written;
     });

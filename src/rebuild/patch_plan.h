@@ -13,6 +13,7 @@
 // platform offers one, else written in runs, the bytes between them read
 // back first.
 #include <array>
+#include <memory>
 #include <optional>
 #include <cstdint>
 #include <string>
@@ -20,6 +21,7 @@
 
 #include "common/endian.h"
 #include "common/file.h"
+#include "common/sector.h"
 #include "platform/mapped_file.h"
 #include "volume/image_window.h"
 
@@ -91,7 +93,8 @@ private:
     std::vector<std::uint64_t> whole_;
     std::vector<std::uint64_t> whole_bits_;
     std::size_t last_whole_ = 0;
-    std::vector<std::byte> whole_bytes_;
+    std::unique_ptr<std::byte[]> whole_bytes_;
+    MutableByteView whole_bytes() { return {whole_bytes_.get(), whole_.size() * kSectorSize}; }
     std::vector<Piece> pieces_;
     bool read_failed_ = false;
 };
