@@ -82,37 +82,46 @@ __attribute__((target("pclmul,ssse3"))) inline __m128i load_block(const std::byt
     return _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)), reverse);
 }
 
+constexpr std::size_t kBlock = 16;
+
+// Block k of the message when its first `head` bytes stand alone in `first`.
+__attribute__((target("pclmul,ssse3"))) inline __m128i block_at(ByteView data, const std::byte* first, std::size_t head,
+                                                                std::size_t k) {
+    if (head == 0) return load_block(data.data() + k * kBlock);
+    return load_block(k == 0 ? first : data.data() + head + (k - 1) * kBlock);
+}
+
 __attribute__((target("pclmul,ssse3"))) std::uint16_t crc_by_folding(ByteView data) {
-    constexpr std::size_t kBlock = 16;
     // Leading zeros leave the polynomial as it is: a first block short of 16
     // bytes is taken with zeros in front, so that every block is whole.
     const std::size_t head = data.size() % kBlock;
     const std::size_t blocks = data.size() / kBlock + (head != 0 ? 1 : 0);
     alignas(16) std::array<std::byte, kBlock> first{};
     std::copy_n(data.begin(), head, first.end() - static_cast<std::ptrdiff_t>(head));
-    const auto block = [&](std::size_t k) {
-        if (head == 0) return load_block(data.data() + k * kBlock);
-        return load_block(k == 0 ? first.data() : data.data() + head + (k - 1) * kBlock);
-    };
+    const std::byte* const padded = first.data();
 
     std::size_t k = 0;
     __m128i x;
     if (blocks >= 4) {
-        __m128i x0 = block(0), x1 = block(1), x2 = block(2), x3 = block(3);
+        __m128i x0 = block_at(data, padded, head, 0);
+        __m128i x1 = block_at(data, padded, head, 1);
+        __m128i x2 = block_at(data, padded, head, 2);
+        __m128i x3 = block_at(data, padded, head, 3);
         const __m128i by512 = by(kBy512);
         for (k = 4; k + 4 <= blocks; k += 4) {
-            x0 = _mm_xor_si128(fold(x0, by512), block(k));
-            x1 = _mm_xor_si128(fold(x1, by512), block(k + 1));
-            x2 = _mm_xor_si128(fold(x2, by512), block(k + 2));
-            x3 = _mm_xor_si128(fold(x3, by512), block(k + 3));
+            x0 = _mm_xor_si128(fold(x0, by512), block_at(data, padded, head, k));
+            x1 = _mm_xor_si128(fold(x1, by512), block_at(data, padded, head, k + 1));
+            x2 = _mm_xor_si128(fold(x2, by512), block_at(data, padded, head, k + 2));
+            x3 = _mm_xor_si128(fold(x3, by512), block_at(data, padded, head, k + 3));
         }
-        x = _mm_xor_si128(_mm_xor_si128(fold(x0, by(kBy384)), fold(x1, by(kBy256))), _mm_xor_si128(fold(x2, by(kBy128)), x3));
+        x = _mm_xor_si128(_mm_xor_si128(fold(x0, by(kBy384)), fold(x1, by(kBy256))),
+                          _mm_xor_si128(fold(x2, by(kBy128)), x3));
     } else {
-        x = block(0);
+        x = block_at(data, padded, head, 0);
         k = 1;
     }
     const __m128i by128 = by(kBy128);
-    for (; k < blocks; ++k) x = _mm_xor_si128(fold(x, by128), block(k));
+    for (; k < blocks; ++k) x = _mm_xor_si128(fold(x, by128), block_at(data, padded, head, k));
 
     alignas(16) std::array<std::byte, kBlock> folded;
     const __m128i reverse = _mm_set_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
