@@ -18,55 +18,84 @@ using Image = std::vector<std::byte>;
 using Change = std::function<void(Image&)>;
 constexpr std::uint32_t kAllOnes = 0xFFFFFFFF;
 
-struct Corruption { std::string name; Change change; bool rebuild_reads; };  // path tables and directory records only the extraction reads
+struct Corruption {
+    std::string name;
+    Change change;
+    bool rebuild_reads;  // path tables and directory records only the extraction reads
+};
 
-std::size_t at_sector(std::uint64_t lsn) { return static_cast<std::size_t>(sector_offset(lsn)); }
+std::size_t at_sector(std::uint64_t lsn) {
+    return static_cast<std::size_t>(sector_offset(lsn));
+}
 
 std::vector<Corruption> field_corruptions(ImageKind kind) {
     const auto& s = fuzz::sample(kind);
     std::vector<Corruption> list;
     bool rebuild_reads = false;
-    const auto add = [&](const std::string& name, Change change) { list.push_back({name, std::move(change), rebuild_reads}); };
-    const auto put32 = [&](const std::string& name, std::size_t at, std::uint32_t v) { add(name, [=](Image& b) { put_le32(b, at, v); }); };
-    const auto both32 = [&](const std::string& name, std::size_t at, std::uint32_t v) { add(name, [=](Image& b) { put_both32(b, at, v); }); };
-    const auto byte = [&](const std::string& name, std::size_t at, std::uint8_t v) { add(name, [=](Image& b) { put_u8(b, at, v); }); };
+    const auto add = [&](const std::string& name, Change change) {
+        list.push_back({name, std::move(change), rebuild_reads});
+    };
+    const auto put32 = [&](const std::string& name, std::size_t at, std::uint32_t v) {
+        add(name, [=](Image& b) { put_le32(b, at, v); });
+    };
+    const auto both32 = [&](const std::string& name, std::size_t at, std::uint32_t v) {
+        add(name, [=](Image& b) { put_both32(b, at, v); });
+    };
+    const auto byte = [&](const std::string& name, std::size_t at, std::uint8_t v) {
+        add(name, [=](Image& b) { put_u8(b, at, v); });
+    };
 
     std::vector<std::size_t> records;
     const std::size_t table = at_sector(s.built.path_table_sector);
-    for (std::size_t at = table; at < table + s.built.path_table_size; at += iso::ptr::record_size(u8(s.image, at))) records.push_back(at);
+    for (std::size_t at = table; at < table + s.built.path_table_size; at += iso::ptr::record_size(u8(s.image, at)))
+        records.push_back(at);
     for (const std::size_t at : records) {
         const std::string name = "path table record at " + std::to_string(at) + ": ";
-        for (std::uint8_t length : {0, 255}) byte(name + "identifier length " + std::to_string(length), at + iso::ptr::kIdentifierLength, length);
-        for (std::uint32_t extent : {0u, s.built.sector_count, kAllOnes}) put32(name + "directory " + std::to_string(extent), at + iso::ptr::kExtent, extent);
+        for (std::uint8_t length : {0, 255})
+            byte(name + "identifier length " + std::to_string(length), at + iso::ptr::kIdentifierLength, length);
+        for (std::uint32_t extent : {0u, s.built.sector_count, kAllOnes})
+            put32(name + "directory " + std::to_string(extent), at + iso::ptr::kExtent, extent);
         for (const std::uint16_t parent : {std::size_t{0}, records.size() + 1, std::size_t{0xFFFF}})
-            add(name + "parent " + std::to_string(parent), [=](Image& b) { put_le16(b, at + iso::ptr::kParentNumber, parent); });
+            add(name + "parent " + std::to_string(parent),
+                [=](Image& b) { put_le16(b, at + iso::ptr::kParentNumber, parent); });
     }
     for (const auto& directory : s.built.directories) {
         const std::size_t start = at_sector(directory.sector);
         for (std::size_t at = start; at < start + directory.size;) {
             const std::uint8_t length = u8(s.image, at);
-            if (length == 0) { at = (at / kSectorSize + 1) * kSectorSize; continue; }
+            if (length == 0) {
+                at = (at / kSectorSize + 1) * kSectorSize;
+                continue;
+            }
             const std::string name = "directory record at " + std::to_string(at) + ": ";
             for (std::uint8_t bad : {0, 1, 33, 255}) byte(name + "length " + std::to_string(bad), at, bad);
-            for (std::uint32_t extent : {s.built.sector_count, kAllOnes}) both32(name + "extent " + std::to_string(extent), at + iso::dr::kExtent, extent);
+            for (std::uint32_t extent : {s.built.sector_count, kAllOnes})
+                both32(name + "extent " + std::to_string(extent), at + iso::dr::kExtent, extent);
             both32(name + "size all ones", at + iso::dr::kDataLength, kAllOnes);
             byte(name + "identifier length 255", at + iso::dr::kIdentifierLength, 255);
             at += length;
         }
         for (std::uint32_t length : {0u, 1u, 33u, 34u, 2047u, 4096u, kAllOnes})
-            both32("directory '" + directory.path + "' length " + std::to_string(length), start + iso::dr::kDataLength, length);
+            both32("directory '" + directory.path + "' length " + std::to_string(length), start + iso::dr::kDataLength,
+                   length);
     }
-    // Odd records at the end of the root's sector, after unlisted filler directories, ending at or past the sector's end.
+    // Odd records at the end of the root's sector, after unlisted filler directories, ending at or past the sector's
+    // end.
     const std::size_t root = at_sector(s.built.directories.front().sector);
     for (const std::uint32_t directory_length : {2048u, 4096u})
-        for (const auto& [length, from_end] : {std::pair<std::uint8_t, std::size_t>{0, 1}, {1, 1}, {33, 33}, {33, 20}, {255, 255}, {255, 100}, {34, 33}})
-            add("root ends in length " + std::to_string(length) + " " + std::to_string(from_end) + " bytes before its end, of " + std::to_string(directory_length),
+        for (const auto& [length, from_end] :
+             {std::pair<std::uint8_t, std::size_t>{0, 1}, {1, 1}, {33, 33}, {33, 20}, {255, 255}, {255, 100}, {34, 33}})
+            add("root ends in length " + std::to_string(length) + " " + std::to_string(from_end) +
+                    " bytes before its end, of " + std::to_string(directory_length),
                 [=](Image& b) {
                     std::size_t at = u8(b, root) + u8(b, root + u8(b, root));  // after "." and ".."
                     put_both32(b, root + iso::dr::kDataLength, directory_length);
-                    std::fill(b.begin() + static_cast<std::ptrdiff_t>(root + at), b.begin() + static_cast<std::ptrdiff_t>(root + kSectorSize), std::byte{0});
+                    std::fill(b.begin() + static_cast<std::ptrdiff_t>(root + at),
+                              b.begin() + static_cast<std::ptrdiff_t>(root + kSectorSize), std::byte{0});
                     for (const std::size_t target = kSectorSize - from_end; at < target;) {
-                        const std::size_t gap = target - at, filler = gap <= 255 ? gap : gap - 255 >= 34 ? 255 : gap - 34;
+                        const std::size_t gap = target - at, filler = gap <= 255        ? gap
+                                                                      : gap - 255 >= 34 ? 255
+                                                                                        : gap - 34;
                         put_u8(b, root + at, static_cast<std::uint8_t>(filler));
                         put_u8(b, root + at + iso::dr::kFlags, iso::dr::kFlagDirectory);
                         put_u8(b, root + at + iso::dr::kIdentifierLength, 1);
@@ -80,36 +109,56 @@ std::vector<Corruption> field_corruptions(ImageKind kind) {
     for (std::uint32_t size : {0u, 1u, s.built.path_table_size + 1, 0x7FFFFFFFu, kAllOnes})
         both32("path table size " + std::to_string(size), pvd + iso::pvd::kPathTableSize, size);
     for (std::uint32_t at : {0u, s.built.sector_count, kAllOnes})
-        for (const std::size_t field : {iso::pvd::kTypeLPathTable, iso::pvd::kOptionalTypeLPathTable}) put32("path table " + std::to_string(field) + " at " + std::to_string(at), pvd + field, at);
-    for (std::uint32_t sectors : {0u, 1u, kAllOnes}) both32("volume space size " + std::to_string(sectors), pvd + iso::pvd::kVolumeSpaceSize, sectors);
+        for (const std::size_t field : {iso::pvd::kTypeLPathTable, iso::pvd::kOptionalTypeLPathTable})
+            put32("path table " + std::to_string(field) + " at " + std::to_string(at), pvd + field, at);
+    for (std::uint32_t sectors : {0u, 1u, kAllOnes})
+        both32("volume space size " + std::to_string(sectors), pvd + iso::pvd::kVolumeSpaceSize, sectors);
     both32("root record extent all ones", pvd + iso::pvd::kRootDirectoryRecord + iso::dr::kExtent, kAllOnes);
     byte("no CD- signature", iso::kApplicationByteOffset, 0);
     if (kind != ImageKind::Ps2Dvd) return list;
 
     std::vector<std::size_t> entries;
-    for (const auto& extent : s.built.extents) if (extent.entry_offset != 0) entries.push_back(static_cast<std::size_t>(extent.entry_offset));
+    for (const auto& extent : s.built.extents)
+        if (extent.entry_offset != 0) entries.push_back(static_cast<std::size_t>(extent.entry_offset));
     const auto every_entry = [&](const std::string& name, std::function<void(Image&, std::size_t)> change) {
-        add(name, [=](Image& b) { for (const std::size_t e : entries) change(b, e); }); };
+        add(name, [=](Image& b) {
+            for (const std::size_t e : entries) change(b, e);
+        });
+    };
     const auto marker = [](Image& b, std::size_t at, std::size_t shift, const auto& text) {
         std::fill_n(b.begin() + static_cast<std::ptrdiff_t>(at), 16, std::byte{0});
         if (shift != 0) std::copy(text.begin(), text.end(), b.begin() + static_cast<std::ptrdiff_t>(at + shift));
     };
     for (const auto& [shift, where] : {std::pair<std::size_t, std::string>{0, "missing"}, {8, "off the grid"}}) {
-        every_entry("identifier marker " + where, [=, shift = shift](Image& b, std::size_t e) { marker(b, e + udf::fe::kImplementationId, shift, kIdentifierMarker); });
-        every_entry("attribute marker " + where, [=, shift = shift](Image& b, std::size_t e) { marker(b, e + udf::fe::kAttributeMarker, shift / 2, kAttributeMarker); });
+        every_entry("identifier marker " + where, [=, shift = shift](Image& b, std::size_t e) {
+            marker(b, e + udf::fe::kImplementationId, shift, kIdentifierMarker);
+        });
+        every_entry("attribute marker " + where, [=, shift = shift](Image& b, std::size_t e) {
+            marker(b, e + udf::fe::kAttributeMarker, shift / 2, kAttributeMarker);
+        });
     }
-    every_entry("every extent before its entry", [=](Image& b, std::size_t e) { put_le32(b, e + udf::fe::kShortAllocationDescriptor + udf::short_ad::kExtentPosition, 0); });
-    every_entry("extent length and position all ones", [=](Image& b, std::size_t e) { put_le64(b, e + udf::fe::kShortAllocationDescriptor + udf::short_ad::kExtentLength, ~std::uint64_t{0}); });
-    every_entry("information length all ones", [](Image& b, std::size_t e) { put_le64(b, e + udf::fe::kInformationLength, ~std::uint64_t{0}); });
+    every_entry("every extent before its entry", [=](Image& b, std::size_t e) {
+        put_le32(b, e + udf::fe::kShortAllocationDescriptor + udf::short_ad::kExtentPosition, 0);
+    });
+    every_entry("extent length and position all ones", [=](Image& b, std::size_t e) {
+        put_le64(b, e + udf::fe::kShortAllocationDescriptor + udf::short_ad::kExtentLength, ~std::uint64_t{0});
+    });
+    every_entry("information length all ones",
+                [](Image& b, std::size_t e) { put_le64(b, e + udf::fe::kInformationLength, ~std::uint64_t{0}); });
     put32("second File Entry is not one", entries.at(entries.size() > 1 ? 1 : 0), 0);
     add("File Entry run to the image's end", [first = at_sector(s.built.first_file_entry_sector)](Image& b) {
         for (std::size_t at = first + kSectorSize; at + kSectorSize <= b.size(); at += kSectorSize)
-            std::copy_n(b.begin() + static_cast<std::ptrdiff_t>(first), kSectorSize, b.begin() + static_cast<std::ptrdiff_t>(at));
+            std::copy_n(b.begin() + static_cast<std::ptrdiff_t>(first), kSectorSize,
+                        b.begin() + static_cast<std::ptrdiff_t>(at));
     });
     const std::size_t charset = at_sector(s.built.partition_start) + udf::fsd::kLogicalVolumeIdCharset;
-    add("no File Set Descriptor charset", [=](Image& b) { std::fill_n(b.begin() + static_cast<std::ptrdiff_t>(charset), 16, std::byte{0}); });
-    add("charset off the grid", [=](Image& b) { std::copy_backward(b.begin() + charset, b.begin() + charset + 16, b.begin() + charset + 19); });
-    add("no anchor at 256", [](Image& b) { if (at_sector(257) <= b.size()) std::fill_n(b.begin() + at_sector(256), kSectorSize, std::byte{0}); });
+    add("no File Set Descriptor charset",
+        [=](Image& b) { std::fill_n(b.begin() + static_cast<std::ptrdiff_t>(charset), 16, std::byte{0}); });
+    add("charset off the grid",
+        [=](Image& b) { std::copy_backward(b.begin() + charset, b.begin() + charset + 16, b.begin() + charset + 19); });
+    add("no anchor at 256", [](Image& b) {
+        if (at_sector(257) <= b.size()) std::fill_n(b.begin() + at_sector(256), kSectorSize, std::byte{0});
+    });
     byte("no DVD signature", udf::kDvdSignatureOffset, 0);
     return list;
 }
@@ -121,7 +170,8 @@ struct CorruptImage : ::testing::TestWithParam<std::uint8_t> {
         if (!rebuild_too) return;
         fuzz::Bytes input(image.size() + 1, GetParam());
         std::copy(image.begin(), image.end(), input.begin() + 1);
-        EXPECT_EQ(bounded("rebuild: " + what, [&] { return fuzz::rebuild_image_case(dir_.prefix(), input); }), "") << what;
+        EXPECT_EQ(bounded("rebuild: " + what, [&] { return fuzz::rebuild_image_case(dir_.prefix(), input); }), "")
+            << what;
     }
     ImageKind kind() const { return fuzz::kind_from_selector(GetParam()); }
     ScratchDir dir_;
@@ -136,7 +186,8 @@ TEST_P(CorruptImage, CutAtEverySectorUpToTheEndOfItsMetadata) {
             if (cut <= whole.size()) expect_sound("cut at byte " + std::to_string(cut), whole.first(cut));
     fuzz::write_file(dir_.file("CUT.ISO"), whole.first(at_sector(s.built.data_start_sector)));
     const auto cut = run_extraction(dir_.prefix(), "CUT.ISO");  // the files' data is gone: refused, not listed
-    EXPECT_EQ(cut ? "listed" : cut.error().message, "Code 1106 - invalid volume structure " + dir_.file("CUT.ISO") + " (file data outside the image)");
+    EXPECT_EQ(cut ? "listed" : cut.error().message,
+              "Code 1106 - invalid volume structure " + dir_.file("CUT.ISO") + " (file data outside the image)");
 }
 
 // Every path table record names the root, made to run to the image's end:
@@ -149,14 +200,19 @@ TEST_P(CorruptImage, PathTableNamingOneDirectoryOverAndOver) {
     ASSERT_TRUE(built) << built.error().message;
     const std::uint32_t root = built->directories.front().sector;
     const std::size_t table = at_sector(built->path_table_sector);
-    for (std::size_t at = table; at < table + built->path_table_size; at += iso::ptr::record_size(u8(image, at))) put_le32(image, at + iso::ptr::kExtent, root);
+    for (std::size_t at = table; at < table + built->path_table_size; at += iso::ptr::record_size(u8(image, at)))
+        put_le32(image, at + iso::ptr::kExtent, root);
     const std::size_t start = at_sector(root);
-    const std::size_t end = kind() == ImageKind::Ps2Dvd && built->first_file_entry_sector > root ? at_sector(built->first_file_entry_sector) : image.size();
-    std::fill(image.begin() + static_cast<std::ptrdiff_t>(start + kSectorSize), image.begin() + static_cast<std::ptrdiff_t>(end), std::byte{0});
+    const std::size_t end = kind() == ImageKind::Ps2Dvd && built->first_file_entry_sector > root
+                                ? at_sector(built->first_file_entry_sector)
+                                : image.size();
+    std::fill(image.begin() + static_cast<std::ptrdiff_t>(start + kSectorSize),
+              image.begin() + static_cast<std::ptrdiff_t>(end), std::byte{0});
     put_both32(image, start + iso::dr::kDataLength, static_cast<std::uint32_t>(end - start));
     fuzz::write_file(dir_.file("SAME.ISO"), fuzz::as_u8(image));
     const auto walked = run_extraction(dir_.prefix(), "SAME.ISO");
-    EXPECT_EQ(walked ? "listed" : walked.error().message, "Code 1106 - invalid volume structure " + dir_.file("SAME.ISO") + " (directories overlap)");
+    EXPECT_EQ(walked ? "listed" : walked.error().message,
+              "Code 1106 - invalid volume structure " + dir_.file("SAME.ISO") + " (directories overlap)");
 }
 
 TEST_P(CorruptImage, EverySingleFieldCorruption) {
@@ -173,13 +229,17 @@ INSTANTIATE_TEST_SUITE_P(EveryKind, CorruptImage, ::testing::Values(0, 1, 2), se
 // Every input a fuzz target ever failed on, replayed through the target's case.
 TEST(CorpusReplay, EveryStoredInput) {
     const std::pair<const char*, decltype(&fuzz::extract_case)> targets[] = {
-        {"fuzz_extract", fuzz::extract_case}, {"fuzz_relink_list", fuzz::relink_list_case}, {"fuzz_rebuild_image", fuzz::rebuild_image_case}};
+        {"fuzz_extract", fuzz::extract_case},
+        {"fuzz_relink_list", fuzz::relink_list_case},
+        {"fuzz_rebuild_image", fuzz::rebuild_image_case}};
     for (const auto& [target, run_case] : targets)
-        for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(ISORELINK_SOURCE_DIR) / "tests/corpus" / target)) {
+        for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(ISORELINK_SOURCE_DIR) /
+                                                                     "tests/corpus" / target)) {
             if (!entry.is_regular_file() || entry.path().filename().string().front() == '.') continue;
             ScratchDir dir;
             const std::string what = std::string(target) + " " + entry.path().filename().string();
-            EXPECT_EQ(bounded(what, [&] { return run_case(dir.prefix(), fuzz::read_file(entry.path().string())); }), "") << what;
+            EXPECT_EQ(bounded(what, [&] { return run_case(dir.prefix(), fuzz::read_file(entry.path().string())); }), "")
+                << what;
         }
 }
 

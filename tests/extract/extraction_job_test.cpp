@@ -15,18 +15,26 @@ namespace {
 using test::HandImage;
 
 enum class Left { Missing, Empty, Filled };
-const std::string kProducts[] = {"temp1.tmp", "G.ISO-LSN.TXT", "G.ISO-Filelist.txt", "tmp.tmp", "G.ISO.xqe"};  // in creation order
+const std::string kProducts[] = {"temp1.tmp", "G.ISO-LSN.TXT", "G.ISO-Filelist.txt", "tmp.tmp",
+                                 "G.ISO.xqe"};  // in creation order
 
 struct ExtractionJob : ::testing::Test {
     Expected<ExtractionSummary> run(const std::vector<std::byte>& image) {
         test::write_bytes(dir.file("G.ISO"), image);
         return run_extraction(dir.prefix(), "G.ISO");
     }
-    std::string failure(const std::vector<std::byte>& image) { auto outcome = run(image); return outcome ? "ok" : outcome.error().message; }
-    std::string structure(const std::string& reason) { return "Code 1106 - invalid volume structure " + dir.file("G.ISO") + " (" + reason + ")"; }
+    std::string failure(const std::vector<std::byte>& image) {
+        auto outcome = run(image);
+        return outcome ? "ok" : outcome.error().message;
+    }
+    std::string structure(const std::string& reason) {
+        return "Code 1106 - invalid volume structure " + dir.file("G.ISO") + " (" + reason + ")";
+    }
     std::string text(const std::string& name) { return test::read_text(dir.file(name)); }
     Left left(const std::string& name) {
-        return !std::filesystem::is_regular_file(dir.file(name)) ? Left::Missing : std::filesystem::file_size(dir.file(name)) == 0 ? Left::Empty : Left::Filled;
+        return !std::filesystem::is_regular_file(dir.file(name)) ? Left::Missing
+               : std::filesystem::file_size(dir.file(name)) == 0 ? Left::Empty
+                                                                 : Left::Filled;
     }
     void expect_left(Left header, Left sectors, Left files, Left table, Left records) {
         const Left expected[] = {header, sectors, files, table, records};
@@ -41,12 +49,14 @@ TEST_F(ExtractionJob, Ps2CdProductsAndNoWorkingFilesLeft) {
     auto summary = run(hand.bytes());
     ASSERT_TRUE(summary) << summary.error().message;
     EXPECT_EQ(summary->data_start_sector, 24u);
-    EXPECT_EQ(text("G.ISO-LSN.TXT"), "0000001C|00000005|0000A09A|\\A.BIN\r\n"
-                                     "0000001E|000004D2|0000A06C|\\SYSTEM.CNF\r\n"
-                                     "0000001F|00001000|0000A846|\\DATA\\MOVIE0.PSS\r\n"
-                                     "00000021|00000007|0000A872|\\DATA\\MOVIE1.PSS\r\n");
-    EXPECT_EQ(text("G.ISO-Filelist.txt"), "0000028 , \\A.BIN\r\n0000030 , \\SYSTEM.CNF\r\n"
-                                          "0000031 , \\DATA\\MOVIE0.PSS\r\n0000033 , \\DATA\\MOVIE1.PSS\r\n");
+    EXPECT_EQ(text("G.ISO-LSN.TXT"),
+              "0000001C|00000005|0000A09A|\\A.BIN\r\n"
+              "0000001E|000004D2|0000A06C|\\SYSTEM.CNF\r\n"
+              "0000001F|00001000|0000A846|\\DATA\\MOVIE0.PSS\r\n"
+              "00000021|00000007|0000A872|\\DATA\\MOVIE1.PSS\r\n");
+    EXPECT_EQ(text("G.ISO-Filelist.txt"),
+              "0000028 , \\A.BIN\r\n0000030 , \\SYSTEM.CNF\r\n"
+              "0000031 , \\DATA\\MOVIE0.PSS\r\n0000033 , \\DATA\\MOVIE1.PSS\r\n");
     EXPECT_EQ(test::read_text(dir.file("G.ISO.xqe")).substr(0, 16), std::string("\x18\0\0\0vexovexo\x1E\0\0\0", 16));
     expect_left(Left::Missing, Left::Filled, Left::Filled, Left::Missing, Left::Filled);
 }
@@ -58,15 +68,18 @@ TEST_F(ExtractionJob, Ps2DvdPairsDescriptorsByDataOrder) {
     auto summary = run(bytes);
     ASSERT_TRUE(summary) << summary.error().message;
     EXPECT_EQ(summary->descriptor_anchor, sector_offset(22) + 308);
-    EXPECT_EQ(text("G.ISO-LSN.TXT"), "00000018|000004D2|0000A046|0000B934|\\SYSTEM.CNF\r\n"
-                                     "00000019|00000063|0000A074|0000B134|\\SLUS_123.45\r\n");
+    EXPECT_EQ(text("G.ISO-LSN.TXT"),
+              "00000018|000004D2|0000A046|0000B934|\\SYSTEM.CNF\r\n"
+              "00000019|00000063|0000A074|0000B134|\\SLUS_123.45\r\n");
 }
 
 TEST_F(ExtractionJob, PspAndHeaderCountPerDirectoryLength) {
     for (const std::uint32_t size : {2048u, 5000u, 6144u}) {
         auto hand = HandImage::cd({});
         hand.system_id = "PSP GAME";
-        hand.directories.insert(hand.directories.end(), {{"D", 1, 22, size, {}}, {"E", 1, 21, 2048, {}}, {"F", 1, 22, size, {}}});  // F repeats D's sector
+        hand.directories.insert(
+            hand.directories.end(),
+            {{"D", 1, 22, size, {}}, {"E", 1, 21, 2048, {}}, {"F", 1, 22, size, {}}});  // F repeats D's sector
         auto summary = run(hand.bytes());
         ASSERT_TRUE(summary) << summary.error().message;
         EXPECT_EQ(summary->header_sectors, 22u + size / 2048);

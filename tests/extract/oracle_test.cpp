@@ -19,12 +19,19 @@ namespace {
 using Lines = std::vector<host::ListingLine>;
 using Extents = std::vector<std::pair<std::uint64_t, std::uint64_t>>;
 
-Lines check_image(const std::string& folder, const std::string& name, ImageKind kind, std::uint32_t partition_start = 0) {
+Lines check_image(const std::string& folder, const std::string& name, ImageKind kind,
+                  std::uint32_t partition_start = 0) {
     auto summary = run_extraction(folder, name);
-    if (!summary) { ADD_FAILURE() << summary.error().message; return {}; }
+    if (!summary) {
+        ADD_FAILURE() << summary.error().message;
+        return {};
+    }
     EXPECT_EQ(summary->kind, kind);
     auto parsed = host::parse_sector_listing(test::read_text(summary->names.sector_listing), kind);
-    if (!parsed) { ADD_FAILURE() << "unreadable listing " << name; return {}; }
+    if (!parsed) {
+        ADD_FAILURE() << "unreadable listing " << name;
+        return {};
+    }
     const Lines& lines = *parsed;
 
     const auto image = test::read_bytes(folder + name);
@@ -37,7 +44,9 @@ Lines check_image(const std::string& folder, const std::string& name, ImageKind 
         if (kind != ImageKind::Ps2Dvd) continue;
         const auto entry = ByteView(image).subspan(line.descriptor - udf::fe::kShortAllocationDescriptor);
         EXPECT_EQ(le16(entry, udf::tag::kIdentifier), udf::kFileEntry) << line.path;
-        EXPECT_EQ(le32(entry, udf::fe::kShortAllocationDescriptor + udf::short_ad::kExtentPosition) + partition_start, line.sector) << line.path;
+        EXPECT_EQ(le32(entry, udf::fe::kShortAllocationDescriptor + udf::short_ad::kExtentPosition) + partition_start,
+                  line.sector)
+            << line.path;
     }
     std::sort(listed.begin(), listed.end());
     if (test::have_program("isoinfo")) {
@@ -65,18 +74,27 @@ TEST(ExtractionOracle, GenisoimageAndXorrisoImages) {
     test::write_text((root / "SLUS_123.45").string(), std::string(70000, 'x'));
     test::write_text((root / "DATA" / "MOVIE" / "B.PSS").string(), std::string(300, 'b'));
     const std::string tree = test::shell_quote(dir.file("tree"));
-    test::write_text(dir.file("use.bin"), std::string(iso::kApplicationByteOffset - iso::kPrimaryDescriptorOffset - iso::pvd::kApplicationUse, ' ') + "CD-XA001");
-    for (const auto& [system, kind, name] : {std::tuple{"PLAYSTATION", ImageKind::Ps2Cd, "CD.ISO"}, std::tuple{"PSP GAME", ImageKind::PspUmd, "PSP.ISO"}}) {
+    test::write_text(
+        dir.file("use.bin"),
+        std::string(iso::kApplicationByteOffset - iso::kPrimaryDescriptorOffset - iso::pvd::kApplicationUse, ' ') +
+            "CD-XA001");
+    for (const auto& [system, kind, name] : {std::tuple{"PLAYSTATION", ImageKind::Ps2Cd, "CD.ISO"},
+                                             std::tuple{"PSP GAME", ImageKind::PspUmd, "PSP.ISO"}}) {
         const std::string out = test::shell_quote(dir.file(std::string("g") + name));
         if (test::have_program("genisoimage")) {
-            ASSERT_EQ(test::run_command("genisoimage -quiet -sysid '" + std::string(system) + "' -xa -o " + out + " " + tree).exit_code, 0);
+            ASSERT_EQ(
+                test::run_command("genisoimage -quiet -sysid '" + std::string(system) + "' -xa -o " + out + " " + tree)
+                    .exit_code,
+                0);
             EXPECT_EQ(check_image(dir.prefix(), std::string("g") + name, kind).size(), 3u);
         }
         if (test::have_program("xorriso")) {
-            const auto made = test::run_command("xorriso -outdev " + test::shell_quote(dir.file(std::string("x") + name)) + " -system_id '" + system +
-                                                "' -application_use " + test::shell_quote(dir.file("use.bin")) + " -map " + tree + " /");
+            const auto made = test::run_command(
+                "xorriso -outdev " + test::shell_quote(dir.file(std::string("x") + name)) + " -system_id '" + system +
+                "' -application_use " + test::shell_quote(dir.file("use.bin")) + " -map " + tree + " /");
             ASSERT_EQ(made.exit_code, 0) << made.output;
-            EXPECT_EQ(le32(test::read_bytes(dir.file(std::string("x") + name)), iso::kOptionalTypeLPathTableOffset), 0u);
+            EXPECT_EQ(le32(test::read_bytes(dir.file(std::string("x") + name)), iso::kOptionalTypeLPathTableOffset),
+                      0u);
             EXPECT_EQ(check_image(dir.prefix(), std::string("x") + name, kind).size(), 3u);
         }
     }
@@ -87,9 +105,12 @@ using test::pattern_file;
 kit::ImageRecipe kit_recipe(ImageKind kind) {
     kit::ImageRecipe recipe;
     recipe.kind = kind;
-    recipe.files = {pattern_file("\\SYSTEM.CNF", 40), pattern_file("\\SLUS_200.01", 9000),
-                  pattern_file("\\DATA\\MOVIE.PSS", 3 * 2048 + 100), pattern_file("\\DATA\\HIDDEN.BIN", 5000),
-                  pattern_file("\\DATA\\DEEP\\EMPTY.DAT", 0), pattern_file("\\DATA\\DEEP\\Z.DAT", 2048)};
+    recipe.files = {pattern_file("\\SYSTEM.CNF", 40),
+                    pattern_file("\\SLUS_200.01", 9000),
+                    pattern_file("\\DATA\\MOVIE.PSS", 3 * 2048 + 100),
+                    pattern_file("\\DATA\\HIDDEN.BIN", 5000),
+                    pattern_file("\\DATA\\DEEP\\EMPTY.DAT", 0),
+                    pattern_file("\\DATA\\DEEP\\Z.DAT", 2048)};
     if (kind != ImageKind::Ps2Dvd) recipe.files[2].extent_limit = 2048;
     recipe.files[3].hidden = true;
     recipe.directories.push_back("\\NOTHING");

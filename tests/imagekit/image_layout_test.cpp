@@ -15,7 +15,8 @@ namespace isorelink {
 namespace {
 
 bool bytes_at(const std::vector<std::byte>& image, std::uint64_t at, std::string_view expected) {
-    return at + expected.size() <= image.size() && std::memcmp(image.data() + at, expected.data(), expected.size()) == 0;
+    return at + expected.size() <= image.size() &&
+           std::memcmp(image.data() + at, expected.data(), expected.size()) == 0;
 }
 
 class EveryKind : public ::testing::TestWithParam<ImageKind> {};
@@ -25,19 +26,25 @@ TEST_P(EveryKind, VolumeDescriptorsCarryTheKindSignatures) {
     const auto built = test::built_image(test::sample_recipe(GetParam()), image);
     const ByteView pvd = ByteView(image).subspan(iso::kPrimaryDescriptorOffset, kSectorSize);
     EXPECT_TRUE(bytes_at(image, 0, std::string(16 * 2048, '\0') + "\1CD001"));
-    EXPECT_TRUE(bytes_at(image, 17 * 2048, "\xFF" "CD001"));
+    EXPECT_TRUE(bytes_at(image, 17 * 2048,
+                         "\xFF"
+                         "CD001"));
     EXPECT_TRUE(bytes_at(image, 32776, GetParam() == ImageKind::PspUmd ? "PSP GAME   " : "PLAYSTATION"));
     EXPECT_TRUE(bytes_at(image, 33792, GetParam() == ImageKind::Ps2Dvd ? std::string(8, '\0') : "CD-XA001"));
     EXPECT_EQ(both32(pvd, iso::pvd::kVolumeSpaceSize), image.size() / kSectorSize);
     EXPECT_TRUE(both32_agree(pvd, iso::pvd::kVolumeSpaceSize) && both32_agree(pvd, iso::pvd::kPathTableSize));
     const std::uint32_t t = built.path_table_sector;
-    EXPECT_EQ((std::array{le32(pvd, 132), le32(pvd, 140), le32(pvd, 144), be32(pvd, 148)}), (std::array{built.path_table_size, t, t + 1, t + 2}));
+    EXPECT_EQ((std::array{le32(pvd, 132), le32(pvd, 140), le32(pvd, 144), be32(pvd, 148)}),
+              (std::array{built.path_table_size, t, t + 1, t + 2}));
     EXPECT_TRUE(GetParam() != ImageKind::Ps2Dvd || built.path_table_sector == 257u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Kit, EveryKind, test::kEveryKind, [](const auto& info) { return test::kind_name(info.param); });
+INSTANTIATE_TEST_SUITE_P(Kit, EveryKind, test::kEveryKind,
+                         [](const auto& info) { return test::kind_name(info.param); });
 
-ByteView sector(const std::vector<std::byte>& image, std::uint64_t lsn) { return ByteView(image).subspan(sector_offset(lsn), kSectorSize); }
+ByteView sector(const std::vector<std::byte>& image, std::uint64_t lsn) {
+    return ByteView(image).subspan(sector_offset(lsn), kSectorSize);
+}
 
 TEST(UdfBridge, DescriptorsLieWhereTheReadersLook) {
     std::vector<std::byte> image;
@@ -46,16 +53,26 @@ TEST(UdfBridge, DescriptorsLieWhereTheReadersLook) {
     EXPECT_TRUE(bytes_at(image, 65924, std::string_view("\0DVD-ROM GENERATOR", 18)));
     for (int i = 0; i < 3; ++i)
         EXPECT_TRUE(bytes_at(image, sector_offset(18 + i) + 1, std::string_view("BEA01NSR02TEA01").substr(5 * i, 5)));
-    const std::pair<std::uint32_t, std::uint16_t> tags[] = {
-        {32, udf::kPrimaryVolumeDescriptor}, {33, udf::kImplementationUseVolumeDescriptor}, {34, udf::kPartitionDescriptor},
-        {35, udf::kLogicalVolumeDescriptor}, {36, udf::kUnallocatedSpaceDescriptor}, {37, udf::kTerminatingDescriptor},
-        {48, udf::kPrimaryVolumeDescriptor}, {53, udf::kTerminatingDescriptor}, {64, udf::kLogicalVolumeIntegrityDescriptor},
-        {65, udf::kTerminatingDescriptor}, {256, udf::kAnchorVolumeDescriptorPointer}, {n - 1, udf::kAnchorVolumeDescriptorPointer}};
+    const std::pair<std::uint32_t, std::uint16_t> tags[] = {{32, udf::kPrimaryVolumeDescriptor},
+                                                            {33, udf::kImplementationUseVolumeDescriptor},
+                                                            {34, udf::kPartitionDescriptor},
+                                                            {35, udf::kLogicalVolumeDescriptor},
+                                                            {36, udf::kUnallocatedSpaceDescriptor},
+                                                            {37, udf::kTerminatingDescriptor},
+                                                            {48, udf::kPrimaryVolumeDescriptor},
+                                                            {53, udf::kTerminatingDescriptor},
+                                                            {64, udf::kLogicalVolumeIntegrityDescriptor},
+                                                            {65, udf::kTerminatingDescriptor},
+                                                            {256, udf::kAnchorVolumeDescriptorPointer},
+                                                            {n - 1, udf::kAnchorVolumeDescriptorPointer}};
     for (const auto& [lsn, id] : tags)
-        EXPECT_TRUE(le16(sector(image, lsn), udf::tag::kIdentifier) == id && le32(sector(image, lsn), udf::tag::kLocation) == lsn &&
-                    udf::tag_is_valid(sector(image, lsn))) << lsn;
-    EXPECT_TRUE(le32(sector(image, 34), udf::pd::kStartingLocation) == p && le32(sector(image, 34), udf::pd::kLength) == n - 1 - p);
-    EXPECT_TRUE(le16(sector(image, p), udf::tag::kIdentifier) == udf::kFileSetDescriptor && le32(sector(image, p), udf::tag::kLocation) == 0u);
+        EXPECT_TRUE(le16(sector(image, lsn), udf::tag::kIdentifier) == id &&
+                    le32(sector(image, lsn), udf::tag::kLocation) == lsn && udf::tag_is_valid(sector(image, lsn)))
+            << lsn;
+    EXPECT_TRUE(le32(sector(image, 34), udf::pd::kStartingLocation) == p &&
+                le32(sector(image, 34), udf::pd::kLength) == n - 1 - p);
+    EXPECT_TRUE(le16(sector(image, p), udf::tag::kIdentifier) == udf::kFileSetDescriptor &&
+                le32(sector(image, p), udf::tag::kLocation) == 0u);
     EXPECT_EQ(le16(sector(image, p + 1), udf::tag::kIdentifier), udf::kTerminatingDescriptor);
 }
 
@@ -67,15 +84,18 @@ TEST(UdfBridge, EveryFileEntryCarriesTheMarkersAndItsExtentsInTheChosenOrder) {
     std::uint64_t previous_entry = image.size();
     for (const auto& e : built.extents) {
         const auto fe = ByteView(image).subspan(e.entry_offset, kSectorSize);
-        EXPECT_TRUE(le32(fe, 0) == udf::kFileEntryTagWord && le32(fe, udf::tag::kLocation) == e.entry_offset / kSectorSize - built.partition_start &&
-                    udf::tag_is_valid(fe)) << e.iso_path;
+        EXPECT_TRUE(le32(fe, 0) == udf::kFileEntryTagWord &&
+                    le32(fe, udf::tag::kLocation) == e.entry_offset / kSectorSize - built.partition_start &&
+                    udf::tag_is_valid(fe))
+            << e.iso_path;
         EXPECT_TRUE(bytes_at(image, e.entry_offset + 128, std::string_view("\0DVD-ROM GENERAT", 16)));
         EXPECT_TRUE(bytes_at(image, e.entry_offset + 288, std::string_view("\0\0\0\0\2\1\0\0\0\0\0\0\x49\5\0\0", 16)));
         EXPECT_EQ(le64(fe, 56), recipe.files[e.file_index].byte_size());
         EXPECT_EQ(le32(image, e.descriptor_offset), e.size) << e.listing_path;
         EXPECT_EQ(le32(image, e.descriptor_offset + 4), e.sector - built.partition_start) << e.listing_path;
         if (e.size == 0) continue;  // empty files share a sector in walk order
-        EXPECT_LE(e.entry_offset, std::exchange(previous_entry, e.entry_offset)) << "File Entries in reverse data order";
+        EXPECT_LE(e.entry_offset, std::exchange(previous_entry, e.entry_offset))
+            << "File Entries in reverse data order";
     }
 }
 

@@ -23,19 +23,25 @@ TEST(Knobs, EveryKnobReachesTheImage) {
     for (const auto& e : built.extents) {
         at[e.listing_path] = e.sector;
         EXPECT_EQ(u8(image, e.record_offset + 25), e.flags);
-        if (e.iso_path.rfind("\\DATA\\", 0) == 0) pieces += e.listing_path.substr(6) + ":" + std::to_string(e.flags) + (e.listed ? " " : "- ");
+        if (e.iso_path.rfind("\\DATA\\", 0) == 0)
+            pieces += e.listing_path.substr(6) + ":" + std::to_string(e.flags) + (e.listed ? " " : "- ");
     }
-    EXPECT_EQ(pieces, "MOVIE0.PSS:128 MOVIE1.PSS:128 MOVIE2.PSS:0 SECRET.DAT:129- SECRET.DAT:129- SECRET.DAT:1 "
-                      "A0.B0.C:128 A1.B1.C:0 ");
-    EXPECT_TRUE(at["\\EMPTY1.DAT"] == at["\\AFIRST.BIN"] && at["\\EMPTY2.DAT"] == at["\\AFIRST.BIN"]);  // empty files share the next file's sector
-    EXPECT_TRUE(at["\\ZLAST.BIN"] == 500u && at["\\AFIRST.BIN"] > 500u && at["\\FIXED.BIN"] == 900u);  // data order, fixed sector
+    EXPECT_EQ(pieces,
+              "MOVIE0.PSS:128 MOVIE1.PSS:128 MOVIE2.PSS:0 SECRET.DAT:129- SECRET.DAT:129- SECRET.DAT:1 "
+              "A0.B0.C:128 A1.B1.C:0 ");
+    EXPECT_TRUE(at["\\EMPTY1.DAT"] == at["\\AFIRST.BIN"] &&
+                at["\\EMPTY2.DAT"] == at["\\AFIRST.BIN"]);  // empty files share the next file's sector
+    EXPECT_TRUE(at["\\ZLAST.BIN"] == 500u && at["\\AFIRST.BIN"] > 500u &&
+                at["\\FIXED.BIN"] == 900u);  // data order, fixed sector
     EXPECT_TRUE(le32(image, 32768 + 144) == 0u && be32(image, 32768 + 152) == 0u);  // no optional path tables
     std::size_t records = 0;  // walked as a reader does: a zero length byte ends a sector's records
     for (const auto& dir : built.directories) {
         ASSERT_EQ(dir.size, 3u * kSectorSize) << dir.path;
-        for (std::uint64_t end = sector_offset(dir.sector) + kSectorSize; end <= sector_offset(dir.sector) + dir.size; end += kSectorSize) {
+        for (std::uint64_t end = sector_offset(dir.sector) + kSectorSize; end <= sector_offset(dir.sector) + dir.size;
+             end += kSectorSize) {
             std::uint64_t offset = end - kSectorSize;
-            for (; offset < end && u8(image, offset) != 0; offset += u8(image, offset), ++records) ASSERT_LE(offset + u8(image, offset), end);
+            for (; offset < end && u8(image, offset) != 0; offset += u8(image, offset), ++records)
+                ASSERT_LE(offset + u8(image, offset), end);
             for (; offset < end; ++offset) ASSERT_EQ(image[offset], std::byte{0});
         }
     }
@@ -43,7 +49,10 @@ TEST(Knobs, EveryKnobReachesTheImage) {
 }
 
 TEST(Knobs, RefusedRecipesSayWhy) {
-    auto at = [](kit::FileRecipe file, std::uint32_t sector) { file.sector = sector; return file; };
+    auto at = [](kit::FileRecipe file, std::uint32_t sector) {
+        file.sector = sector;
+        return file;
+    };
     const std::pair<std::vector<kit::FileRecipe>, const char*> cases[] = {
         {{pattern_file("\\lower.bin", 1)}, "cannot record"},
         {{pattern_file("NOSLASH.BIN", 1)}, "not of the form"},
