@@ -11,16 +11,6 @@ namespace isorelink {
 
 namespace {
 
-// Each character's hex value, or 0xFF for anything that is not a hex digit.
-constexpr std::array<std::uint8_t, 256> make_hex_values() {
-    std::array<std::uint8_t, 256> values{};
-    values.fill(0xFF);
-    for (unsigned c = '0'; c <= '9'; ++c) values[c] = static_cast<std::uint8_t>(c - '0');
-    for (unsigned c = 'A'; c <= 'F'; ++c) values[c] = static_cast<std::uint8_t>(c - 'A' + 10);
-    for (unsigned c = 'a'; c <= 'f'; ++c) values[c] = static_cast<std::uint8_t>(c - 'a' + 10);
-    return values;
-}
-constexpr auto kHexValues = make_hex_values();
 
 struct ListLine {
     std::string_view text;    // without its line end; valid until the next line
@@ -88,16 +78,24 @@ private:
 
 namespace {
 
-// Eight hex digits at p, the first the most significant, all eight at once:
-// a digit's value is its low four bits, plus 9 for a letter (bit 6 set); the
-// nibbles are then gathered pairwise. Only the table tells digits from other
-// characters: `invalid` gets bits above the low four for any of them.
-std::uint32_t hex8(const char* p, unsigned& invalid) {
-    for (std::size_t i = 0; i < relink::kFieldWidth; ++i) invalid |= kHexValues[static_cast<unsigned char>(p[i])];
+// Eight hex digits at p, the first the most significant, all eight at once.
+// Each byte is tested against '0'-'9' and, with its case bit set, 'a'-'f' by
+// adding so that the byte's top bit carries the comparison (every byte is
+// first checked to be below 0x80, so no sum reaches into its neighbour). A
+// digit's value is then its low four bits, plus 9 for a letter (bit 6 set),
+// and the nibbles are gathered pairwise. `valid` is cleared for anything but
+// eight hex digits.
+std::uint32_t hex8(const char* p, bool& valid) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+    constexpr std::uint64_t kTops = 0x80 * kOnes;
     // The first character in the low byte, whatever the machine's byte order.
     std::uint64_t x = 0;
     for (std::size_t i = 0; i < relink::kFieldWidth; ++i) x |= std::uint64_t{static_cast<unsigned char>(p[i])} << (8 * i);
-    x = (x & 0x0F0F0F0F0F0F0F0Full) + ((x >> 6) & 0x0101010101010101ull) * 9;
+    const std::uint64_t lower = x | 0x20 * kOnes;
+    const std::uint64_t digit = ((x + 0x50 * kOnes) & ~(x + 0x46 * kOnes)) & kTops;          // 0x30-0x39
+    const std::uint64_t letter = ((lower + 0x1F * kOnes) & ~(lower + 0x19 * kOnes)) & kTops;  // 0x61-0x66
+    valid = valid && (x & kTops) == 0 && (digit | letter) == kTops;
+    x = (x & 0x0F * kOnes) + ((x >> 6) & kOnes) * 9;
     x = ((x & 0x00FF00FF00FF00FFull) << 4) | ((x >> 8) & 0x00FF00FF00FF00FFull);
     x = ((x & 0x0000FFFF0000FFFFull) << 8) | ((x >> 16) & 0x0000FFFF0000FFFFull);
     return static_cast<std::uint32_t>(((x & 0xFFFF) << 16) | ((x >> 32) & 0xFFFF));
@@ -108,15 +106,14 @@ std::uint32_t hex8(const char* p, unsigned& invalid) {
 std::optional<RelinkLine> parse_relink_line(std::string_view text, ImageKind kind, std::uint32_t number) {
     const bool dvd = kind == ImageKind::Ps2Dvd;
     if (text.size() < (dvd ? relink::kLineWithDescriptor : relink::kLineWithoutDescriptor)) return std::nullopt;
-    unsigned invalid = 0;
+    bool valid = true;
     RelinkLine line;
     line.number = number;
-    line.sector = hex8(text.data() + relink::kSector, invalid);
-    line.size = hex8(text.data() + relink::kSize, invalid);
-    line.record_field = hex8(text.data() + relink::kRecordField, invalid);
-    line.descriptor = dvd ? hex8(text.data() + relink::kDescriptor, invalid) : 0;
-    // Only a non-digit sets bits above the low four.
-    if (invalid & 0xF0) return std::nullopt;
+    line.sector = hex8(text.data() + relink::kSector, valid);
+    line.size = hex8(text.data() + relink::kSize, valid);
+    line.record_field = hex8(text.data() + relink::kRecordField, valid);
+    line.descriptor = dvd ? hex8(text.data() + relink::kDescriptor, valid) : 0;
+    if (!valid) return std::nullopt;
     return line;
 }
 

@@ -3,12 +3,14 @@
 // (a refused job never changes a byte of the new image).
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <filesystem>
 #include <tuple>
 
 #include "common/endian.h"
 #include "common/udf_tag.h"
 #include "rebuild/hand_image.h"
+#include "rebuild/relink_list.h"
 #include "rebuild/volume_end.h"
 
 namespace isorelink::test {
@@ -122,6 +124,21 @@ TEST_F(RebuildJob, LinesRunningAcrossReadBlocksAreReadWhole) {
     ASSERT_TRUE(outcome) << outcome.error().message;
     EXPECT_EQ(outcome->lines_applied, kLines + 1);
     for (unsigned i = 0; i < kLines; ++i) ASSERT_EQ(le32(bytes_at(image(), 0xA000 + 16 * i, 4), 0), 0x100 + i) << i;
+}
+
+TEST(RelinkLine, EveryByteIsAHexDigitOrRefusesTheLine) {
+    for (std::size_t position = 0; position < 8; ++position) {
+        for (unsigned b = 0; b < 256; ++b) {
+            std::string text = "00000000|00000000|00000000|00000000|\\X";
+            text[9 + position] = static_cast<char>(b);
+            const auto line = parse_relink_line(text, ImageKind::Ps2Dvd, 1);
+            const bool hex = std::isxdigit(static_cast<int>(b)) != 0 && b < 0x80;
+            ASSERT_EQ(line.has_value(), hex) << b << " at " << position;
+            if (!hex) continue;
+            const auto digit = std::stoul(std::string(1, static_cast<char>(b)), nullptr, 16);
+            EXPECT_EQ(line->size, digit << (4 * (7 - position))) << b;
+        }
+    }
 }
 
 TEST_F(RebuildJob, OneBadLineRefusesTheWholeList) {
