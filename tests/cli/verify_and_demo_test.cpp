@@ -1,4 +1,3 @@
-// verify on PS2 DVDs with one fault each; the demo end to end.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,8 +7,6 @@
 
 namespace isorelink::test {
 namespace {
-
-std::string cli() { return ISORELINK_CLI; }
 
 void put_both32(const std::string& path, std::uint64_t at, std::uint32_t v) {
     char b[8];
@@ -58,7 +55,7 @@ TEST_P(VerifyFinds, OneFaultOnAPs2Dvd) {
     auto sample = make_sample(Maker::Kit, ImageKind::Ps2Dvd, dir.path().string(), why);
     if (!sample) GTEST_SKIP() << why;
     GetParam().apply(sample->path, sample->built);
-    const auto r = run_command(cli() + " verify " + shell_quote(sample->path));
+    const auto r = run_command(std::string(ISORELINK_CLI) + " verify " + shell_quote(sample->path));
     EXPECT_NE(r.exit_code, 0) << r.output;
     EXPECT_NE(r.output.find(GetParam().expected), std::string::npos) << r.output;
     EXPECT_NE(r.output.find("problems"), std::string::npos) << r.output;
@@ -69,7 +66,7 @@ INSTANTIATE_TEST_SUITE_P(Faults, VerifyFinds, ::testing::ValuesIn(kFaults),
 
 TEST(Demo, RunsTheRoundTripInAFolder) {
     ScratchDir dir;
-    const auto r = run_command(cli() + " demo " + shell_quote(dir.file("demo")));
+    const auto r = run_command(std::string(ISORELINK_CLI) + " demo " + shell_quote(dir.file("demo")));
     ASSERT_EQ(r.exit_code, 0) << r.output;
     for (const char* said : {"consistent", "moved", "in place"}) EXPECT_NE(r.output.find(said), std::string::npos);
     EXPECT_TRUE(exists(dir.file("demo/NEW-SAMPLE.ISO")));

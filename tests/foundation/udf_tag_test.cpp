@@ -19,8 +19,7 @@ std::uint16_t crc_bit_by_bit(ByteView data) {
 
 TEST(UdfTag, CrcAgreesWithTheBitwiseDefinitionAtEveryLengthAndAlignment) {
     EXPECT_EQ(udf::crc_itu_t(std::as_bytes(std::span("123456789", 9))), 0x31C3);
-    // Up to a whole sector: the folding path takes four blocks per step, a
-    // short first block and the rest one at a time; the tables take the rest.
+    // Every length up to 300 and on to a whole sector reaches each folding step and the table tail.
     std::vector<std::byte> data(2048 + 16);
     for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::byte>((i * 151 + 7) ^ (i >> 3));
     for (std::size_t start = 0; start < 16; start += 5)
@@ -32,19 +31,12 @@ TEST(UdfTag, CrcAgreesWithTheBitwiseDefinitionAtEveryLengthAndAlignment) {
         }
 }
 
-TEST(UdfTag, SealedTagIsValidAndAnyCoveredByteBreaksIt) {
+TEST(UdfTag, CrcLengthPastTheBufferIsInvalidWithoutOverrun) {
     std::vector<std::byte> fe(2048);
     put_le16(fe, udf::tag::kIdentifier, udf::kFileEntry);
-    put_le32(fe, udf::tag::kLocation, 1234);
     udf::seal_tag(fe, 300);
-    EXPECT_TRUE(udf::tag_is_valid(fe));
-    fe[udf::fe::kShortAllocationDescriptor] = std::byte{1};  // inside the CRC
-    EXPECT_FALSE(udf::tag_is_valid(fe));
-    udf::reseal_tag(fe);
-    EXPECT_TRUE(udf::tag_is_valid(fe));
-    fe[udf::tag::kLocation] = std::byte{9};  // inside the checksum
-    EXPECT_FALSE(udf::tag_is_valid(fe));
-    put_le16(fe, udf::tag::kCrcLength, 4000);  // past the buffer: invalid, no overrun
+    put_le16(fe, udf::tag::kCrcLength, 4000);
+    put_u8(fe, udf::tag::kChecksum, udf::tag_checksum(fe));  // only the length is wrong
     EXPECT_FALSE(udf::tag_is_valid(fe));
 }
 

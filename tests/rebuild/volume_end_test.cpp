@@ -1,5 +1,3 @@
-// The end step per kind, on sparse images: post-gap, marker, end anchor,
-// volume size and the partition's length; and the search for the partition.
 #include <gtest/gtest.h>
 
 #include <tuple>
