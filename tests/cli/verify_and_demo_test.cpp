@@ -58,7 +58,6 @@ TEST_P(VerifyFinds, OneFaultOnAPs2Dvd) {
     const auto r = run_command(std::string(ISORELINK_CLI) + " verify " + shell_quote(sample->path));
     EXPECT_NE(r.exit_code, 0) << r.output;
     EXPECT_NE(r.output.find(GetParam().expected), std::string::npos) << r.output;
-    EXPECT_NE(r.output.find("problems"), std::string::npos) << r.output;
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, VerifyFinds, ::testing::ValuesIn(kFaults),
