@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 #include <span>
 
@@ -90,7 +91,12 @@ std::uint32_t hex8(const char* p, bool& valid) {
     constexpr std::uint64_t kTops = 0x80 * kOnes;
     // The first character in the low byte, whatever the machine's byte order.
     std::uint64_t x = 0;
-    for (std::size_t i = 0; i < relink::kFieldWidth; ++i) x |= std::uint64_t{static_cast<unsigned char>(p[i])} << (8 * i);
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(&x, p, sizeof x);
+    } else {
+        for (std::size_t i = 0; i < relink::kFieldWidth; ++i)
+            x |= std::uint64_t{static_cast<unsigned char>(p[i])} << (8 * i);
+    }
     const std::uint64_t lower = x | 0x20 * kOnes;
     const std::uint64_t digit = ((x + 0x50 * kOnes) & ~(x + 0x46 * kOnes)) & kTops;          // 0x30-0x39
     const std::uint64_t letter = ((lower + 0x1F * kOnes) & ~(lower + 0x19 * kOnes)) & kTops;  // 0x61-0x66
