@@ -41,7 +41,7 @@ bool mark(std::vector<std::uint64_t>& bits, std::uint64_t index) {
 } // namespace
 
 PatchPlan::PatchPlan(File& image, std::uint64_t image_size, const std::string& image_path)
-    : image_(image), image_size_(image_size), image_path_(image_path), window_(image, image_size, image_path) {}
+    : image_(image), image_size_(image_size), window_(image, image_size, image_path) {}
 
 std::size_t PatchPlan::sector_length(std::uint64_t index) const {
     return static_cast<std::size_t>(std::min<std::uint64_t>(kSectorSize, image_size_ - sector_offset(index)));
@@ -64,9 +64,6 @@ void PatchPlan::prepare(const std::vector<std::uint64_t>& target_sectors) {
     }
     named.clear();
     named.shrink_to_fit();
-    // A File Entry changes in about four pieces and names one sector, a
-    // record in one: room for that without doubling the list as it grows.
-    pieces_.reserve(target_sectors.size() * 2);
     for (std::size_t w = 0; w < again.size(); ++w) {
         for (std::uint64_t word = again[w]; word != 0; word &= word - 1) {
             whole_.push_back(std::uint64_t{w} * 64 + static_cast<std::uint64_t>(std::countr_zero(word)));
@@ -106,27 +103,6 @@ MutableByteView PatchPlan::whole_sector(std::uint64_t index) {
     }
     last_whole_ = at;
     return whole_bytes().subspan(at * kSectorSize, sector_length(index));
-}
-
-bool PatchPlan::read(std::uint64_t offset, MutableByteView out) {
-    if (offset > image_size_ || out.size() > image_size_ - offset) return false;
-    while (!out.empty()) {
-        const auto within = static_cast<std::size_t>(offset & (kSectorSize - 1));
-        const std::size_t n = std::min(out.size(), kSectorSize - within);
-        if (const auto whole = whole_sector(whole_sectors(offset)); !whole.empty()) {
-            std::copy_n(whole.begin() + static_cast<std::ptrdiff_t>(within), n, out.begin());
-        } else {
-            const auto original = window_.bytes(offset, n);
-            if (!original) {
-                read_failed_ = true;
-                return false;
-            }
-            std::copy_n(original->begin(), n, out.begin());
-        }
-        out = out.subspan(n);
-        offset += n;
-    }
-    return true;
 }
 
 std::optional<ByteView> PatchPlan::view(std::uint64_t offset, std::size_t length) {
@@ -179,17 +155,6 @@ bool PatchPlan::write_pieces(std::size_t begin, std::size_t end) {
     const Piece& first = pieces_[begin];
     const std::uint64_t start = first.offset;
     const std::uint64_t stop = pieces_[end - 1].offset + pieces_[end - 1].length;
-    if (updating_) {
-        if (std::byte* at = updating_->update(start, static_cast<std::size_t>(stop - start))) {
-            // Each piece lands in a line not in the cache: ask for lines a few pieces ahead.
-            constexpr std::size_t kAhead = 16;
-            for (std::size_t i = begin; i < end; ++i) {
-                if (i + kAhead < end) __builtin_prefetch(at + (pieces_[i + kAhead].offset - start), 1);
-                std::memcpy(at + (pieces_[i].offset - start), pieces_[i].bytes.data(), pieces_[i].length);
-            }
-            return true;
-        }
-    }
     if (end - begin == 1) return image_.write_at(first.offset, ByteView(first.bytes).first(first.length));
     std::vector<std::byte> span(static_cast<std::size_t>(stop - start));
     if (image_.read_at(start, span) != span.size()) return false;
@@ -208,10 +173,6 @@ bool PatchPlan::commit() {
         std::stable_sort(pieces_.begin(), pieces_.end(), by_offset);
     }
     platform::pump_messages();
-    if (!pieces_.empty()) {
-        updating_ = platform::MappedFile::open_for_update(image_path_);
-        if (updating_ && updating_->size() != image_size_) updating_.reset();
-    }
     bool ok = true;
     std::size_t next_whole = 0;
     for (std::size_t begin = 0; begin < pieces_.size();) {
@@ -236,7 +197,6 @@ bool PatchPlan::commit() {
         begin = end;
     }
     ok = write_whole_runs(next_whole, UINT64_MAX) && ok;
-    updating_.reset();
     return image_.flush() && ok;
 }
 

@@ -8,10 +8,9 @@
 // records) is kept whole, read ahead in runs of neighbours. Any other sector
 // belongs to one target alone: its original bytes are read through a mapped
 // window of the image and the plan keeps only the pieces of at most 16 bytes
-// that change, so it holds a few dozen bytes per line rather than a sector
-// per File Entry. The pieces are stored through a writable mapping where the
-// platform offers one, else written in runs, the bytes between them read
-// back first.
+// that change, written in runs, the bytes between them read back first.
+// (File Entries in sectors of their own are not planned here: see
+// entry_reseal.h.)
 #include <array>
 #include <memory>
 #include <optional>
@@ -22,7 +21,6 @@
 #include "common/endian.h"
 #include "common/file.h"
 #include "common/sector.h"
-#include "platform/mapped_file.h"
 #include "volume/image_window.h"
 
 namespace isorelink {
@@ -42,10 +40,6 @@ public:
     // before anything is planned.
     void prepare(const std::vector<std::uint64_t>& target_sectors);
 
-    // Copies the planned bytes at offset into out; false when any of them
-    // lies outside the image or cannot be read.
-    bool read(std::uint64_t offset, MutableByteView out);
-
     // The planned bytes at offset, which must lie within one sector, without
     // copying them; valid until the next call. Nothing when they do not lie
     // inside the image or cannot be read.
@@ -60,10 +54,6 @@ public:
 
     // Whether a sector is held whole: more than one patch target named it.
     bool holds_whole(std::uint64_t index) const;
-
-    // Sectors held whole, and pieces kept for the others.
-    std::size_t whole_sectors_held() const { return whole_.size(); }
-    std::size_t pieces_held() const { return pieces_.size(); }
 
     // Writes every planned change; false when a read or a write failed.
     bool commit();
@@ -83,11 +73,7 @@ private:
 
     File& image_;
     std::uint64_t image_size_;
-    std::string image_path_;
     ImageWindow window_;
-    // The image mapped for update while the pieces are written, where the
-    // platform offers it.
-    std::optional<platform::MappedFile> updating_;
     // Sectors held whole: ascending indices, their bytes side by side (2048
     // each), and one bit per sector telling them from the rest at a glance.
     std::vector<std::uint64_t> whole_;
