@@ -97,26 +97,22 @@ void MappedFile::close() {
 
 #else
 
-std::optional<MappedFile> MappedFile::open(const std::string& path) {
+std::optional<MappedFile> MappedFile::open_regular(const std::string& path, bool writable) {
     MappedFile file;
-    file.fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    file.fd_ = ::open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC);
     if (file.fd_ < 0) return std::nullopt;
     struct stat st {};
     if (::fstat(file.fd_, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0) return std::nullopt;
     file.size_ = static_cast<std::uint64_t>(st.st_size);
+    file.writable_ = writable;
     return file;
 }
 
+std::optional<MappedFile> MappedFile::open(const std::string& path) { return open_regular(path, false); }
+
 std::optional<MappedFile> MappedFile::open_for_update(const std::string& path) {
 #ifdef MADV_POPULATE_WRITE
-    MappedFile file;
-    file.fd_ = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
-    if (file.fd_ < 0) return std::nullopt;
-    struct stat st {};
-    if (::fstat(file.fd_, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0) return std::nullopt;
-    file.size_ = static_cast<std::uint64_t>(st.st_size);
-    file.writable_ = true;
-    return file;
+    return open_regular(path, true);
 #else
     (void)path;
     return std::nullopt;

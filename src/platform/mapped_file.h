@@ -62,6 +62,10 @@ public:
 
 private:
     MappedFile() = default;
+#ifndef _WIN32
+    // An existing, non-empty regular file, opened for reading or for both.
+    static std::optional<MappedFile> open_regular(const std::string& path, bool writable);
+#endif
     std::byte* map_window(std::uint64_t offset, std::size_t length);
     void unmap();
     void close();
