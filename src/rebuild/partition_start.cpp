@@ -1,6 +1,5 @@
 #include "rebuild/partition_start.h"
 
-#include <cstring>
 #include <string_view>
 #include <algorithm>
 
