@@ -61,20 +61,9 @@ std::vector<std::byte> HandImage::bytes() const {
                                 std::vector<std::byte>{std::byte{0}});
         encode_directory_record(records, parent.sector, parent.size, iso::dr::kFlagDirectory,
                                 std::vector<std::byte>{std::byte{1}});
-        auto add = [&](std::uint32_t sector, std::uint32_t size, std::uint8_t flags, const std::string& name) {
-            std::vector<std::byte> record;
-            encode_directory_record(record, sector, size, flags, as_bytes(name));
-            if (records.size() / kSectorSize != (records.size() + record.size() - 1) / kSectorSize) {
-                records.resize((records.size() / kSectorSize + 1) * kSectorSize);
-            }
-            records.insert(records.end(), record.begin(), record.end());
-        };
-        for (std::size_t c = 1; c < directories.size(); ++c) {
-            if (c != d && directories[c].parent == d + 1) {
-                add(directories[c].sector, directories[c].size, iso::dr::kFlagDirectory, directories[c].identifier);
-            }
+        for (const auto& file : directory.files) {
+            encode_directory_record(records, file.sector, file.size, file.flags, as_bytes(file.identifier));
         }
-        for (const auto& file : directory.files) add(file.sector, file.size, file.flags, file.identifier);
         for (std::size_t i = 0; i < records.size(); ++i) image.at(sector_offset(directory.sector) + i) = records[i];
     }
     return image;

@@ -58,7 +58,6 @@ TEST_F(UdfScan, AnchorSkipsDecoys) {
 
 TEST_F(UdfScan, DataStartSector) {
     std::vector<std::byte> bytes(sector_offset(300));
-    EXPECT_EQ(*data_start_sector(ImageKind::Ps2Cd, window(bytes), 614400 / 2048, "img"), 300u);
     for (std::uint32_t s = 283; s <= 290; ++s) put_le32(bytes, sector_offset(s), udf::kFileEntryTagWord);
     EXPECT_EQ(*data_start_sector(ImageKind::Ps2Dvd, window(bytes), 280, "img"), 291u);
     for (std::uint32_t s = 291; s < 300; ++s) put_le32(bytes, sector_offset(s), udf::kFileEntryTagWord);
