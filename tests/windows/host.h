@@ -46,8 +46,6 @@ struct Module {
     Job extract = nullptr, rebuild = nullptr;             // EXTRACTLBA, REBUILDLBA
 };
 
-int check_exports(const Module& module);
-int check_resources(const Module& module);
 int check_status_file(const Module& module, const std::string& folder);
 int check_message_pump(const Module& module, const std::string& folder);
 int check_jobs(const Module& module, const std::string& kit, const std::string& reference);
