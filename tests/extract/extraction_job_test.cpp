@@ -90,8 +90,6 @@ TEST_F(ExtractionJob, AnImageWithoutFilesGivesEmptyListingsAndAFourByteRecordFil
 }
 
 TEST_F(ExtractionJob, EarlyFailuresCreateNoFile) {
-    EXPECT_EQ(run_extraction(dir.prefix(), "").error().message, "Code 100a - Error No BigFile Selected ");
-    EXPECT_EQ(run_extraction(dir.prefix(), "G.ISO").error().message, "Code 101e - Error Opening " + dir.file("G.ISO"));
     auto bytes = HandImage::cd({}).bytes();
     bytes.resize(33794);  // "CD" without "-"
     EXPECT_EQ(failure(bytes), "Code 1101a - invalid file header " + dir.file("G.ISO"));

@@ -16,8 +16,18 @@ std::vector<std::byte> as_bytes(const std::string& text) {
     return out;
 }
 
-void put_text(std::vector<std::byte>& image, std::size_t offset, const std::string& text) {
+static void put_text(std::vector<std::byte>& image, std::size_t offset, const std::string& text) {
     for (std::size_t i = 0; i < text.size(); ++i) image.at(offset + i) = static_cast<std::byte>(text[i]);
+}
+
+std::vector<std::byte> path_table(const std::vector<HandDirectory>& directories) {
+    std::vector<std::byte> table;
+    for (const auto& directory : directories) {
+        const auto identifier = directory.identifier.empty() ? std::vector<std::byte>{std::byte{0}}
+                                                             : as_bytes(directory.identifier);
+        encode_path_table_record(table, directory.sector, directory.parent, identifier);
+    }
+    return table;
 }
 
 HandImage HandImage::cd(std::vector<HandFile> files) {
@@ -42,16 +52,11 @@ std::vector<std::byte> HandImage::bytes() const {
     put_text(image, pvd + iso::pvd::kXaSignature, application_use);
     if (dvd_signature) put_text(image, udf::kDvdSignatureOffset, "DVD");
 
-    std::vector<std::byte> table;
-    for (const auto& directory : directories) {
-        const auto identifier = directory.identifier.empty() ? std::vector<std::byte>{std::byte{0}}
-                                                             : as_bytes(directory.identifier);
-        encode_path_table_record(table, directory.sector, directory.parent, identifier);
-    }
+    const auto table = path_table(directories);
     put_le32(image, pvd + iso::pvd::kPathTableSize, static_cast<std::uint32_t>(table.size()));
-    put_le32(image, pvd + iso::pvd::kTypeLPathTable, path_table_sector);
+    put_le32(image, pvd + iso::pvd::kTypeLPathTable, 18);
     put_le32(image, pvd + iso::pvd::kOptionalTypeLPathTable, optional_path_table_sector);
-    for (std::size_t i = 0; i < table.size(); ++i) image.at(sector_offset(path_table_sector) + i) = table[i];
+    for (std::size_t i = 0; i < table.size(); ++i) image.at(sector_offset(18) + i) = table[i];
 
     for (std::size_t d = 0; d < directories.size(); ++d) {
         const auto& directory = directories[d];

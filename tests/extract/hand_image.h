@@ -18,7 +18,7 @@ struct HandDirectory {
     std::uint16_t parent = 1;
     std::uint32_t sector = 0;
     std::uint32_t size = 2048;
-    std::vector<HandFile> files;
+    std::vector<HandFile> files = {};
 };
 
 struct HandImage {
@@ -26,7 +26,6 @@ struct HandImage {
     std::string application_use = "CD-XA001";
     bool dvd_signature = false;
     std::uint32_t sector_count = 40;
-    std::uint32_t path_table_sector = 18;
     std::uint32_t optional_path_table_sector = 19;
     std::vector<HandDirectory> directories;
 
@@ -40,7 +39,8 @@ struct HandImage {
 void put_file_entry(std::vector<std::byte>& image, std::uint32_t sector, std::uint32_t tag_location,
                     std::uint32_t extent_position, std::uint32_t extent_length = 2048);
 
-void put_text(std::vector<std::byte>& image, std::size_t offset, const std::string& text);
 std::vector<std::byte> as_bytes(const std::string& text);
+// The type L path table of these directories, in their order.
+std::vector<std::byte> path_table(const std::vector<HandDirectory>& directories);
 
 } // namespace isorelink::test

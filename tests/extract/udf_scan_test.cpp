@@ -22,7 +22,9 @@ protected:
         image.emplace(file, bytes.size(), 4096);
         return *image;
     }
-    Expected<std::uint64_t> anchor(const std::vector<std::byte>& bytes) { return find_descriptor_anchor(window(bytes), "img"); }
+    Expected<std::uint64_t> anchor(const std::vector<std::byte>& bytes) {
+        return find_descriptor_anchor(window(bytes), "img");
+    }
     test::ScratchDir dir;
     File file;
     std::optional<ImageWindow> image;
