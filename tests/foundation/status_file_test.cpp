@@ -9,9 +9,8 @@
 namespace {
 
 using isorelink::test::read_text;
-namespace fs = std::filesystem;
 
-TEST(StatusFile, ResetFailureAndCutMessage) {
+TEST(StatusFile, ResetFailureCutMessageAndOverlongFolder) {
     isorelink::test::ScratchDir dir;
     const std::string path = dir.file("a/b/errorcode.erc");
     isorelink::reset_status_file(path);
@@ -20,6 +19,7 @@ TEST(StatusFile, ResetFailureAndCutMessage) {
     EXPECT_EQ(read_text(path), "\x01" + std::string(2047, 'x') + '\0');
     isorelink::reset_status_file(path);
     EXPECT_EQ(read_text(path), std::string(2049, '\0'));
+    EXPECT_FALSE(isorelink::platform::create_folders_along(dir.prefix() + std::string(2100, 'x') + "/f"));
 }
 
 TEST(StatusFile, PosixLocationFallsBackToTmp) {
@@ -27,14 +27,6 @@ TEST(StatusFile, PosixLocationFallsBackToTmp) {
     EXPECT_EQ(isorelink::platform::status_file_path(), "/tmp/errorcode.erc");
     unsetenv("TMPDIR");
     EXPECT_EQ(isorelink::platform::status_file_path(), "/tmp/errorcode.erc");
-}
-
-TEST(FolderCreation, CreatesEveryFolderBeforeASeparatorAndRefusesOverlongPaths) {
-    isorelink::test::ScratchDir dir;
-    const std::string base = dir.prefix();
-    isorelink::platform::create_folders_along(base + "one/two/three/");
-    EXPECT_TRUE(fs::is_directory(base + "one/two/three"));
-    EXPECT_FALSE(isorelink::platform::create_folders_along(base + std::string(2100, 'x') + "/f"));
 }
 
 } // namespace

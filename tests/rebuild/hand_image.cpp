@@ -44,14 +44,7 @@ void write_hand_image(const std::string& path, const HandImage& image) {
         put_descriptor(path, sector + 1, sector + 1, udf::kTerminatingDescriptor, 496, [](auto&) {});
     }
     for (std::uint32_t sector : image.entry_sectors)
-        put_descriptor(path, sector, sector - image.partition_start, udf::kFileEntry, 300, [](auto& fe) {
-            put_le32(fe, udf::fe::kInformationLength, 5000);
-            put_le64(fe, udf::fe::kLogicalBlocksRecorded, 3);
-            put_le32(fe, udf::fe::kExtendedAttributesLength, udf::fe::kExtendedAttributesSize);
-            put_le32(fe, udf::fe::kAllocationDescriptorsLength, udf::short_ad::kSize);
-            put_le32(fe, udf::fe::kShortAllocationDescriptor, 5000);
-            put_le32(fe, udf::fe::kShortAllocationDescriptor + 4, 77);
-        });
+        put_descriptor(path, sector, sector - image.partition_start, udf::kFileEntry, 300, [](auto&) {});
 }
 
 std::vector<std::byte> bytes_at(const std::string& path, std::uint64_t offset, std::size_t count) {
