@@ -9,7 +9,6 @@
 #include "common/sector.h"
 #include "common/udf_layout.h"
 #include "corrupt/corrupt_support.h"
-#include "extract/descriptor_anchor.h"
 
 namespace isorelink::test {
 namespace {
@@ -79,8 +78,7 @@ std::vector<Corruption> field_corruptions(ImageKind kind) {
             both32("directory '" + directory.path + "' length " + std::to_string(length), start + iso::dr::kDataLength,
                    length);
     }
-    // Odd records at the end of the root's sector, after unlisted filler directories, ending at or past the sector's
-    // end.
+    // Odd records ending at or past the end of the root's sector, after unlisted filler directories.
     const std::size_t root = at_sector(s.built.directories.front().sector);
     for (const std::uint32_t directory_length : {2048u, 4096u})
         for (const auto& [length, from_end] :
@@ -93,9 +91,7 @@ std::vector<Corruption> field_corruptions(ImageKind kind) {
                     std::fill(b.begin() + static_cast<std::ptrdiff_t>(root + at),
                               b.begin() + static_cast<std::ptrdiff_t>(root + kSectorSize), std::byte{0});
                     for (const std::size_t target = kSectorSize - from_end; at < target;) {
-                        const std::size_t gap = target - at, filler = gap <= 255        ? gap
-                                                                      : gap - 255 >= 34 ? 255
-                                                                                        : gap - 34;
+                        const std::size_t filler = target - at <= 255 ? target - at : 34;
                         put_u8(b, root + at, static_cast<std::uint8_t>(filler));
                         put_u8(b, root + at + iso::dr::kFlags, iso::dr::kFlagDirectory);
                         put_u8(b, root + at + iso::dr::kIdentifierLength, 1);
@@ -125,21 +121,10 @@ std::vector<Corruption> field_corruptions(ImageKind kind) {
             for (const std::size_t e : entries) change(b, e);
         });
     };
-    const auto marker = [](Image& b, std::size_t at, std::size_t shift, const auto& text) {
-        std::fill_n(b.begin() + static_cast<std::ptrdiff_t>(at), 16, std::byte{0});
-        if (shift != 0) std::copy(text.begin(), text.end(), b.begin() + static_cast<std::ptrdiff_t>(at + shift));
-    };
-    for (const auto& [shift, where] : {std::pair<std::size_t, std::string>{0, "missing"}, {8, "off the grid"}}) {
-        every_entry("identifier marker " + where, [=, shift = shift](Image& b, std::size_t e) {
-            marker(b, e + udf::fe::kImplementationId, shift, kIdentifierMarker);
+    for (const std::size_t field : {udf::fe::kImplementationId, udf::fe::kAttributeMarker})
+        every_entry("marker at " + std::to_string(field) + " missing", [=](Image& b, std::size_t e) {
+            std::fill_n(b.begin() + static_cast<std::ptrdiff_t>(e + field), 16, std::byte{0});
         });
-        every_entry("attribute marker " + where, [=, shift = shift](Image& b, std::size_t e) {
-            marker(b, e + udf::fe::kAttributeMarker, shift / 2, kAttributeMarker);
-        });
-    }
-    every_entry("every extent before its entry", [=](Image& b, std::size_t e) {
-        put_le32(b, e + udf::fe::kShortAllocationDescriptor + udf::short_ad::kExtentPosition, 0);
-    });
     every_entry("extent length and position all ones", [=](Image& b, std::size_t e) {
         put_le64(b, e + udf::fe::kShortAllocationDescriptor + udf::short_ad::kExtentLength, ~std::uint64_t{0});
     });
@@ -154,8 +139,6 @@ std::vector<Corruption> field_corruptions(ImageKind kind) {
     const std::size_t charset = at_sector(s.built.partition_start) + udf::fsd::kLogicalVolumeIdCharset;
     add("no File Set Descriptor charset",
         [=](Image& b) { std::fill_n(b.begin() + static_cast<std::ptrdiff_t>(charset), 16, std::byte{0}); });
-    add("charset off the grid",
-        [=](Image& b) { std::copy_backward(b.begin() + charset, b.begin() + charset + 16, b.begin() + charset + 19); });
     add("no anchor at 256", [](Image& b) {
         if (at_sector(257) <= b.size()) std::fill_n(b.begin() + at_sector(256), kSectorSize, std::byte{0});
     });

@@ -13,16 +13,18 @@ class HostileRelinkList : public ::testing::TestWithParam<std::uint8_t> {
 protected:
     ImageKind kind() const { return fuzz::kind_from_selector(GetParam()); }
 
-    std::string line(std::uint64_t sector, std::uint64_t size, std::uint64_t record, std::uint64_t descriptor) const {
+    std::string line(unsigned long long sector, unsigned long long size, unsigned long long record,
+                     unsigned long long descriptor) const {
         char text[64];
-        const int fields = std::snprintf(text, sizeof text, "%08llX|%08llX|%08llX|%08llX|", static_cast<unsigned long long>(sector),
-                                         static_cast<unsigned long long>(size), static_cast<unsigned long long>(record),
-                                         static_cast<unsigned long long>(descriptor));
-        return std::string(text, static_cast<std::size_t>(kind() == ImageKind::Ps2Dvd ? fields : fields - 9)) + "\\FILE.BIN\r\n";
+        const int fields = std::snprintf(text, sizeof text, "%08llX|%08llX|%08llX|%08llX|", sector, size, record,
+                                         descriptor);
+        const int kept = kind() == ImageKind::Ps2Dvd ? fields : fields - 9;
+        return std::string(text, static_cast<std::size_t>(kept)) + "\\FILE.BIN\r\n";
     }
 
     void expect_sound(const std::string& name, const std::string& list, std::uint16_t record_length = 120) {
-        std::string input = {static_cast<char>(GetParam()), static_cast<char>(record_length & 0xFF), static_cast<char>(record_length >> 8)};
+        std::string input = {static_cast<char>(GetParam()), static_cast<char>(record_length & 0xFF),
+                             static_cast<char>(record_length >> 8)};
         input += list;
         ScratchDir dir;
         EXPECT_EQ(bounded(name, [&] { return fuzz::relink_list_case(dir.prefix(), fuzz::as_u8(input)); }), "") << name;

@@ -17,8 +17,8 @@ TEST(Mkimage, UpperCasesNamesAndRefusesWhatItCannotRecord) {
     write_text(scratch.file("src/data/my-file.bin"), "payload");
     const auto made = mkimage("pspumd", "OUT.ISO");
     ASSERT_EQ(made.exit_code, 0) << made.output;
-    EXPECT_TRUE(!have_program("7z") ||
-                run_command("7z x -so " + shell_quote(scratch.file("OUT.ISO")) + " DATA/MY_FILE.BIN").output == "payload");
+    const std::string extract = "7z x -so " + shell_quote(scratch.file("OUT.ISO")) + " DATA/MY_FILE.BIN";
+    EXPECT_TRUE(!have_program("7z") || run_command(extract).output == "payload");
     for (const char* name : {"bad@name.bin", "two.dots.bin", "caf\xC3\xA9.txt"}) {
         write_text(scratch.file(std::string("src/") + name), "x");
         const auto r = mkimage("ps2cd", "BAD.ISO");

@@ -32,18 +32,6 @@ inline kit::FileRecipe pattern_file(std::string path, std::uint64_t size, std::u
     return file;
 }
 
-// A small game-like volume: a folder, a nested folder, odd and even
-// identifier lengths, a file of several sectors.
-inline kit::ImageRecipe sample_recipe(ImageKind kind) {
-    kit::ImageRecipe recipe;
-    recipe.kind = kind;
-    recipe.volume_id = "SAMPLE";
-    for (auto [path, size] : {std::pair{"\\SYSTEM.CNF", 45}, {"\\SLUS_000.01", 70000}, {"\\DATA\\MOVIE.PSS", 5000},
-                              {"\\DATA\\SOUND\\BGM.VAG", 2048}, {"\\DATA\\A.BIN", 1}, {"\\DATA\\AB.BIN", 4097}})
-        recipe.files.push_back(pattern_file(path, size));
-    return recipe;
-}
-
 // Every layout knob at once: data order unlike the directory order, empty files
 // sharing a sector, pieces (hidden ones, a name with two dots), a given sector,
 // a deep path, no version suffix, a 100-file folder and padding at the end.
