@@ -21,12 +21,8 @@ struct ExtentBuilder {
         encode_directory_record(bytes, sector, size, flags, test::as_bytes(name));
         return *this;
     }
-    ExtentBuilder& next_sector() {
-        bytes.resize((bytes.size() / 2048 + 1) * 2048);
-        return *this;
-    }
-    std::vector<std::byte> done(std::size_t size = 2048) {
-        bytes.resize(std::max(bytes.size(), size));
+    std::vector<std::byte> done() {
+        bytes.resize(std::max<std::size_t>(bytes.size(), 2048));
         return bytes;
     }
 };
@@ -50,8 +46,11 @@ TEST(DirectoryWalk, FlagsPiecesNamesAndZeroTails) {
                          .done()),
               "\\D\\MOVIE0.PSS|\\D\\MOVIE1.PSS|\\D\\H.BIN|\\D\\A0.B0.C|\\D\\A1.B1.C|\\D\\__|\\D\\A_.._B|\\D\\C__|");
     // A zero length moves to the next sector, even at a sector's start.
-    EXPECT_EQ(walked(ExtentBuilder().add("A;1", 5, 1).next_sector().next_sector().add("B;1", 6, 1).done(3 * 2048)),
-              "\\D\\A|\\D\\B|");
+    auto tails = ExtentBuilder().add("A;1", 5, 1).bytes;
+    tails.resize(2 * 2048);
+    encode_directory_record(tails, 6, 1, 0, test::as_bytes("B;1"));
+    tails.resize(3 * 2048);
+    EXPECT_EQ(walked(tails), "\\D\\A|\\D\\B|");
 }
 
 TEST(DirectoryWalk, BrokenRecordsAreStructuralFaults) {

@@ -49,6 +49,7 @@ TEST_F(ExtractionJob, Ps2CdProductsAndNoWorkingFilesLeft) {
     auto summary = run(hand.bytes());
     ASSERT_TRUE(summary) << summary.error().message;
     EXPECT_EQ(summary->data_start_sector, 24u);
+    EXPECT_EQ(summary->header_sectors, 24u);
     EXPECT_EQ(text("G.ISO-LSN.TXT"),
               "0000001C|00000005|0000A074|\\A.BIN\r\n"
               "0000001E|000004D2|0000A046|\\SYSTEM.CNF\r\n"
@@ -62,7 +63,9 @@ TEST_F(ExtractionJob, Ps2CdProductsAndNoWorkingFilesLeft) {
 }
 
 TEST_F(ExtractionJob, Ps2DvdPairsDescriptorsByDataOrder) {
-    auto bytes = HandImage::dvd({{"SYSTEM.CNF;1", 24, 1234}, {"SLUS_123.45;1", 25, 99}}).bytes();
+    auto hand = HandImage::cd({{"SYSTEM.CNF;1", 24, 1234}, {"SLUS_123.45;1", 25, 99}});
+    hand.application_use.clear();
+    auto bytes = hand.bytes();
     test::put_file_entry(bytes, 22, 1, 4);  // File Entries in the reverse order of their files' data
     test::put_file_entry(bytes, 23, 2, 3);
     auto summary = run(bytes);
@@ -71,16 +74,6 @@ TEST_F(ExtractionJob, Ps2DvdPairsDescriptorsByDataOrder) {
     EXPECT_EQ(text("G.ISO-LSN.TXT"),
               "00000018|000004D2|0000A046|0000B934|\\SYSTEM.CNF\r\n"
               "00000019|00000063|0000A074|0000B134|\\SLUS_123.45\r\n");
-}
-
-TEST_F(ExtractionJob, PspAndHeaderCountPerDirectoryLength) {
-    auto hand = HandImage::cd({});
-    hand.system_id = "PSP GAME";
-    hand.directories.insert(hand.directories.end(),
-                            {{"D", 1, 22, 5000, {}}, {"E", 1, 21, 2048, {}}, {"F", 1, 22, 5000, {}}});  // F repeats D
-    auto summary = run(hand.bytes());
-    ASSERT_TRUE(summary) << summary.error().message;
-    EXPECT_EQ(summary->header_sectors, 24u);
 }
 
 TEST_F(ExtractionJob, AnImageWithoutFilesGivesEmptyListingsAndAFourByteRecordFile) {
@@ -108,7 +101,8 @@ TEST_F(ExtractionJob, EachCreateFailureLeavesTheFilesBeforeItEmpty) {
 
 TEST_F(ExtractionJob, PathTableCopyLengthsAfterALaterFailure) {
     for (const auto& c : {std::pair{19u, 2048u}, {22u, 4 * 2048u}, {18u, 0u}, {0u, 2048u}, {5u, 2048u}}) {
-        auto hand = HandImage::dvd({});  // no File Entries: the anchor search fails after the copy
+        auto hand = HandImage::cd({});  // a DVD without File Entries: the anchor search fails after the copy
+        hand.application_use.clear();
         hand.optional_path_table_sector = c.first;
         EXPECT_EQ(failure(hand.bytes()), structure("no UDF file entry found"));
         EXPECT_EQ(std::filesystem::file_size(dir.file("tmp.tmp")), c.second) << c.first;

@@ -36,13 +36,6 @@ HandImage HandImage::cd(std::vector<HandFile> files) {
     return image;
 }
 
-HandImage HandImage::dvd(std::vector<HandFile> files) {
-    HandImage image = cd(std::move(files));
-    image.application_use.clear();
-    image.dvd_signature = true;
-    return image;
-}
-
 std::vector<std::byte> HandImage::bytes() const {
     std::vector<std::byte> image(sector_offset(sector_count));
     const std::size_t pvd = iso::kPrimaryDescriptorOffset;
@@ -50,7 +43,7 @@ std::vector<std::byte> HandImage::bytes() const {
     put_text(image, pvd + iso::pvd::kStandardId, "CD001");
     put_text(image, pvd + iso::pvd::kSystemId, system_id);
     put_text(image, pvd + iso::pvd::kXaSignature, application_use);
-    if (dvd_signature) put_text(image, udf::kDvdSignatureOffset, "DVD");
+    if (application_use.empty()) put_text(image, udf::kDvdSignatureOffset, "DVD");
 
     const auto table = path_table(directories);
     put_le32(image, pvd + iso::pvd::kPathTableSize, static_cast<std::uint32_t>(table.size()));

@@ -23,14 +23,12 @@ struct HandDirectory {
 
 struct HandImage {
     std::string system_id = "PLAYSTATION";
-    std::string application_use = "CD-XA001";
-    bool dvd_signature = false;
+    std::string application_use = "CD-XA001";  // empty: a PS2 DVD, marked in its UDF volume descriptor
     std::uint32_t sector_count = 40;
     std::uint32_t optional_path_table_sector = 19;
     std::vector<HandDirectory> directories;
 
     static HandImage cd(std::vector<HandFile> files);
-    static HandImage dvd(std::vector<HandFile> files);
 
     std::vector<std::byte> bytes() const;
 };
