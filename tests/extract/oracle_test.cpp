@@ -7,7 +7,6 @@
 #include "common/udf_layout.h"
 #include "extract/extraction_job.h"
 #include "host/sector_listing.h"
-#include "imagekit/image_builder.h"
 #include "imagekit/kit_fixtures.h"
 #include "support/oracles.h"
 #include "support/test_support.h"
@@ -15,60 +14,11 @@
 namespace isorelink {
 namespace {
 
-using Lines = std::vector<host::ListingLine>;
 using Extents = std::vector<std::pair<std::uint64_t, std::uint64_t>>;
-
-void check_image(const std::string& folder, const std::string& name, ImageKind kind, std::size_t count,
-                 std::uint32_t partition_start = 0) {
-    auto summary = run_extraction(folder, name);
-    ASSERT_TRUE(summary) << summary.error().message;
-    EXPECT_EQ(summary->kind, kind);
-    auto parsed = host::parse_sector_listing(test::read_text(summary->names.sector_listing), kind);
-    ASSERT_TRUE(parsed) << "unreadable listing " << name;
-    const Lines& lines = *parsed;
-    EXPECT_EQ(lines.size(), count) << name;
-
-    const auto image = test::read_bytes(folder + name);
-    Extents listed;
-    for (const auto& line : lines) {
-        listed.emplace_back(line.sector, line.size);
-        const auto record = ByteView(image).subspan(line.extent_field - 2);
-        EXPECT_EQ(both32(record, iso::dr::kExtent), line.sector) << line.path;
-        EXPECT_EQ(both32(record, iso::dr::kDataLength), line.size) << line.path;
-        if (kind != ImageKind::Ps2Dvd) continue;
-        const auto entry = ByteView(image).subspan(line.descriptor - udf::fe::kShortAllocationDescriptor);
-        EXPECT_EQ(le16(entry, udf::tag::kIdentifier), udf::kFileEntry) << line.path;
-        EXPECT_EQ(le32(entry, udf::fe::kShortAllocationDescriptor + udf::short_ad::kExtentPosition) + partition_start,
-                  line.sector)
-            << line.path;
-    }
-    std::sort(listed.begin(), listed.end());
-    if (test::have_program("isoinfo")) {
-        Extents records;
-        for (const auto& r : test::listed_records(folder + name)) records.emplace_back(r.sector, r.size);
-        std::sort(records.begin(), records.end());
-        EXPECT_EQ(records, listed) << name;
-    }
-}
-
 using test::pattern_file;
 
-kit::ImageRecipe kit_recipe(ImageKind kind) {
-    kit::ImageRecipe recipe;
-    recipe.kind = kind;
-    recipe.files = {pattern_file("\\SYSTEM.CNF", 40),
-                    pattern_file("\\SLUS_200.01", 9000),
-                    pattern_file("\\DATA\\MOVIE.PSS", 3 * 2048 + 100),
-                    pattern_file("\\DATA\\HIDDEN.BIN", 5000),
-                    pattern_file("\\DATA\\DEEP\\EMPTY.DAT", 0),
-                    pattern_file("\\DATA\\DEEP\\Z.DAT", 2048)};
-    if (kind != ImageKind::Ps2Dvd) recipe.files[2].extent_limit = 2048;
-    recipe.files[3].hidden = true;
-    recipe.directories.push_back("\\NOTHING");
-    recipe.min_directory_sectors = 2;
-    return recipe;
-}
-
+// Every listed line points at its directory record (and on a PS2 DVD at its File Entry), and isoinfo
+// reads the same extents from the records.
 TEST(ExtractionOracle, KitImagesOfEveryKind) {
     using Order = kit::EntryOrder;
     using Optional = kit::OptionalPathTable;
@@ -78,21 +28,55 @@ TEST(ExtractionOracle, KitImagesOfEveryKind) {
           std::tuple{ImageKind::Ps2Dvd, Order::ReverseDataOrder, Optional::Zero},
           std::tuple{ImageKind::Ps2Dvd, Order::DirectoryOrder, Optional::NextSector}}) {
         test::ScratchDir dir;
-        auto recipe = kit_recipe(kind);
+        kit::ImageRecipe recipe;
+        recipe.kind = kind;
+        recipe.files = {pattern_file("\\SYSTEM.CNF", 40),
+                        pattern_file("\\SLUS_200.01", 9000),
+                        pattern_file("\\DATA\\MOVIE.PSS", 3 * 2048 + 100, kind == ImageKind::Ps2Dvd ? 0 : 2048),
+                        pattern_file("\\DATA\\HIDDEN.BIN", 5000),
+                        pattern_file("\\DATA\\DEEP\\EMPTY.DAT", 0),
+                        pattern_file("\\DATA\\DEEP\\Z.DAT", 2048)};
+        recipe.files[3].hidden = true;
+        recipe.directories.push_back("\\NOTHING");
+        recipe.min_directory_sectors = 2;
         recipe.entry_order = order;
         recipe.optional_path_table = optional;
         auto built = kit::write_image(recipe, dir.file("KIT.ISO"));
         ASSERT_TRUE(built) << built.error().message;
-        check_image(dir.prefix(), "KIT.ISO", kind, built->extents.size(), built->partition_start);
+        auto summary = run_extraction(dir.prefix(), "KIT.ISO");
+        ASSERT_TRUE(summary) << summary.error().message;
+        EXPECT_EQ(summary->kind, kind);
+        auto lines = host::parse_sector_listing(test::read_text(summary->names.sector_listing), kind);
+        ASSERT_TRUE(lines);
+        EXPECT_EQ(lines->size(), built->extents.size());
+
+        const auto image = test::read_bytes(dir.file("KIT.ISO"));
+        Extents listed;
+        for (const auto& line : *lines) {
+            listed.emplace_back(line.sector, line.size);
+            const auto record = ByteView(image).subspan(line.extent_field - 2);
+            EXPECT_EQ(both32(record, iso::dr::kExtent), line.sector) << line.path;
+            EXPECT_EQ(both32(record, iso::dr::kDataLength), line.size) << line.path;
+            if (kind != ImageKind::Ps2Dvd) continue;
+            const auto entry = ByteView(image).subspan(line.descriptor - udf::fe::kShortAllocationDescriptor);
+            EXPECT_EQ(le16(entry, udf::tag::kIdentifier), udf::kFileEntry) << line.path;
+            const auto position = udf::fe::kShortAllocationDescriptor + udf::short_ad::kExtentPosition;
+            EXPECT_EQ(le32(entry, position) + built->partition_start, line.sector) << line.path;
+        }
+        if (test::have_program("isoinfo")) {
+            Extents records;
+            for (const auto& r : test::listed_records(dir.file("KIT.ISO"))) records.emplace_back(r.sector, r.size);
+            std::sort(listed.begin(), listed.end());
+            std::sort(records.begin(), records.end());
+            EXPECT_EQ(records, listed);
+        }
     }
 }
 
 // A PS2 DVD file in several extents has fewer File Entries than extents: refused.
 TEST(KitDvd, FilesInSeveralExtentsAreRefusedNotMisPaired) {
     test::ScratchDir dir;
-    auto recipe = kit_recipe(ImageKind::Ps2Dvd);
-    recipe.files[2].extent_limit = 2048;
-    ASSERT_TRUE(kit::write_image(recipe, dir.file("KIT.ISO")));
+    ASSERT_TRUE(kit::write_image(test::knobs_recipe(ImageKind::Ps2Dvd), dir.file("KIT.ISO")));
     auto outcome = run_extraction(dir.prefix(), "KIT.ISO");
     ASSERT_FALSE(outcome);
     EXPECT_EQ(outcome.error().message,
