@@ -49,7 +49,6 @@ TEST_P(Oracles, EveryReaderSeesTheExtentsAndContentsTheKitWrote) {
     }
     if (GetParam() != ImageKind::Ps2Dvd) return;
     if (have_program("7z")) {
-        EXPECT_NE(run_command("7z l -tudf " + shell_quote(image_)).output.find("Type = Udf"), std::string::npos);
         ASSERT_EQ(seven_zip_extract(image_, "udf", scratch_.file("udf")), 0);
         expect_contents(scratch_.file("udf"), "7z -tudf ");
     }
