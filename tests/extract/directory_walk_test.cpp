@@ -21,10 +21,6 @@ struct ExtentBuilder {
         encode_directory_record(bytes, sector, size, flags, test::as_bytes(name));
         return *this;
     }
-    std::vector<std::byte> done() {
-        bytes.resize(std::max<std::size_t>(bytes.size(), 2048));
-        return bytes;
-    }
 };
 
 std::string walked(const std::vector<std::byte>& extent, std::uint64_t offset = 0) {
@@ -43,7 +39,7 @@ TEST(DirectoryWalk, FlagsPiecesNamesAndZeroTails) {
                          .add("SUB", 106, 2048, 0x02).add("ASSOC;1", 107, 1, 0x04).add("REC;1", 108, 1, 0x08)
                          .add("A.B.C;1", 110, 2048, 0x80).add("A.B.C;1", 111, 1, 0x00)
                          .add("..", 112, 1).add("A\\..\\B;1", 113, 1).add("C\x0D\x0A;1", 114, 1)
-                         .done()),
+                         .bytes),
               "\\D\\MOVIE0.PSS|\\D\\MOVIE1.PSS|\\D\\H.BIN|\\D\\A0.B0.C|\\D\\A1.B1.C|\\D\\__|\\D\\A_.._B|\\D\\C__|");
     // A zero length moves to the next sector, even at a sector's start.
     auto tails = ExtentBuilder().add("A;1", 5, 1).bytes;
@@ -57,10 +53,11 @@ TEST(DirectoryWalk, BrokenRecordsAreStructuralFaults) {
     const std::string outside = "Code 1106 - invalid volume structure img (directory record outside its directory)";
     auto cut = ExtentBuilder().add("A;1", 5, 1).bytes;
     cut.resize(80);
-    auto long_identifier = ExtentBuilder().add("AB", 5, 1).done();
+    auto long_identifier = ExtentBuilder().add("AB", 5, 1).bytes;
+    long_identifier.resize(2048);  // the identifier runs past its record, not past the extent
     long_identifier[68 + 32] = std::byte{9};
     for (const auto& extent : {cut, long_identifier, std::vector<std::byte>(2048)}) EXPECT_EQ(walked(extent), outside);
-    EXPECT_EQ(walked(ExtentBuilder().add("A;1", 5, 1).done(), 0xFFFFFFF0ull),
+    EXPECT_EQ(walked(ExtentBuilder().add("A;1", 5, 1).bytes, 0xFFFFFFF0ull),
               "Code 1106 - invalid volume structure img (directory record beyond 4 GiB)");
 }
 

@@ -44,7 +44,8 @@ struct ExtractionJob : ::testing::Test {
 };
 
 TEST_F(ExtractionJob, Ps2CdProductsAndNoWorkingFilesLeft) {
-    auto hand = HandImage::cd({{"SYSTEM.CNF;1", 30, 1234}, {"A.BIN;1", 28, 5}});
+    HandImage hand;
+    hand.directories[0].files = {{"SYSTEM.CNF;1", 30, 1234}, {"A.BIN;1", 28, 5}};
     hand.directories.push_back({"DATA", 1, 21, 6144, {{"MOVIE.PSS;1", 31, 4096, 0x80}, {"MOVIE.PSS;1", 33, 7}}});
     auto summary = run(hand.bytes());
     ASSERT_TRUE(summary) << summary.error().message;
@@ -63,7 +64,8 @@ TEST_F(ExtractionJob, Ps2CdProductsAndNoWorkingFilesLeft) {
 }
 
 TEST_F(ExtractionJob, Ps2DvdPairsDescriptorsByDataOrder) {
-    auto hand = HandImage::cd({{"SYSTEM.CNF;1", 24, 1234}, {"SLUS_123.45;1", 25, 99}});
+    HandImage hand;
+    hand.directories[0].files = {{"SYSTEM.CNF;1", 24, 1234}, {"SLUS_123.45;1", 25, 99}};
     hand.application_use.clear();
     auto bytes = hand.bytes();
     test::put_file_entry(bytes, 22, 1, 4);  // File Entries in the reverse order of their files' data
@@ -77,13 +79,13 @@ TEST_F(ExtractionJob, Ps2DvdPairsDescriptorsByDataOrder) {
 }
 
 TEST_F(ExtractionJob, AnImageWithoutFilesGivesEmptyListingsAndAFourByteRecordFile) {
-    ASSERT_TRUE(run(HandImage::cd({}).bytes()));
+    ASSERT_TRUE(run(HandImage().bytes()));
     expect_left(Left::Missing, Left::Empty, Left::Empty, Left::Missing, Left::Filled);
     EXPECT_EQ(test::read_text(dir.file("G.ISO.xqe")), std::string("\x15\0\0\0", 4));
 }
 
 TEST_F(ExtractionJob, EarlyFailuresCreateNoFile) {
-    auto bytes = HandImage::cd({}).bytes();
+    auto bytes = HandImage().bytes();
     bytes.resize(33794);  // "CD" without "-"
     EXPECT_EQ(failure(bytes), "Code 1101a - invalid file header " + dir.file("G.ISO"));
     expect_left(Left::Missing, Left::Missing, Left::Missing, Left::Missing, Left::Missing);
@@ -94,14 +96,14 @@ TEST_F(ExtractionJob, EachCreateFailureLeavesTheFilesBeforeItEmpty) {
     for (int b = 0; b < 5; ++b) {
         for (const auto& name : kProducts) std::filesystem::remove_all(dir.file(name));
         std::filesystem::create_directory(dir.file(kProducts[b]));  // cannot be opened as a file
-        EXPECT_EQ(failure(HandImage::cd({}).bytes()), "Code " + codes[b] + "Error Opening " + dir.file(kProducts[b]));
+        EXPECT_EQ(failure(HandImage().bytes()), "Code " + codes[b] + "Error Opening " + dir.file(kProducts[b]));
         for (int i = 0; i < 5; ++i) EXPECT_EQ(left(kProducts[i]), i < b ? Left::Empty : Left::Missing) << kProducts[i];
     }
 }
 
 TEST_F(ExtractionJob, PathTableCopyLengthsAfterALaterFailure) {
     for (const auto& c : {std::pair{19u, 2048u}, {22u, 4 * 2048u}, {18u, 0u}, {0u, 2048u}, {5u, 2048u}}) {
-        auto hand = HandImage::cd({});  // a DVD without File Entries: the anchor search fails after the copy
+        HandImage hand;  // a DVD without File Entries: the anchor search fails after the copy
         hand.application_use.clear();
         hand.optional_path_table_sector = c.first;
         EXPECT_EQ(failure(hand.bytes()), structure("no UDF file entry found"));
@@ -111,14 +113,15 @@ TEST_F(ExtractionJob, PathTableCopyLengthsAfterALaterFailure) {
 }
 
 TEST_F(ExtractionJob, ImagesThatEndEarly) {
-    auto hand = HandImage::cd({{"A;1", 30, 1}});
+    HandImage hand;
+    hand.directories[0].files = {{"A;1", 30, 1}};
     hand.directories[0].size = 30 * 2048;  // the root runs past the image: the header copy is padded with zeros
     EXPECT_EQ(failure(hand.bytes()), structure("directory outside the image"));
     const auto header = test::read_bytes(dir.file("temp1.tmp"));
     ASSERT_EQ(header.size(), 50u * 2048);
     expect_left(Left::Filled, Left::Empty, Left::Empty, Left::Filled, Left::Empty);
 
-    auto table = HandImage::cd({}).bytes();
+    auto table = HandImage().bytes();
     put_le32(table, iso::kTypeLPathTableOffset, 41);
     EXPECT_EQ(failure(table), structure("path table outside the image"));
 }

@@ -30,18 +30,12 @@ std::vector<std::byte> path_table(const std::vector<HandDirectory>& directories)
     return table;
 }
 
-HandImage HandImage::cd(std::vector<HandFile> files) {
-    HandImage image;
-    image.directories.push_back(HandDirectory{"", 1, 20, 2048, std::move(files)});
-    return image;
-}
-
 std::vector<std::byte> HandImage::bytes() const {
-    std::vector<std::byte> image(sector_offset(sector_count));
+    std::vector<std::byte> image(sector_offset(40));
     const std::size_t pvd = iso::kPrimaryDescriptorOffset;
     image[pvd] = std::byte{1};
     put_text(image, pvd + iso::pvd::kStandardId, "CD001");
-    put_text(image, pvd + iso::pvd::kSystemId, system_id);
+    put_text(image, pvd + iso::pvd::kSystemId, "PLAYSTATION");
     put_text(image, pvd + iso::pvd::kXaSignature, application_use);
     if (application_use.empty()) put_text(image, udf::kDvdSignatureOffset, "DVD");
 

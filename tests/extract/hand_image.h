@@ -22,14 +22,9 @@ struct HandDirectory {
 };
 
 struct HandImage {
-    std::string system_id = "PLAYSTATION";
     std::string application_use = "CD-XA001";  // empty: a PS2 DVD, marked in its UDF volume descriptor
-    std::uint32_t sector_count = 40;
     std::uint32_t optional_path_table_sector = 19;
-    std::vector<HandDirectory> directories;
-
-    static HandImage cd(std::vector<HandFile> files);
-
+    std::vector<HandDirectory> directories = {{"", 1, 20}};  // the root first
     std::vector<std::byte> bytes() const;
 };
 
