@@ -36,13 +36,11 @@ void write_hand_image(const std::string& path, const HandImage& image) {
 
     put_bytes(path, std::uint64_t{image.partition_start} * 2048 + 48,
               text_bytes(std::string_view("\0OSTA Compressed Unicode", 24)));
-    for (std::uint32_t sector : {34u, 50u}) {
+    for (std::uint32_t sector : {34u, 50u})
         put_descriptor(path, sector, sector, udf::kPartitionDescriptor, 496, [&](auto& pd) {
             put_le32(pd, udf::pd::kStartingLocation, image.partition_start);
             put_le32(pd, udf::pd::kLength, image.partition_length);
         });
-        put_descriptor(path, sector + 1, sector + 1, udf::kTerminatingDescriptor, 496, [](auto&) {});
-    }
     for (std::uint32_t sector : image.entry_sectors)
         put_descriptor(path, sector, sector - image.partition_start, udf::kFileEntry, 300, [](auto&) {});
 }

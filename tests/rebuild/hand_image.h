@@ -30,7 +30,6 @@ std::vector<std::byte> hex_bytes(const std::string& hex);  // "30 01 00 00"
 inline std::vector<std::byte> text_bytes(std::string_view t) {
     return {reinterpret_cast<const std::byte*>(t.data()), reinterpret_cast<const std::byte*>(t.data() + t.size())};
 }
-inline std::uint64_t length_of(const std::string& path) { return std::filesystem::file_size(path); }
 // A failed outcome's message, or "" on success.
 template <typename T> std::string failure(const Expected<T>& outcome) { return outcome ? "" : outcome.error().message; }
 

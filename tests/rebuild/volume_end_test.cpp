@@ -16,7 +16,7 @@ TEST_F(RebuildFolder, DvdGainsPostGapAnchorSizeAndPartitionLength) {
     write_hand_image(image(), HandImage{ImageKind::Ps2Dvd, bytes, 1200, 257, 742, {}});
     put_bytes(image(), 1000 * 2048, std::vector<std::byte>(100, std::byte{0x5A}));
     ASSERT_EQ(failure(finish_volume(ImageKind::Ps2Dvd, image(), 257)), "");
-    EXPECT_EQ(length_of(image()), std::uint64_t{sectors} * 2048);
+    EXPECT_EQ(std::filesystem::file_size(image()), std::uint64_t{sectors} * 2048);
     EXPECT_EQ(bytes_at(image(), 1000 * 2048, 100), std::vector<std::byte>(100));
     EXPECT_EQ(bytes_at(image(), bytes, 7), text_bytes("postgap"));
     EXPECT_EQ(bytes_at(image(), 32848, 8), hex_bytes("7E 04 00 00 00 00 04 7E"));
@@ -28,9 +28,6 @@ TEST_F(RebuildFolder, DvdGainsPostGapAnchorSizeAndPartitionLength) {
         EXPECT_EQ(le32(pd, udf::pd::kLength), sectors - 1 - 257) << sector;
         EXPECT_TRUE(udf::tag_is_valid(pd)) << sector;
     }
-    const auto tail = bytes_at(image(), 1000 * 2048, 151 * 2048);
-    ASSERT_TRUE(finish_volume(ImageKind::Ps2Dvd, image(), 257));  // a second run changes nothing
-    EXPECT_TRUE(bytes_at(image(), 1000 * 2048, 151 * 2048) == tail);
 }
 
 TEST_F(RebuildFolder, PartitionStartIsFoundInTheLastSixteenBytesBeyondTheFirstBlock) {
