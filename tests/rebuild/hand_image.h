@@ -15,14 +15,9 @@ struct HandImage {
     std::uint32_t recorded_sectors = 100;
     std::uint32_t partition_start = 257;
     std::uint32_t partition_length = 0;
-    std::vector<std::uint32_t> entry_sectors;
+    std::vector<std::uint32_t> entry_sectors = {};
 };
 
-inline HandImage plain(ImageKind kind, std::uint64_t bytes, std::uint32_t recorded_sectors) {
-    HandImage image;
-    image.kind = kind, image.bytes = bytes, image.recorded_sectors = recorded_sectors;
-    return image;
-}
 void write_hand_image(const std::string& path, const HandImage& image);
 std::vector<std::byte> bytes_at(const std::string& path, std::uint64_t offset, std::size_t count);
 void put_bytes(const std::string& path, std::uint64_t offset, const std::vector<std::byte>& bytes);

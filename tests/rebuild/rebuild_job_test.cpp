@@ -17,7 +17,7 @@ namespace {
 constexpr const char* kSystemCnf = "00000130|000004D2|0000B8A2|0020F934|\\SYSTEM.CNF\r\n";
 constexpr std::uint64_t kC = 47266, kD = 2160948, kEntry = 1055 * 2048;
 const auto kRecord = hex_bytes("30 01 00 00 00 00 01 30 D2 04 00 00 00 00 04 D2");
-const HandImage kPsp = plain(ImageKind::PspUmd, 100 * 2048, 100);
+const HandImage kPsp{ImageKind::PspUmd, 100 * 2048, 100};
 const HandImage kDvd{ImageKind::Ps2Dvd, 1100 * 2048, 1100, 257, 842, {1055, 1056}};  // no end step to do
 
 void put(std::vector<std::byte>& bytes, std::uint64_t at, const std::vector<std::byte>& patch) {
@@ -25,7 +25,7 @@ void put(std::vector<std::byte>& bytes, std::uint64_t at, const std::vector<std:
 }
 
 TEST_F(RebuildFolder, EachKindChangesExactlyItsBytesAndALineTwiceChangesNoMore) {
-    for (const auto& recipe : {plain(ImageKind::Ps2Cd, 100 * 2048, 100), kPsp, kDvd}) {
+    for (const auto& recipe : {HandImage{ImageKind::Ps2Cd, 100 * 2048, 100}, kPsp, kDvd}) {
         build(recipe);
         put_bytes(image(), kC - 2, std::vector<std::byte>(20, std::byte{0xEE}));
         auto expected = read_bytes(image());
@@ -51,7 +51,7 @@ TEST_F(RebuildFolder, EachKindChangesExactlyItsBytesAndALineTwiceChangesNoMore) 
 }
 
 TEST_F(RebuildFolder, RecordBeyondTwoGigabytes) {
-    build(plain(ImageKind::PspUmd, 0x90001000ull, 100));  // C beyond 2 GB, sparse
+    build(HandImage{ImageKind::PspUmd, 0x90001000ull, 100});  // C beyond 2 GB, sparse
     relink("00000130|000004D2|90000010|\\FAR\n", 12);
     ASSERT_TRUE(run());
     EXPECT_EQ(bytes_at(image(), 0x90000010ull, 16), kRecord);
@@ -152,7 +152,7 @@ TEST_F(RebuildFolder, RefusalsInTheirOrderAndUnknownKindBytes) {
     relink(kSystemCnf, 12);
     std::filesystem::remove(records());
     expect_refused("Code 404- Error Opening " + records(), "no record file");
-    build(plain(ImageKind::PspUmd, 40000, 16));  // too short to hold the byte at 33792
+    build(HandImage{ImageKind::PspUmd, 40000, 16});  // too short to hold the byte at 33792
     std::filesystem::resize_file(image(), 33792);
     relink("00000130|000004D2|00000010|\\A\n", 12);
     expect_refused("Code 409 - not a disc image " + image(), "33792 bytes");
@@ -161,7 +161,7 @@ TEST_F(RebuildFolder, RefusalsInTheirOrderAndUnknownKindBytes) {
                                      std::pair{ImageKind::PspUmd, "4001psp"}})
         EXPECT_EQ(failure(finish_volume(kind, gone, 257)),
                   std::string("Code ") + code + " - Error!!! Opening [" + gone + "]");
-    build(plain(ImageKind::Ps2Cd, 100 * 2048 + 700, 7));
+    build(HandImage{ImageKind::Ps2Cd, 100 * 2048 + 700, 7});
     put_bytes(image(), 32777, hex_bytes("00"));  // unknown kind bytes: served as PSP
     EXPECT_EQ(failure(run()), "");
     EXPECT_EQ(std::filesystem::file_size(image()), 100u * 2048 + 700);  // no post-gap, the partial sector kept

@@ -32,7 +32,7 @@ TEST_F(RebuildFolder, DvdGainsPostGapAnchorSizeAndPartitionLength) {
 
 TEST_F(RebuildFolder, PartitionStartIsFoundInTheLastSixteenBytesBeyondTheFirstBlock) {
     const std::uint64_t size = 4 * 1024 * 1024 + 2048 * 7 + 64;
-    write_hand_image(image(), plain(ImageKind::PspUmd, size, 1));
+    write_hand_image(image(), HandImage{ImageKind::PspUmd, size, 1});
     put_bytes(image(), size - 16, text_bytes(std::string_view("\0OSTA Compressed", 16)));
     auto file = File::open(image(), "rb");
     auto p = find_partition_start(*file, image());
