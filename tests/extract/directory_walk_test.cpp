@@ -63,8 +63,7 @@ TEST(DirectoryWalk, BrokenRecordsAreStructuralFaults) {
 
 TEST(DirectoryWalk, UnopenableImageIsReported) {
     test::ScratchDir dir;
-    std::vector<DirectoryNode> directories = {{20, 1, 1, 1, ""}};
-    auto missing = walk_directories(directories, dir.file("NONE.ISO"));
+    auto missing = walk_directories({{20, 1, 1, 1, ""}}, dir.file("NONE.ISO"));
     ASSERT_FALSE(missing);
     EXPECT_EQ(missing.error().message, "Code 1101h - Error Opening " + dir.file("NONE.ISO"));
 }

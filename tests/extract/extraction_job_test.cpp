@@ -30,7 +30,6 @@ struct ExtractionJob : ::testing::Test {
     std::string structure(const std::string& reason) {
         return "Code 1106 - invalid volume structure " + dir.file("G.ISO") + " (" + reason + ")";
     }
-    std::string text(const std::string& name) { return test::read_text(dir.file(name)); }
     Left left(const std::string& name) {
         return !std::filesystem::is_regular_file(dir.file(name)) ? Left::Missing
                : std::filesystem::file_size(dir.file(name)) == 0 ? Left::Empty
@@ -51,12 +50,12 @@ TEST_F(ExtractionJob, Ps2CdProductsAndNoWorkingFilesLeft) {
     ASSERT_TRUE(summary) << summary.error().message;
     EXPECT_EQ(summary->data_start_sector, 24u);
     EXPECT_EQ(summary->header_sectors, 24u);
-    EXPECT_EQ(text("G.ISO-LSN.TXT"),
+    EXPECT_EQ(test::read_text(dir.file("G.ISO-LSN.TXT")),
               "0000001C|00000005|0000A074|\\A.BIN\r\n"
               "0000001E|000004D2|0000A046|\\SYSTEM.CNF\r\n"
               "0000001F|00001000|0000A846|\\DATA\\MOVIE0.PSS\r\n"
               "00000021|00000007|0000A872|\\DATA\\MOVIE1.PSS\r\n");
-    EXPECT_EQ(text("G.ISO-Filelist.txt"),
+    EXPECT_EQ(test::read_text(dir.file("G.ISO-Filelist.txt")),
               "0000028 , \\A.BIN\r\n0000030 , \\SYSTEM.CNF\r\n"
               "0000031 , \\DATA\\MOVIE0.PSS\r\n0000033 , \\DATA\\MOVIE1.PSS\r\n");
     EXPECT_EQ(test::read_text(dir.file("G.ISO.xqe")).substr(0, 16), std::string("\x18\0\0\0vexovexo\x1E\0\0\0", 16));
@@ -73,7 +72,7 @@ TEST_F(ExtractionJob, Ps2DvdPairsDescriptorsByDataOrder) {
     auto summary = run(bytes);
     ASSERT_TRUE(summary) << summary.error().message;
     EXPECT_EQ(summary->descriptor_anchor, sector_offset(22) + 308);
-    EXPECT_EQ(text("G.ISO-LSN.TXT"),
+    EXPECT_EQ(test::read_text(dir.file("G.ISO-LSN.TXT")),
               "00000018|000004D2|0000A046|0000B934|\\SYSTEM.CNF\r\n"
               "00000019|00000063|0000A074|0000B134|\\SLUS_123.45\r\n");
 }
@@ -108,17 +107,15 @@ TEST_F(ExtractionJob, PathTableCopyLengthsAfterALaterFailure) {
         hand.optional_path_table_sector = c.first;
         EXPECT_EQ(failure(hand.bytes()), structure("no UDF file entry found"));
         EXPECT_EQ(std::filesystem::file_size(dir.file("tmp.tmp")), c.second) << c.first;
-        expect_left(Left::Empty, Left::Empty, Left::Empty, c.second ? Left::Filled : Left::Empty, Left::Empty);
     }
 }
 
 TEST_F(ExtractionJob, ImagesThatEndEarly) {
     HandImage hand;
     hand.directories[0].files = {{"A;1", 30, 1}};
-    hand.directories[0].size = 30 * 2048;  // the root runs past the image: the header copy is padded with zeros
+    hand.directories[0].size = 30 * 2048;  // the root runs past the image: the header copy is padded
     EXPECT_EQ(failure(hand.bytes()), structure("directory outside the image"));
-    const auto header = test::read_bytes(dir.file("temp1.tmp"));
-    ASSERT_EQ(header.size(), 50u * 2048);
+    EXPECT_EQ(std::filesystem::file_size(dir.file("temp1.tmp")), 50u * 2048);
     expect_left(Left::Filled, Left::Empty, Left::Empty, Left::Filled, Left::Empty);
 
     auto table = HandImage().bytes();
