@@ -1,5 +1,4 @@
-// Relink lists no extraction wrote, rebuilt onto a sound kit image: fields at
-// and past the image's end, broken lines, and record files of awkward lengths.
+// Relink lists no extraction wrote, rebuilt onto a sound kit image.
 #include <gtest/gtest.h>
 
 #include <cstdio>

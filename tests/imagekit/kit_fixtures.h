@@ -10,13 +10,6 @@
 
 namespace isorelink::test {
 
-// Builds in memory; a refusal fails the test and leaves an empty result.
-inline kit::BuiltImage built_image(const kit::ImageRecipe& recipe, std::vector<std::byte>& image) {
-    auto built = kit::build_image(recipe, image);
-    EXPECT_TRUE(built.ok()) << (built.ok() ? "" : built.error().message);
-    return built.ok() ? *built : kit::BuiltImage{};
-}
-
 inline std::string kind_name(ImageKind kind) {
     return kind == ImageKind::Ps2Cd ? "Ps2Cd" : kind == ImageKind::PspUmd ? "PspUmd" : "Ps2Dvd";
 }
@@ -32,9 +25,8 @@ inline kit::FileRecipe pattern_file(std::string path, std::uint64_t size, std::u
     return file;
 }
 
-// Every layout knob at once: data order unlike the directory order, empty files
-// sharing a sector, pieces (hidden ones, a name with two dots), a given sector,
-// a deep path, no version suffix, a 100-file folder and padding at the end.
+// Every layout knob at once: data order unlike the directory order, empty files sharing a sector, pieces (hidden
+// ones, a name with two dots), a given sector, a deep path, no version suffix, a 100-file folder, end padding.
 inline kit::ImageRecipe knobs_recipe(ImageKind kind) {
     kit::ImageRecipe recipe;
     recipe.kind = kind;

@@ -17,10 +17,11 @@ TEST(Knobs, EveryKnobReachesTheImage) {
     recipe.min_directory_sectors = 3;
     recipe.optional_path_table = kit::OptionalPathTable::Zero;
     std::vector<std::byte> image;
-    const auto built = test::built_image(recipe, image);
+    const auto built = kit::build_image(recipe, image);
+    ASSERT_TRUE(built.ok()) << built.error().message;
     std::map<std::string, std::uint32_t> at;
     std::string pieces;  // listing name, flags, '-' when the listing drops it
-    for (const auto& e : built.extents) {
+    for (const auto& e : built->extents) {
         at[e.listing_path] = e.sector;
         EXPECT_EQ(u8(image, e.record_offset + 25), e.flags);
         if (e.iso_path.rfind("\\DATA\\", 0) == 0)
@@ -34,7 +35,7 @@ TEST(Knobs, EveryKnobReachesTheImage) {
     EXPECT_TRUE(at["\\ZLAST.BIN"] == 500u && at["\\AFIRST.BIN"] > 500u &&
                 at["\\FIXED.BIN"] == 900u);  // data order, fixed sector
     EXPECT_TRUE(le32(image, 32768 + 144) == 0u && be32(image, 32768 + 152) == 0u);  // no optional path tables
-    for (const auto& dir : built.directories) EXPECT_EQ(dir.size, 3u * kSectorSize) << dir.path;
+    for (const auto& dir : built->directories) EXPECT_EQ(dir.size, 3u * kSectorSize) << dir.path;
 }
 
 TEST(Knobs, RefusedRecipesSayWhy) {
