@@ -16,7 +16,6 @@ void put_descriptor(const std::string& path, std::uint32_t sector, std::uint32_t
                     std::uint16_t crc_length, Fill fill) {
     std::vector<std::byte> d(2048);
     put_le16(d, udf::tag::kIdentifier, identifier);
-    put_le16(d, udf::tag::kVersion, udf::kDescriptorVersion);
     put_le32(d, udf::tag::kLocation, location);
     fill(d);
     udf::seal_tag(d, crc_length);

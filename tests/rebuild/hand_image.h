@@ -1,6 +1,5 @@
 #pragma once
-// Sparse new images holding only what the rebuild reads (for a PS2 DVD also the charset at
-// P * 2048 + 48, partition descriptors at 34 and 50, sealed File Entries), and the job run over them.
+// Sparse new images holding only what the rebuild reads, and the job run over them.
 #include <gtest/gtest.h>
 
 #include "common/image_kind.h"
@@ -39,7 +38,6 @@ protected:
     }
     void build(const HandImage& recipe) { write_hand_image(image(), recipe); }
     Expected<RebuildSummary> run() { return run_rebuild(dir.prefix(), "GAME.ISO"); }
-    // The job fails with `message` and leaves the image as it was.
     void expect_refused(const std::string& message, const std::string& why) {
         const auto before = fingerprint(image());
         EXPECT_EQ(failure(run()), message) << why;

@@ -15,12 +15,6 @@ namespace {
 
 using Bytes = std::vector<std::byte>;
 
-Bytes sample(std::size_t size, unsigned seed) {
-    Bytes out(size);
-    for (std::size_t i = 0; i < size; ++i) out[i] = static_cast<std::byte>(i * seed + i / 251);
-    return out;
-}
-
 class RoundTrip : public ::testing::TestWithParam<ImageKind> {};
 
 TEST_P(RoundTrip, ReadersSeeTheNewPlacesAndContents) {
@@ -35,7 +29,7 @@ TEST_P(RoundTrip, ReadersSeeTheNewPlacesAndContents) {
         kit::FileRecipe f;
         f.path = name;
         std::replace(f.path.begin(), f.path.end(), '/', '\\');
-        f.content = files[name] = sample(static_cast<std::size_t>(size), ++seed);
+        f.content = files[name] = Bytes(static_cast<std::size_t>(size), std::byte(++seed));
         recipe.files.push_back(std::move(f));
     }
     ASSERT_EQ(failure(kit::write_image(recipe, dir.file("GAME.ISO"))), "");
@@ -45,7 +39,7 @@ TEST_P(RoundTrip, ReadersSeeTheNewPlacesAndContents) {
     auto lines = host::parse_sector_listing(read_text(dir.file("GAME.ISO-LSN.TXT")), kind);
     ASSERT_TRUE(lines) << lines.error().message;
     const auto move_sector = static_cast<std::uint32_t>(whole_sectors(std::filesystem::file_size(image)));
-    files["/DATA/MOVE.BIN"] = sample(7000, 40);
+    files["/DATA/MOVE.BIN"] = Bytes(7000, std::byte{40});
     for (auto& line : *lines)
         if (line.path == "\\DATA\\MOVE.BIN") line.sector = move_sector, line.size = 7000;
     put_bytes(image, sector_offset(move_sector), files["/DATA/MOVE.BIN"]);
