@@ -63,8 +63,7 @@ std::vector<std::pair<std::string, Change>> field_corruptions(ImageKind kind) {
             both32("directory '" + directory.path + "' length " + std::to_string(length), start + iso::dr::kDataLength,
                    length);
     }
-    // Odd records ending at or past the end of the root's first sector, after unlisted filler directories; the
-    // root claims two sectors, so a reader that runs on finds more records.
+    // Odd records ending at or past the end of the root's first sector of two, after unlisted filler directories.
     const std::size_t root = sector_offset(s.built.directories.front().sector);
     for (const auto& [length, from_end] :
          {std::pair<std::uint8_t, std::size_t>{0, 1}, {1, 1}, {33, 33}, {33, 20}, {255, 255}, {255, 100}, {34, 33}})
@@ -190,7 +189,6 @@ TEST_P(CorruptImage, EverySingleFieldCorruption) {
 
 INSTANTIATE_TEST_SUITE_P(EveryKind, CorruptImage, ::testing::Values(0, 1, 2), selector_name);
 
-// Every input a fuzz target ever failed on, replayed through the target's case.
 TEST(CorpusReplay, EveryStoredInput) {
     const std::pair<const char*, decltype(&fuzz::extract_case)> targets[] = {
         {"fuzz_extract", fuzz::extract_case},

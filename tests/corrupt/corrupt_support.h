@@ -1,6 +1,5 @@
 #pragma once
-// A watchdog for the corrupt-image tests: a hung job cannot be stopped from
-// inside its own process, so the program names the case and exits failing.
+// A hung job cannot be stopped from inside its own process: the watchdog names the case and exits failing.
 #include <cstdio>
 #include <cstdlib>
 #include <functional>

@@ -1,5 +1,4 @@
-// mkimage: a host folder becomes a volume with upper-case d-character names;
-// names it cannot hold are refused before anything is written.
+// mkimage upper-cases a folder's names and refuses, before writing anything, names it cannot record.
 #include <gtest/gtest.h>
 
 #include "support/test_support.h"
