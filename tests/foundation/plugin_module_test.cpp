@@ -17,7 +17,10 @@ protected:
         ASSERT_NE(handle_, nullptr) << dlerror();
         setenv("TMPDIR", scratch_.path().c_str(), 1);  // the status file lands in our scratch folder
     }
-    void TearDown() override { unsetenv("TMPDIR"); if (handle_ != nullptr) dlclose(handle_); }
+    void TearDown() override {
+        unsetenv("TMPDIR");
+        if (handle_ != nullptr) dlclose(handle_);
+    }
     template <class F> F symbol(const char* name) {
         void* s = dlsym(handle_, name);
         EXPECT_NE(s, nullptr) << name;
@@ -46,6 +49,8 @@ TEST_F(PluginModule, JobFailuresReachOnlyTheStatusFile) {
     const std::string long_folder(3000, 'f'), long_image(2100, 'n');
     struct Case { Job job; const char* folder; const char* image; std::string message; };
     const Case cases[] = {
+        {extract, prefix.c_str(), nullptr, "Code 100a - Error No BigFile Selected "},
+        {extract, prefix.c_str(), "NONE.ISO", "Code 101e - Error Opening " + prefix + "NONE.ISO"},
         {rebuild, prefix.c_str(), nullptr, "Code 400a - Error No BigFile Selected "},
         {extract, long_folder.c_str(), "GAME.ISO", "Code 1107 - name too long fff"},
         {rebuild, "", long_image.c_str(), "Code 407 - name too long NEW-nnn"},
