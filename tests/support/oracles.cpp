@@ -44,39 +44,28 @@ std::vector<ReaderExtent> xorriso_extents(const std::string& image) {
     return sorted(entries);
 }
 
-std::vector<ReaderExtent> listed_records(const std::string& image, bool libcdio) {
-    const auto result = run_command(std::string(libcdio ? "iso-info" : "isoinfo") + " -l -i " + shell_quote(image));
+std::vector<ReaderExtent> listed_records(const std::string& image) {
+    const auto result = run_command("isoinfo -l -i " + shell_quote(image));
     std::vector<ReaderExtent> entries;
     std::string directory;
     std::istringstream lines(result.output);
     for (std::string line; std::getline(lines, line);) {
         while (!line.empty() && (line.back() == ' ' || line.back() == '\r')) line.pop_back();
-        // isoinfo: "Directory listing of /DATA/"; iso-info: "/DATA:"
-        if (!libcdio && line.rfind("Directory listing of ", 0) == 0) {
+        if (line.rfind("Directory listing of ", 0) == 0) {
             directory = line.substr(21);
             continue;
         }
-        if (libcdio && !line.empty() && line[0] == '/' && line.back() == ':') {
-            directory = line.substr(0, line.size() - 1);
-            continue;
-        }
-        // isoinfo:  "----------   0    0    0    9000 Dec  6 2026 [    184 00]  A.BIN;1"
-        // iso-info: "  -r-xr-xr-x   1 0 0  [LSN    184]      9000 Dec 06 2026 10:00:00  A.BIN"
+        // "----------   0    0    0    9000 Dec  6 2026 [    184 00]  A.BIN;1"
         const auto first = line.find_first_not_of(' ');
         if (first == std::string::npos || line[first] != '-') continue;  // files only
-        const auto bracket = line.find(libcdio ? "[LSN" : "[");
+        const auto bracket = line.find('[');
         if (bracket == std::string::npos) continue;
-        const std::size_t number = bracket + (libcdio ? 4 : 1);
         ReaderExtent entry;
-        entry.sector = std::stoull(line.substr(number));
-        if (libcdio) {
-            entry.size = std::stoull(line.substr(line.find(']', number) + 1));
-        } else {
-            std::istringstream fields(line);
-            std::string token;
-            for (int i = 0; i < 5; ++i) fields >> token;
-            entry.size = std::stoull(token);
-        }
+        entry.sector = std::stoull(line.substr(bracket + 1));
+        std::istringstream fields(line);
+        std::string token;
+        for (int i = 0; i < 5; ++i) fields >> token;
+        entry.size = std::stoull(token);
         std::string name = line.substr(line.rfind(' ') + 1);
         name = name.substr(0, name.find(';'));
         if (directory.empty() || directory.back() != '/') directory += '/';
@@ -109,7 +98,8 @@ bool pycdlib_udf_extract(const std::string& image, const std::vector<std::string
                "    local = sys.argv[2] + path\n"
                "    os.makedirs(os.path.dirname(local), exist_ok=True)\n"
                "    iso.get_file_from_iso(local, udf_path=path)\n");
-    std::string command = "/usr/bin/python3 " + shell_quote(script) + " " + shell_quote(image) + " " + shell_quote(folder);
+    std::string command = "/usr/bin/python3 " + shell_quote(script) + " " + shell_quote(image);
+    command += " " + shell_quote(folder);
     for (const auto& p : paths) command += " " + shell_quote(p);
     const auto result = run_command(command);
     if (result.exit_code != 0) std::fprintf(stderr, "pycdlib: %s\n", result.output.c_str());

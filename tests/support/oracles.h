@@ -1,5 +1,5 @@
 #pragma once
-// Independent readers as oracles: what xorriso, isoinfo and iso-info report
+// Independent readers as oracles: what xorriso and isoinfo report
 // for each file extent, and whole-file reads through 7-Zip and pycdlib.
 // Callers skip when a reader is missing (have_program, have_pycdlib).
 #include <compare>
@@ -13,15 +13,15 @@ namespace isorelink::test {
 struct ReaderExtent {
     std::string path;          // "/DATA/A.BIN": upper case, no ";1"
     std::uint64_t sector = 0;
-    std::uint64_t size = 0;    // xorriso: the whole file's; isoinfo, iso-info: the record's
+    std::uint64_t size = 0;    // xorriso: the whole file's; isoinfo: the record's
     std::uint64_t blocks = 0;  // xorriso only: the extent's sectors
     auto operator<=>(const ReaderExtent&) const = default;
 };
 
 // `xorriso -find / -exec report_lba`: one entry per extent, sorted.
 std::vector<ReaderExtent> xorriso_extents(const std::string& image);
-// `isoinfo -l` or, with libcdio set, `iso-info -l`: one entry per file record, sorted.
-std::vector<ReaderExtent> listed_records(const std::string& image, bool libcdio = false);
+// `isoinfo -l`: one entry per file record, sorted.
+std::vector<ReaderExtent> listed_records(const std::string& image);
 // Path -> extent (a file's last extent when it has several).
 std::map<std::string, ReaderExtent> by_path(const std::vector<ReaderExtent>& extents);
 
