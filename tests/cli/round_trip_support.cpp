@@ -25,7 +25,7 @@ std::optional<SampleImage> make_sample(Maker maker, ImageKind kind, const std::s
         {"\\DATA\\GROW.BIN", sample_bytes(3000, 1)}, {"\\DATA\\SHRINK.BIN", sample_bytes(10000, 2)},
         {"\\DATA\\SAME.BIN", sample_bytes(4000, 3)}, {"\\DATA\\KEEP.BIN", sample_bytes(5000, 4)},
         {"\\MOVIE\\LAST.PSS", sample_bytes(20000, 5)}};
-    SampleImage sample{(fs::path(folder) / "GAME.ISO").string(), kind, {}, {}};
+    SampleImage sample{(fs::path(folder) / "GAME.ISO").string(), {}, {}};
     kit::ImageRecipe recipe;
     recipe.kind = kind;
     for (const auto& [path, bytes] : files) {

@@ -19,7 +19,6 @@ enum class Maker { Kit, Genisoimage };
 
 struct SampleImage {
     std::string path;
-    ImageKind kind = ImageKind::Ps2Cd;
     std::map<std::string, Bytes> contents;  // "\\DATA\\GROW.BIN" -> bytes
     kit::BuiltImage built;                  // kit images only
 };

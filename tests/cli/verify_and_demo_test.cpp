@@ -8,18 +8,15 @@
 namespace isorelink::test {
 namespace {
 
-void put_both32(const std::string& path, std::uint64_t at, std::uint32_t v) {
-    char b[8];
-    for (int i = 0; i < 4; ++i) b[i] = b[7 - i] = static_cast<char>(v >> (8 * i));
+void patch(const std::string& path, std::uint64_t at, const std::string& bytes) {
     std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
-    f.seekp(static_cast<std::streamoff>(at)).write(b, 8);
+    f.seekp(static_cast<std::streamoff>(at)).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-void bump_byte(const std::string& path, std::uint64_t at) {
-    std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
-    char c = 0;
-    f.seekg(static_cast<std::streamoff>(at)).get(c);
-    f.seekp(static_cast<std::streamoff>(at)).put(static_cast<char>(c + 1));
+std::string both32(std::uint32_t v) {
+    std::string b(8, '\0');
+    for (int i = 0; i < 4; ++i) b[i] = b[7 - i] = static_cast<char>(v >> (8 * i));
+    return b;
 }
 
 const kit::WrittenExtent& keep(const kit::BuiltImage& b, const char* path = "\\DATA\\KEEP.BIN") {
@@ -36,15 +33,15 @@ struct Fault {
 };
 
 const Fault kFaults[] = {
-    {"VolumeSize", [](Image i, Built b) { put_both32(i, 32848, b.sector_count + 1); }, "volume space size is"},
-    {"ExtentBeyondTheImage", [](Image i, Built b) { put_both32(i, keep(b).record_offset + 2, b.sector_count + 10); },
+    {"VolumeSize", [](Image i, Built b) { patch(i, 32848, both32(b.sector_count + 1)); }, "volume space size is"},
+    {"ExtentBeyondTheImage", [](Image i, Built b) { patch(i, keep(b).record_offset + 2, both32(b.sector_count + 10)); },
      "lie beyond the image"},
-    {"Overlap", [](Image i, Built b) { put_both32(i, keep(b).record_offset + 2, keep(b, "\\DATA\\SAME.BIN").sector); },
+    {"Overlap",
+     [](Image i, Built b) { patch(i, keep(b).record_offset + 2, both32(keep(b, "\\DATA\\SAME.BIN").sector)); },
      "overlaps"},
-    {"SizesDisagree", [](Image i, Built b) { put_both32(i, keep(b).record_offset + 10, 4999); }, "UDF says 5000"},
-    {"FileEntryCrc", [](Image i, Built b) { bump_byte(i, keep(b).entry_offset + 100); }, "bad CRC"},
-    {"AnchorChecksum", [](Image i, Built) { bump_byte(i, 256 * 2048 + 4); }, "bad tag checksum"},
-    {"ClosingAnchor", [](Image i, Built b) { bump_byte(i, (b.sector_count - 1) * 2048ull); }, "closing anchor"},
+    {"SizesDisagree", [](Image i, Built b) { patch(i, keep(b).record_offset + 10, both32(4999)); }, "UDF says 5000"},
+    {"FileEntryCrc", [](Image i, Built b) { patch(i, keep(b).entry_offset + 100, "X"); }, "bad CRC"},
+    {"ClosingAnchor", [](Image i, Built b) { patch(i, (b.sector_count - 1) * 2048ull, "X"); }, "closing anchor"},
 };
 
 class VerifyFinds : public ::testing::TestWithParam<Fault> {};

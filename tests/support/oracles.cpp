@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
-#include <filesystem>
+#include <regex>
 #include <sstream>
 
 #include "support/test_support.h"
@@ -46,31 +46,20 @@ std::vector<ReaderExtent> xorriso_extents(const std::string& image) {
 
 std::vector<ReaderExtent> listed_records(const std::string& image) {
     const auto result = run_command("isoinfo -l -i " + shell_quote(image));
+    // "----------   0    0    0    9000 Dec  6 2026 [    184 00]  A.BIN;1": files only; "[ 34 FFFF A.BIN;1"
+    // for each extent but the last
+    const std::regex file(R"(^\s*-\S*\s+\S+\s+\S+\s+\S+\s+(\d+) .*\[\s*(\d+) \w+\]?\s+([^;\s]+))");
     std::vector<ReaderExtent> entries;
     std::string directory;
     std::istringstream lines(result.output);
+    std::smatch m;
     for (std::string line; std::getline(lines, line);) {
-        while (!line.empty() && (line.back() == ' ' || line.back() == '\r')) line.pop_back();
         if (line.rfind("Directory listing of ", 0) == 0) {
             directory = line.substr(21);
-            continue;
+            directory.erase(directory.find_last_not_of(" \r/") + 1);  // "/DATA/" -> "/DATA", "/" -> ""
+        } else if (std::regex_search(line, m, file)) {
+            entries.push_back({upper(directory + "/" + m[3].str()), std::stoull(m[2]), std::stoull(m[1])});
         }
-        // "----------   0    0    0    9000 Dec  6 2026 [    184 00]  A.BIN;1"
-        const auto first = line.find_first_not_of(' ');
-        if (first == std::string::npos || line[first] != '-') continue;  // files only
-        const auto bracket = line.find('[');
-        if (bracket == std::string::npos) continue;
-        ReaderExtent entry;
-        entry.sector = std::stoull(line.substr(bracket + 1));
-        std::istringstream fields(line);
-        std::string token;
-        for (int i = 0; i < 5; ++i) fields >> token;
-        entry.size = std::stoull(token);
-        std::string name = line.substr(line.rfind(' ') + 1);
-        name = name.substr(0, name.find(';'));
-        if (directory.empty() || directory.back() != '/') directory += '/';
-        entry.path = upper(directory + name);
-        entries.push_back(entry);
     }
     return sorted(entries);
 }
@@ -88,17 +77,13 @@ int seven_zip_extract(const std::string& image, const std::string& type, const s
 bool have_pycdlib() { return run_command("/usr/bin/python3 -c 'import pycdlib'").exit_code == 0; }
 
 bool pycdlib_udf_extract(const std::string& image, const std::vector<std::string>& paths, const std::string& folder) {
-    const std::string script = folder + "/read_udf.py";
-    std::filesystem::create_directories(folder);
-    write_text(script,
-               "import os, sys, pycdlib\n"
-               "iso = pycdlib.PyCdlib()\n"
-               "iso.open(sys.argv[1])\n"
-               "for path in sys.argv[3:]:\n"
-               "    local = sys.argv[2] + path\n"
-               "    os.makedirs(os.path.dirname(local), exist_ok=True)\n"
-               "    iso.get_file_from_iso(local, udf_path=path)\n");
-    std::string command = "/usr/bin/python3 " + shell_quote(script) + " " + shell_quote(image);
+    const std::string script = "import os, sys, pycdlib\n"
+                               "iso = pycdlib.PyCdlib()\n"
+                               "iso.open(sys.argv[1])\n"
+                               "for path in sys.argv[3:]:\n"
+                               "    os.makedirs(os.path.dirname(sys.argv[2] + path), exist_ok=True)\n"
+                               "    iso.get_file_from_iso(sys.argv[2] + path, udf_path=path)\n";
+    std::string command = "/usr/bin/python3 -c " + shell_quote(script) + " " + shell_quote(image);
     command += " " + shell_quote(folder);
     for (const auto& p : paths) command += " " + shell_quote(p);
     const auto result = run_command(command);

@@ -1,7 +1,5 @@
 #pragma once
-// Independent readers as oracles: what xorriso and isoinfo report
-// for each file extent, and whole-file reads through 7-Zip and pycdlib.
-// Callers skip when a reader is missing (have_program, have_pycdlib).
+// File extents as xorriso and isoinfo report them; whole files read through 7-Zip and pycdlib.
 #include <compare>
 #include <cstdint>
 #include <map>

@@ -5,13 +5,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
+#include <random>
 #include <sstream>
 #include <system_error>
 
 #ifndef _WIN32
 #include <sys/wait.h>
-#include <unistd.h>
 #endif
 
 namespace isorelink::test {
@@ -22,13 +21,9 @@ ScratchDir::ScratchDir() {
     static std::atomic<unsigned> counter{0};
     const auto base = fs::temp_directory_path() / "isorelink-tests";
     fs::create_directories(base);
+    static const std::string run = std::to_string(std::random_device{}());  // apart from other test programs
     for (;;) {
-#ifdef _WIN32
-        const unsigned pid = 0;
-#else
-        const unsigned pid = static_cast<unsigned>(::getpid());
-#endif
-        auto candidate = base / ("t" + std::to_string(pid) + "-" + std::to_string(counter++));
+        auto candidate = base / ("t" + run + "-" + std::to_string(counter++));
         std::error_code ec;
         if (fs::create_directory(candidate, ec)) {
             path_ = candidate;
@@ -48,19 +43,17 @@ std::string ScratchDir::prefix() const {
     return p;
 }
 
-std::vector<std::byte> read_bytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::vector<char> chars((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::vector<std::byte> out(chars.size());
-    for (std::size_t i = 0; i < chars.size(); ++i) out[i] = static_cast<std::byte>(chars[i]);
-    return out;
-}
-
 std::string read_text(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream s;
     s << in.rdbuf();
     return s.str();
+}
+
+std::vector<std::byte> read_bytes(const std::string& path) {
+    const std::string text = read_text(path);
+    const auto* first = reinterpret_cast<const std::byte*>(text.data());
+    return std::vector<std::byte>(first, first + text.size());
 }
 
 void write_bytes(const std::string& path, const std::vector<std::byte>& bytes) {
@@ -101,27 +94,13 @@ bool have_program(const std::string& name) {
 
 std::string shell_quote(const std::string& text) {
     std::string out = "'";
-    for (char c : text) {
-        if (c == '\'')
-            out += "'\\''";
-        else
-            out += c;
-    }
-    out += "'";
-    return out;
+    for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
 }
 
 std::uint64_t fingerprint(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
     std::uint64_t h = 1469598103934665603ull;
-    std::array<char, 65536> buffer{};
-    while (in) {
-        in.read(buffer.data(), buffer.size());
-        for (std::streamsize i = 0; i < in.gcount(); ++i) {
-            h ^= static_cast<unsigned char>(buffer[static_cast<std::size_t>(i)]);
-            h *= 1099511628211ull;
-        }
-    }
+    for (const unsigned char c : read_text(path)) h = (h ^ c) * 1099511628211ull;
     return h;
 }
 

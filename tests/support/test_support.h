@@ -1,6 +1,5 @@
 #pragma once
-// Shared helpers for the tests: scratch folders, whole-file reads, running
-// the CLI and independent readers.
+// Scratch folders, whole-file reads and writes, running the CLI and other programs.
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
