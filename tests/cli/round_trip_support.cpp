@@ -1,14 +1,8 @@
 #include "cli/round_trip_support.h"
 
 #include <filesystem>
-#include <fstream>
-
-#include "imagekit/image_builder.h"
-#include "support/oracles.h"
 
 namespace isorelink::test {
-
-namespace fs = std::filesystem;
 
 Bytes sample_bytes(std::size_t size, std::uint32_t seed) {
     Bytes out(size);
@@ -17,7 +11,7 @@ Bytes sample_bytes(std::size_t size, std::uint32_t seed) {
     return out;
 }
 
-std::optional<SampleImage> make_sample(Maker maker, ImageKind kind, const std::string& folder, std::string& why) {
+std::optional<SampleImage> make_sample(ImageKind kind, const std::string& folder) {
     const std::string cnf = kind == ImageKind::PspUmd ? "PSP GAME\r\n" : "BOOT2 = cdrom0:\\SLUS_000.00;1\r\n";
     const std::pair<const char*, Bytes> files[] = {  // in the kit's data order
         {"\\SYSTEM.CNF", Bytes(reinterpret_cast<const std::byte*>(cnf.data()),
@@ -25,7 +19,7 @@ std::optional<SampleImage> make_sample(Maker maker, ImageKind kind, const std::s
         {"\\DATA\\GROW.BIN", sample_bytes(3000, 1)}, {"\\DATA\\SHRINK.BIN", sample_bytes(10000, 2)},
         {"\\DATA\\SAME.BIN", sample_bytes(4000, 3)}, {"\\DATA\\KEEP.BIN", sample_bytes(5000, 4)},
         {"\\MOVIE\\LAST.PSS", sample_bytes(20000, 5)}};
-    SampleImage sample{(fs::path(folder) / "GAME.ISO").string(), {}, {}};
+    SampleImage sample{(std::filesystem::path(folder) / "GAME.ISO").string(), {}, {}};
     kit::ImageRecipe recipe;
     recipe.kind = kind;
     for (const auto& [path, bytes] : files) {
@@ -34,31 +28,9 @@ std::optional<SampleImage> make_sample(Maker maker, ImageKind kind, const std::s
         recipe.files.back().path = path;
         recipe.files.back().content = bytes;
     }
-    if (maker == Maker::Kit) {
-        auto built = kit::write_image(recipe, sample.path);
-        if (!built) why = "the image kit cannot build the sample: " + built.error().message;
-        if (!built) return std::nullopt;
-        sample.built = *built;
-        return sample;
-    }
-    if (!have_program("genisoimage")) {
-        why = "genisoimage is not installed";
-        return std::nullopt;
-    }
-    const auto tree = fs::path(folder) / "tree";
-    for (const auto& [path, bytes] : files) {
-        fs::create_directories((tree / slashed(path).substr(1)).parent_path());
-        write_bytes((tree / slashed(path).substr(1)).string(), bytes);
-    }
-    const std::string system = kind == ImageKind::PspUmd ? "PSP GAME" : "PLAYSTATION";  // the kind byte
-    const auto made = run_command("genisoimage -quiet -sysid " + shell_quote(system) + " -V GAME -o " +
-                                  shell_quote(sample.path) + " " + shell_quote(tree.string()));
-    if (made.exit_code != 0) {
-        why = "genisoimage failed: " + made.output;
-        return std::nullopt;
-    }
-    std::fstream(sample.path, std::ios::in | std::ios::out | std::ios::binary).seekp(33792).write("CD-XA001", 8);
-    fs::remove_all(tree);
+    auto built = kit::write_image(recipe, sample.path);
+    if (!built) return std::nullopt;
+    sample.built = *built;
     return sample;
 }
 

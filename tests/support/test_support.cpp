@@ -9,9 +9,7 @@
 #include <sstream>
 #include <system_error>
 
-#ifndef _WIN32
 #include <sys/wait.h>
-#endif
 
 namespace isorelink::test {
 
@@ -70,21 +68,13 @@ bool exists(const std::string& path) { return fs::exists(path); }
 
 CommandResult run_command(const std::string& command_line) {
     CommandResult result;
-#ifdef _WIN32
-    FILE* pipe = _popen((command_line + " 2>&1").c_str(), "r");
-#else
-    FILE* pipe = popen((command_line + " 2>&1").c_str(), "r");
-#endif
+    FILE* pipe = popen((command_line + " 2>&1").c_str(), "r");  // a POSIX shell, as shell_quote expects
     if (pipe == nullptr) return result;
     std::array<char, 4096> buffer{};
     std::size_t got = 0;
     while ((got = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) result.output.append(buffer.data(), got);
-#ifdef _WIN32
-    result.exit_code = _pclose(pipe);
-#else
     const int status = pclose(pipe);
     result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-#endif
     return result;
 }
 
