@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 
 #include "common/endian.h"
 #include "common/iso9660_layout.h"
@@ -70,6 +72,35 @@ TEST(ExtractionOracle, KitImagesOfEveryKind) {
             std::sort(records.begin(), records.end());
             EXPECT_EQ(records, listed);
         }
+    }
+}
+
+// An image another writer made (genisoimage, given the kind's system id and
+// the CD-XA signature) lists the extents isoinfo reads.
+TEST(ExtractionOracle, GenisoimageImages) {
+    if (!test::have_program("genisoimage") || !test::have_program("isoinfo")) GTEST_SKIP() << "no genisoimage/isoinfo";
+    for (const char* system : {"PLAYSTATION", "PSP GAME"}) {
+        test::ScratchDir dir;
+        const std::string tree = dir.file("tree"), image = dir.file("G.ISO");
+        for (const auto& [path, size] : {std::pair{"SYSTEM.CNF", 40}, {"DATA/A.BIN", 9000}, {"DATA/DEEP/B.BIN", 0}}) {
+            const auto file = std::filesystem::path(tree) / path;
+            std::filesystem::create_directories(file.parent_path());
+            test::write_bytes(file.string(), std::vector<std::byte>(static_cast<std::size_t>(size), std::byte{7}));
+        }
+        const auto made = test::run_command("genisoimage -quiet -sysid " + test::shell_quote(system) + " -o " +
+                                            test::shell_quote(image) + " " + test::shell_quote(tree));
+        ASSERT_EQ(made.exit_code, 0) << made.output;
+        std::fstream(image, std::ios::in | std::ios::out | std::ios::binary).seekp(33792).write("CD-XA001", 8);
+        auto summary = run_extraction(dir.prefix(), "G.ISO");
+        ASSERT_TRUE(summary) << summary.error().message;
+        const auto lines = host::parse_sector_listing(test::read_text(summary->names.sector_listing), summary->kind);
+        ASSERT_TRUE(lines);
+        Extents listed, records;
+        for (const auto& line : *lines) listed.emplace_back(line.sector, line.size);
+        for (const auto& r : test::listed_records(image)) records.emplace_back(r.sector, r.size);
+        std::sort(listed.begin(), listed.end());
+        std::sort(records.begin(), records.end());
+        EXPECT_EQ(listed, records) << system;
     }
 }
 
