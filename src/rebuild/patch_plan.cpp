@@ -64,7 +64,9 @@ void PatchPlan::prepare(const std::vector<std::uint64_t>& target_sectors) {
     }
     named.clear();
     named.shrink_to_fit();
+    whole_ranks_.resize(again.size());
     for (std::size_t w = 0; w < again.size(); ++w) {
+        whole_ranks_[w] = static_cast<std::uint32_t>(whole_.size());
         for (std::uint64_t word = again[w]; word != 0; word &= word - 1) {
             whole_.push_back(std::uint64_t{w} * 64 + static_cast<std::uint64_t>(std::countr_zero(word)));
         }
@@ -91,17 +93,11 @@ bool PatchPlan::holds_whole(std::uint64_t index) const {
 
 MutableByteView PatchPlan::whole_sector(std::uint64_t index) {
     if (!holds_whole(index)) return {};
-    // Lines in listing order name the records of one directory sector after
-    // another: try where the last look-up ended before searching.
-    std::size_t at = last_whole_;
-    if (at >= whole_.size() || whole_[at] != index) {
-        if (at + 1 < whole_.size() && whole_[at + 1] == index) {
-            ++at;
-        } else {
-            at = static_cast<std::size_t>(std::lower_bound(whole_.begin(), whole_.end(), index) - whole_.begin());
-        }
-    }
-    last_whole_ = at;
+    // Its place among the held sectors: those held in the words before its
+    // word and those below it in its own.
+    const auto word = static_cast<std::size_t>(index / 64);
+    const std::uint64_t below = (std::uint64_t{1} << (index % 64)) - 1;
+    const std::size_t at = whole_ranks_[word] + static_cast<std::size_t>(std::popcount(whole_bits_[word] & below));
     return whole_bytes().subspan(at * kSectorSize, sector_length(index));
 }
 
@@ -109,6 +105,7 @@ std::optional<ByteView> PatchPlan::view(std::uint64_t offset, std::size_t length
     const auto within = static_cast<std::size_t>(offset & (kSectorSize - 1));
     if (offset > image_size_ || length > image_size_ - offset || length > kSectorSize - within) return std::nullopt;
     if (const auto whole = whole_sector(whole_sectors(offset)); !whole.empty()) return whole.subspan(within, length);
+    if (const std::byte* mapped = window_.mapped(offset, length)) return ByteView(mapped, length);
     const auto original = window_.bytes(offset, length);
     if (!original) read_failed_ = true;
     return original;

@@ -75,10 +75,11 @@ private:
     std::uint64_t image_size_;
     ImageWindow window_;
     // Sectors held whole: ascending indices, their bytes side by side (2048
-    // each), and one bit per sector telling them from the rest at a glance.
+    // each), one bit per sector telling them from the rest at a glance, and
+    // per word of those bits how many are held in the words before it.
     std::vector<std::uint64_t> whole_;
     std::vector<std::uint64_t> whole_bits_;
-    std::size_t last_whole_ = 0;
+    std::vector<std::uint32_t> whole_ranks_;
     std::unique_ptr<std::byte[]> whole_bytes_;
     MutableByteView whole_bytes() { return {whole_bytes_.get(), whole_.size() * kSectorSize}; }
     std::vector<Piece> pieces_;

@@ -33,6 +33,13 @@ public:
     // block size. The view stays valid until the next call.
     std::optional<ByteView> bytes(std::uint64_t offset, std::size_t length);
 
+    // The bytes [offset, offset + length) straight from the mapping, or
+    // nullptr when the image is not mapped or they do not lie inside it (a
+    // caller then asks bytes()). Valid until the next call.
+    const std::byte* mapped(std::uint64_t offset, std::size_t length) {
+        return mapped_ && contains(offset, length) ? mapped_->view(offset, length) : nullptr;
+    }
+
     // Asks the processor to fetch bytes the caller will look at soon, when
     // the current mapped window holds them; a hint only, it never reads.
     void prefetch(std::uint64_t offset, std::size_t length) const;
