@@ -15,6 +15,7 @@
 
 #include "common/endian.h"
 #include "common/file.h"
+#include "platform/bulk_memory.h"
 #include "platform/mapped_file.h"
 
 namespace isorelink {
@@ -50,7 +51,7 @@ private:
     File& image_;
     std::uint64_t image_size_;
     std::string image_path_;
-    std::vector<EntryEdit> edits_;
+    platform::BulkVector<EntryEdit> edits_;
     std::optional<platform::MappedFile> updating_;
     std::vector<std::byte> run_;
 };

@@ -47,7 +47,7 @@ std::size_t PatchPlan::sector_length(std::uint64_t index) const {
     return static_cast<std::size_t>(std::min<std::uint64_t>(kSectorSize, image_size_ - sector_offset(index)));
 }
 
-void PatchPlan::prepare(const std::vector<std::uint64_t>& target_sectors) {
+void PatchPlan::prepare(std::span<const std::uint64_t> target_sectors) {
     // Two bit sets over the sectors named: named once, named again.
     const std::uint64_t sectors = whole_sectors(image_size_);
     std::uint64_t highest = 0;
@@ -72,7 +72,7 @@ void PatchPlan::prepare(const std::vector<std::uint64_t>& target_sectors) {
         }
     }
     // Not cleared first: every byte is read from the image (or zeroed after a short read).
-    whole_bytes_ = std::make_unique_for_overwrite<std::byte[]>(whole_.size() * kSectorSize);
+    whole_bytes_ = platform::BulkBuffer(whole_.size() * kSectorSize);
     for_each_run(whole_, 0, whole_.size(), [&](std::size_t begin, std::size_t end) {
         const std::uint64_t start = sector_offset(whole_[begin]);
         const std::size_t length = (end - begin - 1) * kSectorSize + sector_length(whole_[end - 1]);

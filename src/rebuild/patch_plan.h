@@ -12,8 +12,8 @@
 // (File Entries in sectors of their own are not planned here: see
 // entry_reseal.h.)
 #include <array>
-#include <memory>
 #include <optional>
+#include <span>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -21,6 +21,7 @@
 #include "common/endian.h"
 #include "common/file.h"
 #include "common/sector.h"
+#include "platform/bulk_memory.h"
 #include "volume/image_window.h"
 
 namespace isorelink {
@@ -38,7 +39,7 @@ public:
     // each of its sectors once (any order). Sectors named more than once are
     // read ahead whole. Sectors beyond the image are left out. Call it once,
     // before anything is planned.
-    void prepare(const std::vector<std::uint64_t>& target_sectors);
+    void prepare(std::span<const std::uint64_t> target_sectors);
 
     // The planned bytes at offset, which must lie within one sector, without
     // copying them; valid until the next call. Nothing when they do not lie
@@ -80,8 +81,8 @@ private:
     std::vector<std::uint64_t> whole_;
     std::vector<std::uint64_t> whole_bits_;
     std::vector<std::uint32_t> whole_ranks_;
-    std::unique_ptr<std::byte[]> whole_bytes_;
-    MutableByteView whole_bytes() { return {whole_bytes_.get(), whole_.size() * kSectorSize}; }
+    platform::BulkBuffer whole_bytes_;
+    MutableByteView whole_bytes() { return {whole_bytes_.data(), whole_bytes_.size()}; }
     std::vector<Piece> pieces_;
     bool read_failed_ = false;
 };

@@ -52,8 +52,8 @@ Expected<std::uint64_t> image_length(File& image, const std::string& path) {
 // The sectors each line's patch targets touch: the sectors of its directory
 // record's 16 bytes and, on a PS2 DVD, the sector of its File Entry, each
 // target naming a sector once.
-std::vector<std::uint64_t> sectors_to_patch(const std::vector<RelinkLine>& lines, ImageKind kind) {
-    std::vector<std::uint64_t> sectors;
+platform::BulkVector<std::uint64_t> sectors_to_patch(const RelinkLines& lines, ImageKind kind) {
+    platform::BulkVector<std::uint64_t> sectors;
     sectors.reserve(lines.size() * (kind == ImageKind::Ps2Dvd ? 2 : 1));
     for (const auto& line : lines) {
         const std::uint64_t first = whole_sectors(line.record_field);
@@ -66,7 +66,7 @@ std::vector<std::uint64_t> sectors_to_patch(const std::vector<RelinkLine>& lines
 }
 
 // Plans every line, then writes them all, or nothing when one line is refused.
-Status apply_relink_lines(File& image, std::uint64_t length, const std::vector<RelinkLine>& lines,
+Status apply_relink_lines(File& image, std::uint64_t length, const RelinkLines& lines,
                           ImageKind kind, std::uint32_t partition_start, const RebuildNames& names) {
     PatchPlan plan(image, length, names.new_image);
     plan.prepare(sectors_to_patch(lines, kind));

@@ -128,10 +128,10 @@ JobError invalid_relink_line(std::uint32_t number, const std::string& list_path)
     return job_error(message, list_path);
 }
 
-Expected<std::vector<RelinkLine>> read_relink_list(File& list, const std::string& list_path, ImageKind kind,
+Expected<RelinkLines> read_relink_list(File& list, const std::string& list_path, ImageKind kind,
                                                    std::uint32_t record_count) {
     LineSource source(list);
-    std::vector<RelinkLine> lines;
+    RelinkLines lines;
     // The first line counts even when the record file promises none.
     const std::uint64_t most = record_count == 0 ? 1 : record_count;
     // Room for every line the list can hold, as far as the record file allows.

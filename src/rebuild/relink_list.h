@@ -17,6 +17,7 @@
 #include "common/file.h"
 #include "common/image_kind.h"
 #include "common/result.h"
+#include "platform/bulk_memory.h"
 
 namespace isorelink {
 
@@ -44,6 +45,8 @@ struct RelinkLine {
     std::uint32_t descriptor = 0;    // D (PS2 DVD only, 0 otherwise)
 };
 
+using RelinkLines = platform::BulkVector<RelinkLine>;
+
 // Decodes one line (without its line end). Refuses a line too short for the
 // fields the kind reads, or a field holding anything but hex digits (eight,
 // most significant first, either case).
@@ -54,7 +57,7 @@ std::optional<RelinkLine> parse_relink_line(std::string_view text, ImageKind kin
 // counting its line feed (so a blank line ends it). LF and CR LF alike.
 // Every line that would be applied is decoded first: one bad line (too long,
 // too short, not hex) refuses the whole list with code 405.
-Expected<std::vector<RelinkLine>> read_relink_list(File& list, const std::string& list_path, ImageKind kind,
+Expected<RelinkLines> read_relink_list(File& list, const std::string& list_path, ImageKind kind,
                                                    std::uint32_t record_count);
 
 // "Code 405 - invalid relink line N PATH".

@@ -1,0 +1,59 @@
+#include "platform/bulk_memory.h"
+
+#ifndef _WIN32
+#include <sys/mman.h>
+
+#include <cstdint>
+#endif
+
+namespace isorelink::platform {
+
+namespace {
+constexpr std::size_t kLargePage = std::size_t{2} << 20;
+// From here on one large page costs less than the small ones' faults.
+constexpr std::size_t kBulkFrom = std::size_t{512} << 10;
+
+bool is_bulk(std::size_t bytes) { return bytes >= kBulkFrom; }
+
+std::size_t whole_large_pages(std::size_t bytes) { return (bytes + kLargePage - 1) / kLargePage * kLargePage; }
+} // namespace
+
+#ifdef _WIN32
+
+void* allocate_bulk(std::size_t bytes) { return ::operator new(bytes); }
+void free_bulk(void* at, std::size_t) noexcept { ::operator delete(at); }
+
+#else
+
+void* allocate_bulk(std::size_t bytes) {
+    if (!is_bulk(bytes)) return ::operator new(bytes);
+    if (bytes > SIZE_MAX - 2 * kLargePage) throw std::bad_alloc();
+    const std::size_t length = whole_large_pages(bytes);
+    // Mapped one large page longer than needed, then trimmed to a boundary.
+    const std::size_t mapped = length + kLargePage;
+    void* at = ::mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (at == MAP_FAILED) throw std::bad_alloc();
+    const auto start = reinterpret_cast<std::uintptr_t>(at);
+    const std::uintptr_t aligned = (start + kLargePage - 1) / kLargePage * kLargePage;
+    if (aligned > start) ::munmap(at, aligned - start);
+    if (const std::uintptr_t tail = start + mapped - (aligned + length); tail > 0)
+        ::munmap(reinterpret_cast<void*>(aligned + length), tail);
+    void* const buffer = reinterpret_cast<void*>(aligned);
+#ifdef MADV_HUGEPAGE
+    ::madvise(buffer, length, MADV_HUGEPAGE);  // a hint: without it the buffer still works
+#endif
+    return buffer;
+}
+
+void free_bulk(void* at, std::size_t bytes) noexcept {
+    if (at == nullptr) return;
+    if (!is_bulk(bytes)) {
+        ::operator delete(at);
+        return;
+    }
+    ::munmap(at, whole_large_pages(bytes));
+}
+
+#endif
+
+} // namespace isorelink::platform
