@@ -35,8 +35,8 @@ EntryReseals::EntryReseals(File& image, std::uint64_t image_size, std::string im
     : image_(image), image_size_(image_size), image_path_(std::move(image_path)) {}
 
 bool EntryReseals::edit_run(std::size_t begin, std::size_t end) {
-    const std::uint64_t start = edits_[begin].sector_offset;
-    const std::uint64_t stop = edits_[end - 1].sector_offset + kSectorSize;
+    const std::uint64_t start = edits_[begin].sector_offset();
+    const std::uint64_t stop = edits_[end - 1].sector_offset() + kSectorSize;
     const auto length = static_cast<std::size_t>(stop - start);
     std::byte* bytes = updating_ ? updating_->update(start, length) : nullptr;
     const bool mapped = bytes != nullptr;
@@ -48,31 +48,31 @@ bool EntryReseals::edit_run(std::size_t begin, std::size_t end) {
     const MutableByteView run(bytes, length);
     for (std::size_t i = begin; i < end; ++i) {
         if (i + kAhead < end) {
-            const std::byte* ahead = bytes + (edits_[i + kAhead].sector_offset - start);
+            const std::byte* ahead = bytes + (edits_[i + kAhead].sector_offset() - start);
             for (std::size_t line = 0; line <= edits_[i + kAhead].descriptor; line += 64) __builtin_prefetch(ahead + line, 1, 2);
         }
-        edit_file_entry(run.subspan(static_cast<std::size_t>(edits_[i].sector_offset - start), kSectorSize), edits_[i]);
+        edit_file_entry(run.subspan(static_cast<std::size_t>(edits_[i].sector_offset() - start), kSectorSize), edits_[i]);
     }
     return mapped || image_.write_at(start, run);
 }
 
 bool EntryReseals::commit() {
     if (edits_.empty()) return true;
-    const auto by_offset = [](const EntryEdit& a, const EntryEdit& b) { return a.sector_offset < b.sector_offset; };
+    const auto by_offset = [](const EntryEdit& a, const EntryEdit& b) { return a.sector < b.sector; };
     // Lines in listing order leave the entries in ascending order already.
     if (!std::is_sorted(edits_.begin(), edits_.end(), by_offset)) std::sort(edits_.begin(), edits_.end(), by_offset);
     for (const EntryEdit& edit : edits_) {
-        if (edit.sector_offset > image_size_ || image_size_ - edit.sector_offset < kSectorSize) return false;
+        if (edit.sector_offset() > image_size_ || image_size_ - edit.sector_offset() < kSectorSize) return false;
     }
     platform::pump_messages();
     updating_ = platform::MappedFile::open_for_update(image_path_);
     if (updating_ && updating_->size() != image_size_) updating_.reset();
     bool ok = true;
     for (std::size_t begin = 0; begin < edits_.size();) {
-        const std::uint64_t start = edits_[begin].sector_offset;
+        const std::uint64_t start = edits_[begin].sector_offset();
         std::size_t end = begin + 1;
-        while (end < edits_.size() && edits_[end].sector_offset + kSectorSize - start <= kRunSpan &&
-               edits_[end].sector_offset - edits_[end - 1].sector_offset <= kRunGap)
+        while (end < edits_.size() && edits_[end].sector_offset() + kSectorSize - start <= kRunSpan &&
+               edits_[end].sector_offset() - edits_[end - 1].sector_offset() <= kRunGap)
             ++end;
         ok = edit_run(begin, end) && ok;
         platform::yield_to_host();

@@ -15,17 +15,20 @@
 
 #include "common/endian.h"
 #include "common/file.h"
+#include "common/sector.h"
 #include "platform/bulk_memory.h"
 #include "platform/mapped_file.h"
 
 namespace isorelink {
 
 struct EntryEdit {
-    std::uint64_t sector_offset = 0;  // where the entry's sector starts in the image
+    std::uint32_t sector = 0;         // the entry's sector
     std::uint16_t descriptor = 0;     // D within the sector
     std::uint16_t crc_length = 0;     // the tag's CRC length before the edit
     std::uint32_t size = 0;           // B
     std::uint32_t position = 0;       // A - P, the extent's block in the partition
+
+    std::uint64_t sector_offset() const { return isorelink::sector_offset(sector); }
 };
 
 // Edits one entry's fields and reseals its tag. The entry must hold the

@@ -47,23 +47,21 @@ std::size_t PatchPlan::sector_length(std::uint64_t index) const {
     return static_cast<std::size_t>(std::min<std::uint64_t>(kSectorSize, image_size_ - sector_offset(index)));
 }
 
-void PatchPlan::prepare(std::span<const std::uint64_t> target_sectors) {
+void PatchPlan::name(std::uint64_t index) {
     // Two bit sets over the sectors named: named once, named again.
-    const std::uint64_t sectors = whole_sectors(image_size_);
-    std::uint64_t highest = 0;
-    for (const std::uint64_t index : target_sectors) {
-        if (index < sectors) highest = std::max(highest, index);
+    if (index >= whole_sectors(image_size_)) return;
+    const auto word = static_cast<std::size_t>(index / 64);
+    if (word >= named_.size()) {
+        named_.resize(word + 1, 0);
+        whole_bits_.resize(word + 1, 0);
     }
-    const auto words = static_cast<std::size_t>(highest / 64 + 1);
-    std::vector<std::uint64_t> named(words, 0);
-    std::vector<std::uint64_t>& again = whole_bits_;
-    again.assign(words, 0);
-    for (const std::uint64_t index : target_sectors) {
-        if (index < sectors && !mark(named, index)) mark(again, index);
-        platform::yield_to_host();
-    }
-    named.clear();
-    named.shrink_to_fit();
+    if (!mark(named_, index)) mark(whole_bits_, index);
+}
+
+void PatchPlan::prepare() {
+    const std::vector<std::uint64_t>& again = whole_bits_;
+    named_.clear();
+    named_.shrink_to_fit();
     whole_ranks_.resize(again.size());
     for (std::size_t w = 0; w < again.size(); ++w) {
         whole_ranks_[w] = static_cast<std::uint32_t>(whole_.size());

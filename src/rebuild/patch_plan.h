@@ -13,7 +13,6 @@
 // entry_reseal.h.)
 #include <array>
 #include <optional>
-#include <span>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -35,11 +34,13 @@ public:
 
     std::uint64_t image_size() const { return image_size_; }
 
-    // Every sector each patch target will read or write, a target naming
-    // each of its sectors once (any order). Sectors named more than once are
-    // read ahead whole. Sectors beyond the image are left out. Call it once,
-    // before anything is planned.
-    void prepare(std::span<const std::uint64_t> target_sectors);
+    // Names a sector a patch target will read or write, each target naming
+    // each of its sectors once (in any order). Sectors beyond the image are
+    // left out.
+    void name(std::uint64_t index);
+    // Reads the sectors named more than once ahead, whole. Call it once,
+    // after every target's sectors were named and before anything is planned.
+    void prepare();
 
     // The planned bytes at offset, which must lie within one sector, without
     // copying them; valid until the next call. Nothing when they do not lie
@@ -80,6 +81,7 @@ private:
     // per word of those bits how many are held in the words before it.
     std::vector<std::uint64_t> whole_;
     std::vector<std::uint64_t> whole_bits_;
+    std::vector<std::uint64_t> named_;
     std::vector<std::uint32_t> whole_ranks_;
     platform::BulkBuffer whole_bytes_;
     MutableByteView whole_bytes() { return {whole_bytes_.data(), whole_bytes_.size()}; }

@@ -49,27 +49,26 @@ Expected<std::uint64_t> image_length(File& image, const std::string& path) {
     return *length;
 }
 
-// The sectors each line's patch targets touch: the sectors of its directory
-// record's 16 bytes and, on a PS2 DVD, the sector of its File Entry, each
-// target naming a sector once.
-platform::BulkVector<std::uint64_t> sectors_to_patch(const RelinkLines& lines, ImageKind kind) {
-    platform::BulkVector<std::uint64_t> sectors;
-    sectors.reserve(lines.size() * (kind == ImageKind::Ps2Dvd ? 2 : 1));
+// Names the sectors each line's patch targets touch: the sectors of its
+// directory record's 16 bytes and, on a PS2 DVD, the sector of its File
+// Entry, each target naming a sector once.
+void name_sectors_to_patch(PatchPlan& plan, const RelinkLines& lines, ImageKind kind) {
     for (const auto& line : lines) {
         const std::uint64_t first = whole_sectors(line.record_field);
         const std::uint64_t last = whole_sectors(std::uint64_t{line.record_field} + 15);
-        sectors.push_back(first);
-        if (last != first) sectors.push_back(last);
-        if (kind == ImageKind::Ps2Dvd) sectors.push_back(whole_sectors(line.descriptor));
+        plan.name(first);
+        if (last != first) plan.name(last);
+        if (kind == ImageKind::Ps2Dvd) plan.name(whole_sectors(line.descriptor));
+        platform::yield_to_host();
     }
-    return sectors;
+    plan.prepare();
 }
 
 // Plans every line, then writes them all, or nothing when one line is refused.
 Status apply_relink_lines(File& image, std::uint64_t length, const RelinkLines& lines,
                           ImageKind kind, std::uint32_t partition_start, const RebuildNames& names) {
     PatchPlan plan(image, length, names.new_image);
-    plan.prepare(sectors_to_patch(lines, kind));
+    name_sectors_to_patch(plan, lines, kind);
     EntryReseals entries(image, length, names.new_image);
     if (kind == ImageKind::Ps2Dvd) entries.reserve(lines.size());
     // File Entries lie a sector apart: ask for the tags a few lines ahead
@@ -80,7 +79,7 @@ Status apply_relink_lines(File& image, std::uint64_t length, const RelinkLines& 
             plan.prefetch(sector_offset(whole_sectors(lines[i + kLookAhead].descriptor)), 16);
         const auto& line = lines[i];
         if (apply_relink_line(plan, entries, line, kind, partition_start) != LineVerdict::Applied)
-            return invalid_relink_line(line.number, names.relink_list);
+            return invalid_relink_line(static_cast<std::uint32_t>(i + 1), names.relink_list);
         platform::yield_to_host();
     }
     platform::pump_messages();

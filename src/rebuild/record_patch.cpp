@@ -54,7 +54,7 @@ void patch_directory_record(PatchPlan& plan, const RelinkLine& line) {
 // An entry whose sector other patches touch too is edited on a copy of the
 // planned sector, and the fields and tag that changed are planned.
 bool patch_shared_entry(PatchPlan& plan, const EntryEdit& edit) {
-    const auto before = plan.view(edit.sector_offset, kSectorSize);
+    const auto before = plan.view(edit.sector_offset(), kSectorSize);
     if (!before) return false;
     std::array<std::byte, kSectorSize> after;
     std::copy(before->begin(), before->end(), after.begin());
@@ -75,7 +75,7 @@ bool patch_shared_entry(PatchPlan& plan, const EntryEdit& edit) {
         for (; j < fields.size() && fields[j].at <= end; ++j) end = std::max(end, fields[j].at + fields[j].length);
         const std::size_t from = fields[i].at;
         if (std::memcmp(before->data() + from, after.data() + from, end - from) != 0)
-            plan.write(edit.sector_offset + from, ByteView(after).subspan(from, end - from));
+            plan.write(edit.sector_offset() + from, ByteView(after).subspan(from, end - from));
         i = j;
     }
     return true;
@@ -109,7 +109,7 @@ LineVerdict apply_relink_line(PatchPlan& plan, EntryReseals& entries, const Reli
     const auto at = locate_entry(plan, line.descriptor, crc_length);
     if (!at) return LineVerdict::NoFileEntry;
     EntryEdit edit;
-    edit.sector_offset = sector_offset(at->sector);
+    edit.sector = static_cast<std::uint32_t>(at->sector);
     edit.descriptor = static_cast<std::uint16_t>(at->descriptor);
     edit.crc_length = crc_length;
     edit.size = line.size;

@@ -109,12 +109,11 @@ std::uint32_t hex8(const char* p, bool& valid) {
 
 } // namespace
 
-std::optional<RelinkLine> parse_relink_line(std::string_view text, ImageKind kind, std::uint32_t number) {
+std::optional<RelinkLine> parse_relink_line(std::string_view text, ImageKind kind) {
     const bool dvd = kind == ImageKind::Ps2Dvd;
     if (text.size() < (dvd ? relink::kLineWithDescriptor : relink::kLineWithoutDescriptor)) return std::nullopt;
     bool valid = true;
     RelinkLine line;
-    line.number = number;
     line.sector = hex8(text.data() + relink::kSector, valid);
     line.size = hex8(text.data() + relink::kSize, valid);
     line.record_field = hex8(text.data() + relink::kRecordField, valid);
@@ -143,7 +142,7 @@ Expected<RelinkLines> read_relink_list(File& list, const std::string& list_path,
         if (!line || line->length < relink::kShortestLine) break;
         const auto number = static_cast<std::uint32_t>(lines.size() + 1);
         if (line->too_long) return invalid_relink_line(number, list_path);
-        auto decoded = parse_relink_line(line->text, kind, number);
+        auto decoded = parse_relink_line(line->text, kind);
         if (!decoded) return invalid_relink_line(number, list_path);
         lines.push_back(*decoded);
         platform::yield_to_host();

@@ -38,7 +38,6 @@ static_assert(kLineWithoutDescriptor == 26 && kLineWithDescriptor == 35);
 } // namespace relink
 
 struct RelinkLine {
-    std::uint32_t number = 0;        // 1-based line number in the list
     std::uint32_t sector = 0;        // A
     std::uint32_t size = 0;          // B
     std::uint32_t record_field = 0;  // C
@@ -50,7 +49,7 @@ using RelinkLines = platform::BulkVector<RelinkLine>;
 // Decodes one line (without its line end). Refuses a line too short for the
 // fields the kind reads, or a field holding anything but hex digits (eight,
 // most significant first, either case).
-std::optional<RelinkLine> parse_relink_line(std::string_view text, ImageKind kind, std::uint32_t number);
+std::optional<RelinkLine> parse_relink_line(std::string_view text, ImageKind kind);
 
 // Reads the relink list: at least one line and at most max(record_count, 1);
 // the list ends early at its end or at a line shorter than 8 characters

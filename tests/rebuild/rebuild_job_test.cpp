@@ -104,7 +104,7 @@ TEST(RelinkLine, EveryByteIsAHexDigitOrRefusesTheLine) {
         for (unsigned b = 0; b < 256; ++b) {
             std::string text = "00000000|00000000|00000000|00000000|\\X";
             text[9 + position] = static_cast<char>(b);
-            const auto line = parse_relink_line(text, ImageKind::Ps2Dvd, 1);
+            const auto line = parse_relink_line(text, ImageKind::Ps2Dvd);
             const bool hex = std::isxdigit(static_cast<int>(b)) != 0 && b < 0x80;
             ASSERT_EQ(line.has_value(), hex) << b << " at " << position;
             if (!hex) continue;
