@@ -71,9 +71,9 @@ Status apply_relink_lines(File& image, std::uint64_t length, const RelinkLines& 
     name_sectors_to_patch(plan, lines, kind);
     EntryReseals entries(image, length, names.new_image);
     if (kind == ImageKind::Ps2Dvd) entries.reserve(lines.size());
-    // File Entries lie a sector apart: ask for the tags a few lines ahead
-    // while this line is checked.
-    constexpr std::size_t kLookAhead = 8;
+    // File Entries lie a sector apart: ask for the tags 64 KiB ahead while
+    // this line is checked, far enough for them to arrive in time.
+    constexpr std::size_t kLookAhead = 32;
     for (std::size_t i = 0; i < lines.size(); ++i) {
         if (kind == ImageKind::Ps2Dvd && i + kLookAhead < lines.size())
             plan.prefetch(sector_offset(whole_sectors(lines[i + kLookAhead].descriptor)), 16);
