@@ -81,8 +81,9 @@ private:
     // per word of those bits how many are held in the words before it.
     std::vector<std::uint64_t> whole_;
     std::vector<std::uint64_t> whole_bits_;
-    std::vector<std::uint64_t> named_;
     std::vector<std::uint32_t> whole_ranks_;
+    // One bit per sector named so far, until prepare().
+    std::vector<std::uint64_t> named_;
     platform::BulkBuffer whole_bytes_;
     MutableByteView whole_bytes() { return {whole_bytes_.data(), whole_bytes_.size()}; }
     std::vector<Piece> pieces_;

@@ -27,7 +27,9 @@ class LineSource {
 public:
     explicit LineSource(File& file) : file_(file) {}
 
-    std::optional<ListLine> next() {
+    // The next line into `line`; false at the end of the list. (Filled in
+    // place: a returned optional would be copied through memory per line.)
+    bool next(ListLine& line) {
         gathered_.clear();
         bool any = false;
         bool too_long = false;
@@ -39,27 +41,26 @@ public:
             const std::size_t taken = feed != nullptr ? static_cast<std::size_t>(feed - from) : available;
             pos_ += taken;
             if (feed != nullptr) ++pos_;
-            if (feed != nullptr && !any) return finish(std::string_view(from, taken), true, false);
+            if (feed != nullptr && !any) return finish(std::string_view(from, taken), true, false, line);
             any = true;
             const std::size_t room = kKept - std::min(gathered_.size(), kKept);
             gathered_.append(from, std::min(taken, room));
             too_long = too_long || taken > room;
-            if (feed != nullptr) return finish(gathered_, true, too_long);
+            if (feed != nullptr) return finish(gathered_, true, too_long, line);
         }
-        if (!any) return std::nullopt;
-        return finish(gathered_, false, too_long);
+        if (!any) return false;
+        return finish(gathered_, false, too_long, line);
     }
 
 private:
     static constexpr std::size_t kKept = relink::kLongestLine + 1;
 
-    static ListLine finish(std::string_view text, bool fed, bool too_long) {
+    static bool finish(std::string_view text, bool fed, bool too_long, ListLine& line) {
         if (fed && !text.empty() && text.back() == '\r') text.remove_suffix(1);
-        ListLine line;
         line.text = text;
         line.length = text.size() + (fed ? 1 : 0);
         line.too_long = too_long || line.length > relink::kLongestLine;
-        return line;
+        return true;
     }
 
     bool refill() {
@@ -107,18 +108,23 @@ std::uint32_t hex8(const char* p, bool& valid) {
     return static_cast<std::uint32_t>(((x & 0xFFFF) << 16) | ((x >> 32) & 0xFFFF));
 }
 
-} // namespace
-
-std::optional<RelinkLine> parse_relink_line(std::string_view text, ImageKind kind) {
+// Decodes a line into `line` where it will stay; false when it is refused.
+bool decode_relink_line(std::string_view text, ImageKind kind, RelinkLine& line) {
     const bool dvd = kind == ImageKind::Ps2Dvd;
-    if (text.size() < (dvd ? relink::kLineWithDescriptor : relink::kLineWithoutDescriptor)) return std::nullopt;
+    if (text.size() < (dvd ? relink::kLineWithDescriptor : relink::kLineWithoutDescriptor)) return false;
     bool valid = true;
-    RelinkLine line;
     line.sector = hex8(text.data() + relink::kSector, valid);
     line.size = hex8(text.data() + relink::kSize, valid);
     line.record_field = hex8(text.data() + relink::kRecordField, valid);
     line.descriptor = dvd ? hex8(text.data() + relink::kDescriptor, valid) : 0;
-    if (!valid) return std::nullopt;
+    return valid;
+}
+
+} // namespace
+
+std::optional<RelinkLine> parse_relink_line(std::string_view text, ImageKind kind) {
+    RelinkLine line;
+    if (!decode_relink_line(text, kind, line)) return std::nullopt;
     return line;
 }
 
@@ -137,14 +143,12 @@ Expected<RelinkLines> read_relink_list(File& list, const std::string& list_path,
     if (const auto length = list.size()) {
         lines.reserve(static_cast<std::size_t>(std::min(most, *length / relink::kShortestLine + 1)));
     }
+    ListLine line;
     while (lines.size() < most) {
-        auto line = source.next();
-        if (!line || line->length < relink::kShortestLine) break;
+        if (!source.next(line) || line.length < relink::kShortestLine) break;
         const auto number = static_cast<std::uint32_t>(lines.size() + 1);
-        if (line->too_long) return invalid_relink_line(number, list_path);
-        auto decoded = parse_relink_line(line->text, kind);
-        if (!decoded) return invalid_relink_line(number, list_path);
-        lines.push_back(*decoded);
+        if (line.too_long) return invalid_relink_line(number, list_path);
+        if (!decode_relink_line(line.text, kind, lines.emplace_back())) return invalid_relink_line(number, list_path);
         platform::yield_to_host();
     }
     return lines;
