@@ -8,6 +8,13 @@
 
 namespace isorelink::platform {
 
+#ifdef _WIN32
+
+void* allocate_bulk(std::size_t bytes) { return ::operator new(bytes); }
+void free_bulk(void* at, std::size_t) noexcept { ::operator delete(at); }
+
+#else
+
 namespace {
 constexpr std::size_t kLargePage = std::size_t{2} << 20;
 // From here on one large page costs less than the small ones' faults.
@@ -17,13 +24,6 @@ bool is_bulk(std::size_t bytes) { return bytes >= kBulkFrom; }
 
 std::size_t whole_large_pages(std::size_t bytes) { return (bytes + kLargePage - 1) / kLargePage * kLargePage; }
 } // namespace
-
-#ifdef _WIN32
-
-void* allocate_bulk(std::size_t bytes) { return ::operator new(bytes); }
-void free_bulk(void* at, std::size_t) noexcept { ::operator delete(at); }
-
-#else
 
 void* allocate_bulk(std::size_t bytes) {
     if (!is_bulk(bytes)) return ::operator new(bytes);
