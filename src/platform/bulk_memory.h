@@ -48,7 +48,8 @@ public:
     explicit BulkBuffer(std::size_t size) : data_(static_cast<std::byte*>(allocate_bulk(size))), size_(size) {}
     BulkBuffer(const BulkBuffer&) = delete;
     BulkBuffer& operator=(const BulkBuffer&) = delete;
-    BulkBuffer(BulkBuffer&& other) noexcept : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)) {}
+    BulkBuffer(BulkBuffer&& other) noexcept
+        : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)) {}
     BulkBuffer& operator=(BulkBuffer&& other) noexcept {
         std::swap(data_, other.data_);
         std::swap(size_, other.size_);

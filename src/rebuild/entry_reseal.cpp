@@ -48,10 +48,12 @@ bool EntryReseals::edit_run(std::size_t begin, std::size_t end) {
     const MutableByteView run(bytes, length);
     for (std::size_t i = begin; i < end; ++i) {
         if (i + kAhead < end) {
-            const std::byte* ahead = bytes + (edits_[i + kAhead].sector_offset() - start);
-            for (std::size_t line = 0; line <= edits_[i + kAhead].descriptor; line += 64) __builtin_prefetch(ahead + line, 1, 2);
+            const EntryEdit& next = edits_[i + kAhead];
+            const std::byte* ahead = bytes + (next.sector_offset() - start);
+            for (std::size_t line = 0; line <= next.descriptor; line += 64) __builtin_prefetch(ahead + line, 1, 2);
         }
-        edit_file_entry(run.subspan(static_cast<std::size_t>(edits_[i].sector_offset() - start), kSectorSize), edits_[i]);
+        const auto at = static_cast<std::size_t>(edits_[i].sector_offset() - start);
+        edit_file_entry(run.subspan(at, kSectorSize), edits_[i]);
     }
     return mapped || image_.write_at(start, run);
 }

@@ -134,7 +134,7 @@ JobError invalid_relink_line(std::uint32_t number, const std::string& list_path)
 }
 
 Expected<RelinkLines> read_relink_list(File& list, const std::string& list_path, ImageKind kind,
-                                                   std::uint32_t record_count) {
+                                       std::uint32_t record_count) {
     LineSource source(list);
     RelinkLines lines;
     // The first line counts even when the record file promises none.

@@ -57,7 +57,7 @@ std::optional<RelinkLine> parse_relink_line(std::string_view text, ImageKind kin
 // Every line that would be applied is decoded first: one bad line (too long,
 // too short, not hex) refuses the whole list with code 405.
 Expected<RelinkLines> read_relink_list(File& list, const std::string& list_path, ImageKind kind,
-                                                   std::uint32_t record_count);
+                                       std::uint32_t record_count);
 
 // "Code 405 - invalid relink line N PATH".
 JobError invalid_relink_line(std::uint32_t number, const std::string& list_path);

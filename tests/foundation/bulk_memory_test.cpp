@@ -18,13 +18,15 @@ TEST(BulkMemory, GrowingAcrossTheLargePageLineKeepsEveryValue) {
     values.shrink_to_fit();
     EXPECT_EQ(values[999], 999 * 0x9E3779B97F4A7C15ull);
 
-    for (const std::size_t size : {std::size_t{0}, std::size_t{100}, std::size_t{512} << 10, (std::size_t{2} << 20) + 1}) {
+    const std::size_t sizes[] = {0, 100, std::size_t{512} << 10, (std::size_t{2} << 20) + 1};
+    for (const std::size_t size : sizes) {
         BulkBuffer buffer(size);
         for (std::size_t i = 0; i < size; ++i) buffer.data()[i] = static_cast<std::byte>(i % 251);
         BulkBuffer moved(std::move(buffer));
         EXPECT_EQ(buffer.size(), 0u);
         ASSERT_EQ(moved.size(), size);
-        for (std::size_t i = 0; i < size; i += 4093) ASSERT_EQ(moved.data()[i], static_cast<std::byte>(i % 251)) << size;
+        for (std::size_t i = 0; i < size; i += 4093)
+            ASSERT_EQ(moved.data()[i], static_cast<std::byte>(i % 251)) << size;
     }
 }
 
