@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 
@@ -45,7 +46,15 @@ TEST_P(RoundTrip, ReadersSeeTheNewPlacesAndContents) {
     put_bytes(image, sector_offset(move_sector), files["/DATA/MOVE.BIN"]);
     std::filesystem::resize_file(image, sector_offset(move_sector + 4));
     write_text(dir.file("GAME.ISO-relink-LSN.TXT"), host::format_sector_listing(*lines, kind));
+    // The same lines the other way round (File Entries in descending order) leave the same image.
+    ScratchDir reversed;
+    std::filesystem::copy_file(image, reversed.file("NEW-GAME.ISO"));
+    std::filesystem::copy_file(dir.file("GAME.ISO.xqe"), reversed.file("GAME.ISO.xqe"));
+    std::reverse(lines->begin(), lines->end());
+    write_text(reversed.file("GAME.ISO-relink-LSN.TXT"), host::format_sector_listing(*lines, kind));
     ASSERT_EQ(failure(run_rebuild(dir.prefix(), "GAME.ISO")), "");
+    ASSERT_EQ(failure(run_rebuild(reversed.prefix(), "GAME.ISO")), "");
+    EXPECT_TRUE(read_bytes(reversed.file("NEW-GAME.ISO")) == read_bytes(image));
 
     // 7-Zip's anchor search through zero sectors stops at the "postgap" right behind MOVE.BIN: exit 2 at most.
     for (const std::string type : {"iso", "udf"}) {
