@@ -143,7 +143,8 @@ std::uint16_t crc_itu_t_by_tables(ByteView data, std::uint16_t start) {
     unsigned crc = start;
     std::size_t i = 0;
     for (; i + kSlices <= data.size(); i += kSlices) {
-        unsigned folded = t[kSlices - 1][byte_at(data, i) ^ (crc >> 8)] ^ t[kSlices - 2][byte_at(data, i + 1) ^ (crc & 0xFF)];
+        unsigned folded =
+            t[kSlices - 1][byte_at(data, i) ^ (crc >> 8)] ^ t[kSlices - 2][byte_at(data, i + 1) ^ (crc & 0xFF)];
         for (std::size_t k = 2; k < kSlices; ++k) folded ^= t[kSlices - 1 - k][byte_at(data, i + k)];
         crc = folded;
     }

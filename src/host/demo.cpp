@@ -52,9 +52,11 @@ kit::ImageRecipe sample_recipe() {
     kit::ImageRecipe recipe;
     recipe.kind = ImageKind::Ps2Dvd;
     recipe.volume_id = "ISORELINK_DEMO";
-    recipe.files.push_back(explicit_file("\\SYSTEM.CNF", "BOOT2 = cdrom0:\\SLUS_000.00;1\r\nVER = 1.00\r\nVMODE = NTSC\r\n"));
+    recipe.files.push_back(
+        explicit_file("\\SYSTEM.CNF", "BOOT2 = cdrom0:\\SLUS_000.00;1\r\nVER = 1.00\r\nVMODE = NTSC\r\n"));
     recipe.files.push_back(pattern_file("\\SLUS_000.00", 180000));
-    recipe.files.push_back(explicit_file("\\DATA\\TEXT.BIN", script_text("Welcome, traveller. The gate opens at dawn.\n", 6000)));
+    recipe.files.push_back(
+        explicit_file("\\DATA\\TEXT.BIN", script_text("Welcome, traveller. The gate opens at dawn.\n", 6000)));
     recipe.files.push_back(pattern_file("\\DATA\\FONT.BIN", 20000));
     recipe.files.push_back(pattern_file("\\DATA\\MOVIE.PSS", 400000));
     recipe.files.push_back(pattern_file("\\DATA\\SOUND.BIN", 50000));

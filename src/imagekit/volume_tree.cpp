@@ -49,8 +49,10 @@ public:
         if (auto problem = file_name_problem(parts.back())) return kit_error(*problem);
         auto parent = directory(parts, parts.size() - 1);
         if (!parent) return parent.error();
-        if (directories_by_path_.count(recipe_path)) return kit_error("'" + recipe_path + "' is both a file and a directory");
-        if (!file_paths_.emplace(recipe_path, file_index).second) return kit_error("'" + recipe_path + "' is listed twice");
+        if (directories_by_path_.count(recipe_path))
+            return kit_error("'" + recipe_path + "' is both a file and a directory");
+        if (!file_paths_.emplace(recipe_path, file_index).second)
+            return kit_error("'" + recipe_path + "' is listed twice");
         nodes_[*parent].files.push_back(file_index);
         return ok_status();
     }

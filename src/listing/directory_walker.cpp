@@ -125,7 +125,7 @@ FileList DirectoryWalker::take_files() {
 }
 
 Expected<FileList> walk_directories(const std::vector<DirectoryNode>& directories,
-                                                  const std::string& image_path) {
+                                    const std::string& image_path) {
     auto image = platform::ReadHandle::open(image_path);
     if (!image) return job_error(msg::kWalkOpenImage, image_path);
     const std::uint64_t image_size = image->size().value_or(0);

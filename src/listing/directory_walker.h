@@ -62,6 +62,6 @@ private:
 // read per extent, and walks it. 1101h when the image cannot be opened; 1106
 // when a directory does not lie wholly inside the image.
 Expected<FileList> walk_directories(const std::vector<DirectoryNode>& directories,
-                                                  const std::string& image_path);
+                                    const std::string& image_path);
 
 } // namespace isorelink

@@ -37,9 +37,7 @@ MappedFile::~MappedFile() { close(); }
 
 std::byte* MappedFile::map_window(std::uint64_t offset, std::size_t length) {
     if (offset > size_ || length > size_ - offset || length > kLongestView) return nullptr;
-    const bool inside = window_ != nullptr && offset >= window_offset_ &&
-                        offset - window_offset_ + length <= window_length_;
-    if (!inside) {
+    if (mapped_now(offset, length) == nullptr) {
         unmap();
         const std::uint64_t base = offset / kAlignment * kAlignment;
         const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(kWindow, size_ - base));
@@ -128,8 +126,9 @@ std::byte* MappedFile::update(std::uint64_t offset, std::size_t length) {
     // room for a copy-on-write block, an I/O error), madvise says so, where
     // a store would have raised SIGBUS.
     const auto page = static_cast<std::uint64_t>(::sysconf(_SC_PAGESIZE));
-    const std::uint64_t first = (offset - window_offset_) / page * page;
-    const std::uint64_t end = std::min<std::uint64_t>(window_length_, (offset - window_offset_ + length + page - 1) / page * page);
+    const std::uint64_t within = offset - window_offset_;
+    const std::uint64_t first = within / page * page;
+    const std::uint64_t end = std::min<std::uint64_t>(window_length_, (within + length + page - 1) / page * page);
     if (::madvise(window_ + first, static_cast<std::size_t>(end - first), MADV_POPULATE_WRITE) != 0) return nullptr;
     return at;
 #else

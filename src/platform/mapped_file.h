@@ -55,8 +55,8 @@ public:
     // The bytes at offset when the current window already holds all of
     // them, else nullptr; never maps anything.
     const std::byte* mapped_now(std::uint64_t offset, std::size_t length) const {
-        const bool inside = window_ != nullptr && offset >= window_offset_ && offset - window_offset_ <= window_length_ &&
-                            length <= window_length_ - (offset - window_offset_);
+        const bool inside = window_ != nullptr && offset >= window_offset_ &&
+                            offset - window_offset_ <= window_length_ && length <= window_length_ - (offset - window_offset_);
         return inside ? window_ + (offset - window_offset_) : nullptr;
     }
 

@@ -41,7 +41,8 @@ Expected<std::uint32_t> find_partition_start(File& image, const std::string& ima
     ImageWindow window(image, image_size, image_path);
     platform::pump_messages();
     for (std::uint64_t base = 0; base < image_size; base += kBlock) {
-        const auto block = window.bytes(base, static_cast<std::size_t>(std::min<std::uint64_t>(kBlock, image_size - base)));
+        const auto length = static_cast<std::size_t>(std::min<std::uint64_t>(kBlock, image_size - base));
+        const auto block = window.bytes(base, length);
         if (!block) break;
         if (const auto x = find_charset_on_grid(*block, base)) {
             platform::pump_messages();

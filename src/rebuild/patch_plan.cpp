@@ -148,9 +148,9 @@ bool PatchPlan::write_whole_runs(std::size_t& next_whole, std::uint64_t before) 
 
 bool PatchPlan::write_pieces(std::size_t begin, std::size_t end) {
     const Piece& first = pieces_[begin];
+    if (end - begin == 1) return image_.write_at(first.offset, ByteView(first.bytes).first(first.length));
     const std::uint64_t start = first.offset;
     const std::uint64_t stop = pieces_[end - 1].offset + pieces_[end - 1].length;
-    if (end - begin == 1) return image_.write_at(first.offset, ByteView(first.bytes).first(first.length));
     std::vector<std::byte> span(static_cast<std::size_t>(stop - start));
     if (image_.read_at(start, span) != span.size()) return false;
     for (std::size_t i = begin; i < end; ++i) {

@@ -12,7 +12,6 @@ namespace isorelink {
 
 namespace {
 
-
 struct ListLine {
     std::string_view text;    // without its line end; valid until the next line
     std::size_t length = 0;   // characters counting the line feed
@@ -75,10 +74,6 @@ private:
     std::size_t pos_ = 0;
     std::string gathered_;
 };
-
-} // namespace
-
-namespace {
 
 // Eight hex digits at p, the first the most significant, all eight at once.
 // Each byte is tested against '0'-'9' and, with its case bit set, 'a'-'f' by
