@@ -139,8 +139,8 @@ Status run_demo(const std::string& asked_folder, std::FILE* out) {
     // A translation longer than the original, and a trimmed font.
     const std::string text_path = prefix + "TEXT-translated.BIN";
     const std::string font_path = prefix + "FONT-trimmed.BIN";
-    if (auto s = write_file(text_path, script_text("Willkommen, Reisender. Das Tor oeffnet sich im Morgengrauen.\n", 15000)); !s)
-        return s;
+    const std::string translated = script_text("Willkommen, Reisender. Das Tor oeffnet sich im Morgengrauen.\n", 15000);
+    if (auto s = write_file(text_path, translated); !s) return s;
     if (auto s = write_file(font_path, script_text("glyphs ", 7000)); !s) return s;
     std::fprintf(out, "\n3. replace \\DATA\\TEXT.BIN with a larger file (15000 bytes) and \\DATA\\FONT.BIN with a "
                       "smaller one (7000 bytes)\n");

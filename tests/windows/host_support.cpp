@@ -15,7 +15,8 @@ bool Checks::expect(bool ok, std::string_view what, std::string_view detail) {
 
 bool Checks::equal(std::string_view got, std::string_view want, std::string_view what) {
     std::string shown;
-    for (const char c : got.substr(0, 300)) shown += c >= 0x20 && c < 0x7F ? std::string(1, c) : "\\x" + std::to_string(static_cast<unsigned char>(c));
+    for (const char c : got.substr(0, 300))
+        shown += c >= 0x20 && c < 0x7F ? std::string(1, c) : "\\x" + std::to_string(static_cast<unsigned char>(c));
     return expect(got == want, what, "got \"" + shown + "\", want \"" + std::string(want) + "\"");
 }
 
@@ -29,7 +30,8 @@ int Checks::finish() const {
 }
 
 std::optional<std::string> read_file(const std::string& path) {
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE h =
+        CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     if (h == INVALID_HANDLE_VALUE) return std::nullopt;
     std::string bytes;
     char buffer[1 << 16];
@@ -42,7 +44,8 @@ std::optional<std::string> read_file(const std::string& path) {
 bool write_file(const std::string& path, std::string_view bytes) {
     HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     DWORD put = 0;
-    const bool ok = h != INVALID_HANDLE_VALUE && WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr) && put == bytes.size();
+    const bool ok = h != INVALID_HANDLE_VALUE &&
+                    WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr) && put == bytes.size();
     if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
     return ok;
 }
@@ -77,7 +80,8 @@ void expect_status(Checks& checks, bool failed, std::string_view message, const 
     const std::string_view field(bytes.data() + 1, 2048);
     const auto end = field.find('\0');
     checks.equal(field.substr(0, end), message, what + ": status message");
-    checks.expect(end != field.npos && field.find_first_not_of('\0', end) == field.npos, what + ": zeros after the message");
+    checks.expect(end != field.npos && field.find_first_not_of('\0', end) == field.npos,
+                  what + ": zeros after the message");
 }
 
 } // namespace host

@@ -10,16 +10,19 @@ namespace {
 
 const std::string kImage = "GAME.ISO";
 
-void expect_same_file(Checks& checks, const std::string& got_path, const std::string& want_path, const std::string& what) {
+void expect_same_file(Checks& checks, const std::string& got_path, const std::string& want_path,
+                      const std::string& what) {
     const auto got = read_file(got_path), want = read_file(want_path);
     if (!checks.expect(got && want, what + ": both files exist", got_path + " and " + want_path)) return;
     std::size_t at = 0;
     while (at < got->size() && at < want->size() && (*got)[at] == (*want)[at]) ++at;
     checks.expect(*got == *want, what + ": byte-identical to the Linux build's",
-                  got_path + " (" + std::to_string(got->size()) + " bytes) differs first at byte " + std::to_string(at));
+                  got_path + " (" + std::to_string(got->size()) + " bytes) differs first at byte " +
+                      std::to_string(at));
 }
 
-void check_kind(Checks& checks, const Module& module, const std::string& kit, const std::string& reference, const std::string& kind) {
+void check_kind(Checks& checks, const Module& module, const std::string& kit, const std::string& reference,
+                const std::string& kind) {
     const std::string folder = kit + kind + "\\", ref = reference + kind + "\\";
     // A failure first, so that the success below shows the reset.
     module.extract(folder.c_str(), "NOT-THERE.ISO", "", "");
@@ -28,7 +31,8 @@ void check_kind(Checks& checks, const Module& module, const std::string& kit, co
     expect_status(checks, false, "", kind + ": EXTRACTLBA succeeds after a failure");
     for (const char* product : {"-LSN.TXT", "-Filelist.txt", ".xqe"})
         expect_same_file(checks, folder + kImage + product, ref + kImage + product, kind + ": EXTRACTLBA " + product);
-    checks.expect(!file_exists(folder + "temp1.tmp") && !file_exists(folder + "tmp.tmp"), kind + ": the working files are deleted");
+    checks.expect(!file_exists(folder + "temp1.tmp") && !file_exists(folder + "tmp.tmp"),
+                  kind + ": the working files are deleted");
     module.rebuild(folder.c_str(), kImage.c_str(), "", "");
     expect_status(checks, false, "", kind + ": REBUILDLBA succeeds");
     expect_same_file(checks, folder + "NEW-" + kImage, ref + "NEW-" + kImage, kind + ": REBUILDLBA NEW-" + kImage);

@@ -29,7 +29,8 @@ int check_message_pump(const Module& module, const std::string& folder) {
     // Wine may still be bringing up its desktop process: give the window a few tries.
     HWND window = nullptr;
     for (int attempt = 0; attempt < 10 && window == nullptr; ++attempt, Sleep(window ? 0 : 500))
-        window = CreateWindowExA(0, type.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, type.hInstance, nullptr);
+        window =
+            CreateWindowExA(0, type.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, type.hInstance, nullptr);
     if (!checks.expect(window != nullptr, "a message-only window")) return checks.finish();
 
     std::printf("a window that posts to itself on every message: a hang here means the pump never returns\n");
