@@ -21,6 +21,8 @@ inline constexpr std::string_view kReopenRecordFile = "Code 1105- Error Opening 
 // 1106 is built by structure_error(): "Code 1106 - invalid volume structure %s (REASON)"
 inline constexpr std::string_view kExtractNameTooLong = "Code 1107 - name too long %s";
 inline constexpr std::string_view kExtractInternal = "Code 1108 - internal error %s";
+// The image is the same file as one the job would create, truncate or delete.
+inline constexpr std::string_view kImageIsJobFile = "Code 1109 - image is one of the job's own files %s";
 
 // Rebuild
 inline constexpr std::string_view kNoImageRebuild = "Code 400a - Error No BigFile Selected ";
@@ -31,6 +33,8 @@ inline constexpr std::string_view kOpenRecordFile = "Code 404- Error Opening %s"
 inline constexpr std::string_view kPartitionNotFound = "Code 406 - UDF partition not found %s";
 inline constexpr std::string_view kRebuildNameTooLong = "Code 407 - name too long %s";
 inline constexpr std::string_view kRebuildInternal = "Code 408 - internal error %s";
+// The new image is the same file as the source image, the relink list or the record file.
+inline constexpr std::string_view kNewImageIsJobFile = "Code 410 - new image is one of the job's own files %s";
 inline constexpr std::string_view kNewImageTooShort = "Code 409 - not a disc image %s";  // too short for its kind bytes
 inline constexpr std::string_view kDvdEndFirst = "Code 4001dvd - Error!!! Opening [%s]";
 inline constexpr std::string_view kDvdEndSecond = "Code 4002dvd - Error!!! Opening [%s]";

@@ -75,6 +75,7 @@ Expected<ExtractionSummary> run_extraction(std::string_view folder, std::string_
     JobFiles files;
 
     if (auto opened = open_image(paths, files); !opened) return opened.error();
+    if (auto own = refuse_own_files(paths); !own) return own.error();
     summary.kind = detect_image_kind(files.image, ImageKind::Ps2Dvd);
     if (!passes_header_test(files.image)) return job_error(msg::kBadHeader, paths.image);
     if (auto created = create_outputs(paths, files); !created) return created.error();

@@ -1,6 +1,7 @@
 #include "extract/job_files.h"
 
 #include "common/messages.h"
+#include "platform/file_identity.h"
 #include "platform/output_replacement.h"
 #include "platform/read_handle.h"
 
@@ -25,6 +26,16 @@ Status open_image(const ExtractionNames& names, JobFiles& files) {
     auto image = File::open(names.image, "rb");
     if (!image) return job_error(msg::kOpenImage, names.image);
     files.image = std::move(*image);
+    return ok_status();
+}
+
+Status refuse_own_files(const ExtractionNames& names) {
+    const auto image = platform::file_identity(names.image);
+    if (!image) return ok_status();
+    for (const std::string* own : {&names.header_copy, &names.sector_listing, &names.file_listing,
+                                   &names.path_table_copy, &names.record_file}) {
+        if (*own == names.image || platform::file_identity(*own) == image) return job_error(msg::kImageIsJobFile, *own);
+    }
     return ok_status();
 }
 

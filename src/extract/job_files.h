@@ -22,6 +22,11 @@ struct JobFiles {
 // Opens the image for reading (101e).
 Status open_image(const ExtractionNames& names, JobFiles& files);
 
+// Refuses (1109, naming the file) when the image is the same file as one
+// the job creates, truncates or deletes: the working files, the listings,
+// the record file. Compared by identity, so links and other spellings count.
+Status refuse_own_files(const ExtractionNames& names);
+
 // Creates, in this order, the header copy (1101b), the sector listing
 // (1101c), the file listing (1101d), the path table copy (1101e) and the
 // record file (1104). The listings are binary: their lines carry CR LF.

@@ -6,6 +6,7 @@
 
 #include "common/file.h"
 #include "extract/extraction_job.h"
+#include "host/guarded_jobs.h"
 #include "host/replace_job.h"
 #include "host/sector_listing.h"
 #include "host/verify_image.h"
@@ -89,8 +90,9 @@ std::string prefix_of(const std::string& folder) {
 }
 
 Expected<std::vector<ListingLine>> listing_of(const std::string& folder, const std::string& name) {
-    auto extraction = run_extraction(folder, name);
-    if (!extraction) return extraction.error();
+    auto guarded = run_guarded_extraction(folder, name, {});
+    if (!guarded.summary) return guarded.failure.error;
+    const auto& extraction = guarded.summary;
     auto in = File::open(extraction->names.sector_listing, "rb");
     const auto size = in ? in->size() : std::nullopt;
     if (!size) return JobError{"demo: cannot read " + extraction->names.sector_listing};

@@ -25,7 +25,9 @@ template <class Job>
 void run_job(Job job, std::string_view internal_message) noexcept {
     try {
         const std::string status_path = isorelink::platform::status_file_path();
-        isorelink::reset_status_file(status_path);
+        // A status file we may not write safely means no job: its outcome
+        // could not be reported, and writing it could harm another file.
+        if (isorelink::reset_status_file(status_path).outcome == isorelink::platform::StatusWrite::Unsafe) return;
         try {
             auto outcome = job();
             if (!outcome.ok()) isorelink::report_failure(status_path, outcome.error().message);

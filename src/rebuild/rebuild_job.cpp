@@ -6,6 +6,7 @@
 #include "common/file.h"
 #include "common/messages.h"
 #include "common/sector.h"
+#include "platform/file_identity.h"
 #include "platform/message_pump.h"
 #include "rebuild/new_image_kind.h"
 #include "rebuild/partition_start.h"
@@ -20,6 +21,17 @@ namespace {
 
 // The extraction job writes 12 bytes per listed file into the record file.
 constexpr std::uint64_t kRecordSize = 12;
+
+// The new image is patched in place: it must not be the source image, nor a
+// file the job reads its lines and their count from.
+Status refuse_own_files(const RebuildNames& names, const std::string& source_image) {
+    const auto image = platform::file_identity(names.new_image);
+    if (!image) return ok_status();
+    for (const std::string* own : {&source_image, &names.relink_list, &names.record_file}) {
+        if (platform::file_identity(*own) == image) return job_error(msg::kNewImageIsJobFile, *own);
+    }
+    return ok_status();
+}
 
 Expected<File> open_new_image(const std::string& path) {
     auto image = File::open(path, "r+b");
@@ -100,6 +112,7 @@ Expected<RebuildSummary> run_rebuild(std::string_view folder, std::string_view i
     summary.names = std::move(*names);
     const auto& paths = summary.names;
 
+    if (auto own = refuse_own_files(paths, std::string(folder) + std::string(image_name)); !own) return own.error();
     auto image = open_new_image(paths.new_image);
     if (!image) return image.error();
     const auto length = image_length(*image, paths.new_image);

@@ -1,0 +1,116 @@
+#include "host/write_record.h"
+
+#include <array>
+#include <cinttypes>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "common/file.h"
+
+namespace isorelink::host {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::string_view kHeader = "isorelink write record 1";
+// Larger files are images: their size and time stand for their bytes.
+constexpr std::uint64_t kHashedUpTo = std::uint64_t{64} << 20;
+
+std::string name_of(const std::string& path) { return fs::path(path).filename().string(); }
+
+std::string fnv1a64(const std::string& path) {
+    auto file = File::open(path, "rb");
+    if (!file) return {};
+    std::uint64_t hash = 0xcbf29ce484222325ULL;
+    std::array<std::byte, 1 << 16> block;
+    for (std::size_t got; (got = file->read(block)) > 0;) {
+        for (std::size_t i = 0; i < got; ++i) hash = (hash ^ std::to_integer<std::uint64_t>(block[i])) * 0x100000001b3ULL;
+    }
+    char text[17];
+    std::snprintf(text, sizeof text, "%016" PRIx64, hash);
+    return text;
+}
+
+} // namespace
+
+bool describe_file(const std::string& path, WrittenFile& out) {
+    std::error_code ec;
+    if (!fs::is_regular_file(path, ec)) return false;
+    const auto size = fs::file_size(path, ec);
+    if (ec) return false;
+    const auto time = fs::last_write_time(path, ec);
+    if (ec) return false;
+    out.size = size;
+    out.mtime = static_cast<std::int64_t>(time.time_since_epoch().count());
+    out.hash = size > kHashedUpTo ? "-" : fnv1a64(path);
+    return !out.hash.empty();
+}
+
+WriteRecord WriteRecord::load(const std::string& folder) {
+    WriteRecord record;
+    record.path_ = folder + kFileName;
+    std::error_code ec;
+    if (!fs::exists(fs::symlink_status(record.path_, ec))) return record;
+    std::ifstream in(record.path_, std::ios::binary);
+    std::string line;
+    if (!in || !std::getline(in, line) || line != kHeader) {
+        record.foreign_ = true;
+        return record;
+    }
+    while (std::getline(in, line)) {
+        std::istringstream fields(line);
+        WrittenFile file;
+        std::string name;
+        if (!(fields >> file.size >> file.mtime >> file.hash) || !std::getline(fields >> std::ws, name) || name.empty())
+            continue;  // a damaged line vouches for nothing
+        record.files_[name] = file;
+    }
+    return record;
+}
+
+bool WriteRecord::holds(const std::string& path) const { return files_.count(name_of(path)) != 0; }
+
+bool WriteRecord::wrote_unchanged(const std::string& path) const {
+    const auto known = files_.find(name_of(path));
+    WrittenFile now;
+    return known != files_.end() && describe_file(path, now) && now == known->second;
+}
+
+void WriteRecord::note(const std::string& path) {
+    WrittenFile now;
+    if (describe_file(path, now)) files_[name_of(path)] = now;
+    else forget(path);
+}
+
+void WriteRecord::forget(const std::string& path) { files_.erase(name_of(path)); }
+
+bool WriteRecord::save() const {
+    if (foreign_) return false;
+    std::error_code ec;
+    if (files_.empty()) {
+        fs::remove(path_, ec);
+        return !ec;
+    }
+    std::string text = std::string(kHeader) + "\n";
+    for (const auto& [name, file] : files_)
+        text += std::to_string(file.size) + " " + std::to_string(file.mtime) + " " + file.hash + " " + name + "\n";
+    // Written beside the record and renamed over it: a link planted at the
+    // record's name is replaced, never followed.
+    const std::string fresh = path_ + ".new";
+    fs::remove(fresh, ec);
+    {
+        auto out = File::open(fresh, "wb");
+        if (!out || !out->write_text(text) || !out->close()) {
+            fs::remove(fresh, ec);
+            return false;
+        }
+    }
+    fs::rename(fresh, path_, ec);
+    if (ec) fs::remove(fresh, ec);
+    return !ec;
+}
+
+} // namespace isorelink::host

@@ -1,0 +1,61 @@
+#pragma once
+// What isorelink wrote beside an image, so that a later run can tell its own
+// outputs from the user's files: a hidden ".isorelink" file in the image's
+// folder, one line per output it wrote there,
+//
+//     isorelink write record 1
+//     SIZE MTIME HASH NAME
+//
+// SIZE in bytes, MTIME the file's modification time in the file system's
+// ticks, HASH the FNV-1a 64 of its bytes in hexadecimal ("-" for a file over
+// 64 MiB, an image, whose size and time stand for it), NAME the file's name
+// in the folder. A file counts as isorelink's own only while all three match.
+#include <cstdint>
+#include <map>
+#include <string>
+
+namespace isorelink::host {
+
+struct WrittenFile {
+    std::uint64_t size = 0;
+    std::int64_t mtime = 0;
+    std::string hash;
+    friend bool operator==(const WrittenFile&, const WrittenFile&) = default;
+};
+
+class WriteRecord {
+public:
+    static constexpr const char* kFileName = ".isorelink";
+
+    // The record of folder (a prefix ending in its separator, or "" for the
+    // current folder). A missing record is empty; one isorelink cannot read
+    // as its own is left alone and never rewritten.
+    static WriteRecord load(const std::string& folder);
+
+    // True when isorelink wrote path (a file in this folder) and nobody has
+    // changed it since.
+    bool wrote_unchanged(const std::string& path) const;
+    bool holds(const std::string& path) const;
+
+    // After isorelink wrote path: remember it as it is now.
+    void note(const std::string& path);
+    // After isorelink deleted path, or when it is no longer isorelink's.
+    void forget(const std::string& path);
+
+    // Writes the record (a new file renamed over the old one); false when
+    // it could not, or when the file there is not a record of ours.
+    bool save() const;
+
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+    bool foreign_ = false;
+    std::map<std::string, WrittenFile> files_;
+};
+
+// The file as the record would describe it now, or nothing when it cannot
+// be read.
+bool describe_file(const std::string& path, WrittenFile& out);
+
+} // namespace isorelink::host

@@ -1,0 +1,42 @@
+#include "platform/file_identity.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/stat.h>
+#endif
+
+namespace isorelink::platform {
+
+#ifdef _WIN32
+
+std::optional<FileIdentity> file_identity(const std::string& path) {
+    // No access asked: only the file's information is read. Backup semantics
+    // lets a folder be opened too, so that a folder is told apart as well.
+    HANDLE h = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return std::nullopt;
+    BY_HANDLE_FILE_INFORMATION info;
+    const bool read = GetFileInformationByHandle(h, &info) != 0;
+    CloseHandle(h);
+    if (!read) return std::nullopt;
+    return FileIdentity{info.dwVolumeSerialNumber,
+                        (std::uint64_t{info.nFileIndexHigh} << 32) | std::uint64_t{info.nFileIndexLow}};
+}
+
+#else
+
+std::optional<FileIdentity> file_identity(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+    return FileIdentity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
+
+#endif
+
+bool same_file(const std::string& a, const std::string& b) {
+    const auto first = file_identity(a);
+    return first && first == file_identity(b);
+}
+
+} // namespace isorelink::platform

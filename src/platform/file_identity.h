@@ -1,0 +1,25 @@
+#pragma once
+// Which file a path names, whatever name reached it: device and inode on
+// POSIX, volume serial number and file index on Windows. Two paths name the
+// same file when their identities are equal, so hard links, symbolic links
+// and names that differ only in case on a case-insensitive folder are caught.
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace isorelink::platform {
+
+struct FileIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t index = 0;
+    friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+};
+
+// The identity of the file path names (links followed), or nothing when it
+// does not exist or cannot be examined.
+std::optional<FileIdentity> file_identity(const std::string& path);
+
+// True when both paths exist and name the same file.
+bool same_file(const std::string& a, const std::string& b);
+
+} // namespace isorelink::platform
