@@ -126,6 +126,11 @@ Status run_demo(const std::string& asked_folder, std::FILE* out) {
     if (!folder) return folder.error();
     const std::string prefix = prefix_of(*folder);
     const std::string image = prefix + kImageName;
+    const std::string text_path = prefix + "TEXT-translated.BIN";
+    const std::string font_path = prefix + "FONT-trimmed.BIN";
+    // In a folder of the user's, the sample and its inputs must not replace their files.
+    OutputGuard guard(prefix, {image, text_path, font_path}, {});
+    if (auto allowed = guard.check("demo", "move them away, or give the demo a folder of its own"); !allowed) return allowed.error();
     std::fprintf(out, "isorelink demo in %s\n\n", folder->c_str());
 
     auto built = kit::write_image(sample_recipe(), image);
@@ -139,11 +144,10 @@ Status run_demo(const std::string& asked_folder, std::FILE* out) {
     show_lines(out, *before, nullptr);
 
     // A translation longer than the original, and a trimmed font.
-    const std::string text_path = prefix + "TEXT-translated.BIN";
-    const std::string font_path = prefix + "FONT-trimmed.BIN";
     const std::string translated = script_text("Willkommen, Reisender. Das Tor oeffnet sich im Morgengrauen.\n", 15000);
     if (auto s = write_file(text_path, translated); !s) return s;
     if (auto s = write_file(font_path, script_text("glyphs ", 7000)); !s) return s;
+    guard.succeeded({image, text_path, font_path}, {});
     std::fprintf(out, "\n3. replace \\DATA\\TEXT.BIN with a larger file (15000 bytes) and \\DATA\\FONT.BIN with a "
                       "smaller one (7000 bytes)\n");
     auto replaced = run_replace(image, {{"\\DATA\\TEXT.BIN", text_path}, {"data/font.bin", font_path}}, true);

@@ -39,17 +39,19 @@ OutputGuard::OutputGuard(const std::string& folder, std::vector<std::string> out
     }
 }
 
-Status OutputGuard::check(std::string_view command) const {
+Status OutputGuard::check(std::string_view command, std::string_view hint) const {
     if (options_.force) return ok_status();
     std::vector<std::string> foreign;
     for (const auto& before : before_)
         if (before.existed && !before.was_ours) foreign.push_back(before.path);
     if (foreign.empty()) return ok_status();
     const bool one = foreign.size() == 1;
+    const std::string them = one ? "it" : "them";
     return JobError{std::string(command) + ": " + join_names(foreign) + (one ? " exists" : " exist") +
                     " and isorelink did not write " + (one ? "it" : "them") + " (or " + (one ? "it" : "they") +
-                    " changed since); it would be overwritten or deleted\n" + "move " + (one ? "it" : "them") +
-                    " away, or pass --force to let isorelink overwrite " + (one ? "it" : "them")};
+                    " changed since); " + (one ? "it" : "they") + " would be overwritten or deleted\n" +
+                    (hint.empty() ? "move " + them + " away, or pass --force to let isorelink overwrite " + them
+                                  : std::string(hint))};
 }
 
 std::vector<std::string> OutputGuard::touched() {

@@ -33,8 +33,9 @@ public:
 
     // Before the run: refuses when an output exists that isorelink did not
     // write or that changed since (unless forced). message names them and
-    // what to do; command prefixes it ("replace").
-    Status check(std::string_view command) const;
+    // what to do; command prefixes it ("replace"). hint, when given, replaces
+    // the line of what to do (a command without --force).
+    Status check(std::string_view command, std::string_view hint = {}) const;
 
     // After a successful run: written are isorelink's now, deleted are gone.
     void succeeded(const std::vector<std::string>& written, const std::vector<std::string>& deleted);

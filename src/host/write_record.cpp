@@ -81,21 +81,32 @@ bool WriteRecord::wrote_unchanged(const std::string& path) const {
 
 void WriteRecord::note(const std::string& path) {
     WrittenFile now;
-    if (describe_file(path, now)) files_[name_of(path)] = now;
-    else forget(path);
+    if (!describe_file(path, now)) return forget(path);
+    files_[name_of(path)] = now;
+    changes_[name_of(path)] = now;
 }
 
-void WriteRecord::forget(const std::string& path) { files_.erase(name_of(path)); }
+void WriteRecord::forget(const std::string& path) {
+    files_.erase(name_of(path));
+    changes_[name_of(path)] = std::nullopt;
+}
 
 bool WriteRecord::save() const {
     if (foreign_) return false;
+    const WriteRecord current = load(path_.substr(0, path_.size() - std::string_view(kFileName).size()));
+    if (current.foreign_) return false;
+    auto files = current.files_;
+    for (const auto& [name, change] : changes_) {
+        if (change) files[name] = *change;
+        else files.erase(name);
+    }
     std::error_code ec;
-    if (files_.empty()) {
+    if (files.empty()) {
         fs::remove(path_, ec);
         return !ec;
     }
     std::string text = std::string(kHeader) + "\n";
-    for (const auto& [name, file] : files_)
+    for (const auto& [name, file] : files)
         text += std::to_string(file.size) + " " + std::to_string(file.mtime) + " " + file.hash + " " + name + "\n";
     // Written beside the record and renamed over it: a link planted at the
     // record's name is replaced, never followed.

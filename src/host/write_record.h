@@ -12,6 +12,7 @@
 // in the folder. A file counts as isorelink's own only while all three match.
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 
 namespace isorelink::host {
@@ -42,8 +43,10 @@ public:
     // After isorelink deleted path, or when it is no longer isorelink's.
     void forget(const std::string& path);
 
-    // Writes the record (a new file renamed over the old one); false when
-    // it could not, or when the file there is not a record of ours.
+    // Writes this record's notes and forgets into the record on disk as it
+    // is now (another run may have written it since this one was loaded):
+    // a new file renamed over the old one. False when it could not, or when
+    // the file there is not a record of ours.
     bool save() const;
 
     const std::string& path() const { return path_; }
@@ -52,6 +55,7 @@ private:
     std::string path_;
     bool foreign_ = false;
     std::map<std::string, WrittenFile> files_;
+    std::map<std::string, std::optional<WrittenFile>> changes_;  // nothing: forgotten
 };
 
 // The file as the record would describe it now, or nothing when it cannot
