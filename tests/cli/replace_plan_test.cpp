@@ -1,4 +1,6 @@
 // Where replace puts a file, on listings written by hand.
+#include <set>
+
 #include <gtest/gtest.h>
 
 #include "host/replace_plan.h"
@@ -7,12 +9,13 @@ namespace isorelink::host {
 namespace {
 
 // Files at 300 (3 sectors, then a free sector), 304 (1 sector), 305 (2 sectors, the last file);
-// the image ends at 400.
+// the image ends at 400 and holds zeros wherever no file is.
 LayoutInput sample_layout() {
     LayoutInput layout;
     for (auto [sector, size, path] : {std::tuple{300u, 5000u, "\\A"}, {304u, 2048u, "\\B"}, {305u, 3000u, "\\C"}})
         layout.listing.push_back(ListingLine{sector, size, sector * 4, 0, path});
     layout.image_sectors = layout.volume_space_size = 400;
+    layout.first_sector_with_data = [](std::uint64_t, std::uint64_t end) -> Expected<std::uint64_t> { return end; };
     return layout;
 }
 
@@ -40,6 +43,59 @@ TEST(ReplacePlan, InPlaceUpToTheNextUsedSectorOtherwiseBehindTheImage) {
     EXPECT_EQ(new_sector(layout, 1, 8192), 450);
     layout.kind = ImageKind::Ps2Dvd;
     EXPECT_EQ(new_sector(layout, 0, std::uint64_t{1} << 30), -1);  // one short_ad cannot say it
+}
+
+TEST(ReplacePlan, GrowsOnlyOverZerosAndSaysWhyAFileMoved) {
+    // Sectors 310..319 lie between C and D, unnamed; the source holds data in `data`.
+    auto layout = sample_layout();
+    layout.listing.push_back(ListingLine{320, 2048, 0, 0, "\\D"});
+    std::set<std::uint64_t> data;
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> asked;
+    layout.first_sector_with_data = [&](std::uint64_t first, std::uint64_t end) -> Expected<std::uint64_t> {
+        asked.emplace_back(first, end);
+        const auto hit = data.lower_bound(first);
+        return hit != data.end() && *hit < end ? *hit : end;
+    };
+    auto plan_one = [&](std::size_t line, std::uint64_t size) {
+        asked.clear();
+        auto plan = plan_replace(layout, {{line, size, "x"}});
+        EXPECT_TRUE(plan.ok());
+        return plan.ok() ? plan->files[0] : PlannedFile{};
+    };
+
+    EXPECT_EQ(plan_one(2, 7 * 2048).new_sector, 305u);  // C over five zero sectors
+    EXPECT_EQ(asked, (decltype(asked){{307, 312}}));     // only those are read
+    data = {311};
+    auto moved = plan_one(2, 7 * 2048);
+    EXPECT_TRUE(moved.moved);
+    EXPECT_EQ(moved.new_sector, 400u);
+    EXPECT_EQ(moved.move_reason, MoveReason::HiddenData);
+    EXPECT_EQ(why_moved(moved), "(sector 311 holds data no file names)");
+    EXPECT_EQ(plan_one(2, 6 * 2048).new_sector, 305u);  // the zeros before it still do
+    EXPECT_EQ(plan_one(2, 2 * 2048 - 1).new_sector, 305u);
+    EXPECT_TRUE(asked.empty());  // its own sectors are its own, whatever they hold
+    EXPECT_EQ(plan_one(2, 16 * 2048).move_reason, MoveReason::NextFile);
+    EXPECT_TRUE(asked.empty());  // nothing is read for a file the room cannot hold
+
+    // Each limit of the room names itself.
+    const auto next = plan_one(0, 5 * 2048);
+    EXPECT_EQ(why_moved(next), "(sector 304 belongs to \\B)");
+    EXPECT_EQ(plan_one(3, 2 * 2048).move_reason, MoveReason::LastFile);
+    EXPECT_EQ(why_moved(plan_one(1, 0)), "");
+    layout.metadata_sectors = {303};
+    EXPECT_EQ(plan_one(0, 4 * 2048).move_reason, MoveReason::Metadata);
+    layout.listing.push_back(ListingLine{304, 100, 0, 0, "\\B2"});
+    EXPECT_EQ(why_moved(plan_one(1, 10)), "(\\B2 shares its first sector)");
+
+    // A source that cannot be read stops the plan; without a way to read it, gaps count as data.
+    layout.first_sector_with_data = [](std::uint64_t, std::uint64_t) -> Expected<std::uint64_t> {
+        return JobError{"replace: cannot read sector 307 of GAME.ISO"};
+    };
+    const auto failed = plan_replace(layout, {{2, 3 * 2048, "x"}});
+    ASSERT_FALSE(failed.ok());
+    EXPECT_EQ(failed.error().message, "replace: cannot read sector 307 of GAME.ISO");
+    layout.first_sector_with_data = nullptr;
+    EXPECT_EQ(plan_one(2, 3 * 2048).move_reason, MoveReason::HiddenData);
 }
 
 } // namespace
