@@ -1,4 +1,4 @@
-// replace IMAGE.ISO ISO_PATH=LOCAL_FILE [...] [--quiet]
+// replace IMAGE.ISO ISO_PATH=LOCAL_FILE [...] [--quiet] [--force] [--keep]
 #include <csignal>
 #include <cstdio>
 #include <string>
@@ -11,11 +11,16 @@ namespace isorelink::cli {
 
 int replace_command(Args args) {
     bool quiet = false;
+    host::GuardOptions options;
     std::string image;
     std::vector<host::ReplaceRequest> requests;
     for (const auto arg : args) {
         if (arg == "--quiet" || arg == "-q") {
             quiet = true;
+        } else if (arg == "--force") {
+            options.force = true;
+        } else if (arg == "--keep") {
+            options.keep = true;
         } else if (arg.starts_with("-")) {
             std::fprintf(stderr, "isorelink replace: unknown option '%.*s'\n", static_cast<int>(arg.size()), arg.data());
             return 2;
@@ -31,13 +36,16 @@ int replace_command(Args args) {
         }
     }
     if (image.empty() || requests.empty()) {
-        std::fprintf(stderr, "usage: isorelink replace IMAGE.ISO ISO_PATH=LOCAL_FILE [ISO_PATH=LOCAL_FILE ...] [--quiet]\n");
+        std::fprintf(stderr, "usage: isorelink replace IMAGE.ISO ISO_PATH=LOCAL_FILE [ISO_PATH=LOCAL_FILE ...] [--quiet] [--force] [--keep]\n"
+                     "  --force  overwrite NEW-IMAGE.ISO, the relink list and the listings even when isorelink did not\n"
+                     "           write them or they changed since\n"
+                     "  --keep   keep what a failed run wrote\n");
         return 2;
     }
 #ifdef SIGXFSZ
     std::signal(SIGXFSZ, SIG_IGN);  // a file size limit is a failed write, reported and cleaned up
 #endif
-    auto report = host::run_replace(image, requests, quiet);
+    auto report = host::run_replace(image, requests, quiet, options);
     if (!report) {
         std::fprintf(stderr, "isorelink %s\n", report.error().message.c_str());
         return 1;

@@ -9,6 +9,7 @@
 #include "common/file.h"
 #include "common/sector.h"
 #include "extract/extraction_job.h"
+#include "extract/extraction_names.h"
 #include "host/iso_volume.h"
 #include "host/sector_listing.h"
 #include "host/udf_volume.h"
@@ -86,6 +87,27 @@ std::vector<std::uint32_t> metadata_sectors(const IsoVolume& iso, const UdfVolum
     return sectors;
 }
 
+// The first sector in [first, end) of the source holding a byte other than zero; `end` when none does. Reads
+// at most 1 MiB at a time; bytes past the source's end count as zeros, as the copy leaves them.
+Expected<std::uint64_t> first_sector_with_data(const platform::ReadHandle& image, std::uint64_t image_size,
+                                               const std::string& image_path, std::uint64_t first,
+                                               std::uint64_t end) {
+    constexpr std::uint64_t kChunkSectors = 512;
+    std::vector<std::byte> chunk;
+    for (std::uint64_t sector = first; sector < end; sector += kChunkSectors) {
+        platform::yield_to_host();
+        const std::uint64_t count = std::min(kChunkSectors, end - sector);
+        const std::uint64_t from = sector_offset(sector);
+        if (from >= image_size) break;
+        chunk.resize(static_cast<std::size_t>(std::min(sector_offset(count), image_size - from)));
+        if (!image.read_exact_at(from, chunk))
+            return JobError{"replace: cannot read sector " + std::to_string(sector) + " of " + image_path};
+        const auto hit = std::find_if(chunk.begin(), chunk.end(), [](std::byte b) { return b != std::byte{0}; });
+        if (hit != chunk.end()) return sector + whole_sectors(static_cast<std::uint64_t>(hit - chunk.begin()));
+    }
+    return end;
+}
+
 // Where each file's new content goes in the new image: its bytes, then
 // zeros up to the end of the sectors it clears.
 std::vector<Overlay> overlays_of(const ReplacePlan& plan) {
@@ -114,11 +136,6 @@ Expected<std::string> read_text_file(const std::string& path) {
     return std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size());
 }
 
-void remove_file(const std::string& path) {
-    std::error_code ec;
-    std::filesystem::remove(path, ec);
-}
-
 } // namespace
 
 Expected<ReplaceRequest> parse_replace_argument(std::string_view argument) {
@@ -128,9 +145,10 @@ Expected<ReplaceRequest> parse_replace_argument(std::string_view argument) {
     return ReplaceRequest{std::string(argument.substr(0, eq)), std::string(argument.substr(eq + 1))};
 }
 
-Expected<ReplaceReport> run_replace(const std::string& image_path, const std::vector<ReplaceRequest>& requests,
-                                    bool quiet) {
-    if (requests.empty()) return JobError{"replace: name at least one ISO_PATH=LOCAL_FILE"};
+namespace {
+
+Expected<ReplaceReport> replace_unguarded(const std::string& image_path, const std::vector<ReplaceRequest>& requests,
+                                          bool quiet) {
     const auto [folder, name] = cli::split_image_path(image_path);
     auto image = platform::ReadHandle::open(image_path);
     if (!image) return JobError{"replace: cannot open " + image_path};
@@ -166,8 +184,11 @@ Expected<ReplaceReport> run_replace(const std::string& image_path, const std::ve
                 return JobError{"replace: " + requests[i].iso_path + " is named more than once"};
         replacements.push_back({*line, locals[i].size, locals[i].path});
     }
+    auto read_gap = [&](std::uint64_t first, std::uint64_t end) {
+        return first_sector_with_data(*image, *image_size, image_path, first, end);
+    };
     LayoutInput layout{kind, *listing, metadata_sectors(*iso, udf), sectors_to_hold(*image_size),
-                       iso->volume_space_size};
+                       iso->volume_space_size, read_gap};
     auto plan = plan_replace(layout, replacements);
     if (!plan) return plan.error();
 
@@ -186,18 +207,41 @@ Expected<ReplaceReport> run_replace(const std::string& image_path, const std::ve
     auto written = write_overlaid_copy(image_path, report.new_image, overlays_of(*plan), quiet);
     if (!written) return JobError{"replace: " + written.error().message};
     report.copy_method = written->method;
-    auto fail = [&](JobError error) -> Expected<ReplaceReport> {
-        remove_file(report.new_image);
-        remove_file(report.relink_list);
-        return error;
-    };
     report.written_size = file_size(report.new_image).value_or(0);
     if (auto relink = write_text_file(report.relink_list, format_sector_listing(plan->relink_lines, kind)); !relink)
-        return fail(relink.error());
+        return relink.error();
     auto rebuilt = run_rebuild(folder, name);
-    if (!rebuilt) return fail(rebuilt.error());
+    if (!rebuilt) return rebuilt.error();
     report.lines_applied = rebuilt->lines_applied;
     report.new_image_size = file_size(report.new_image).value_or(rebuilt->new_image_size);
+    return report;
+}
+
+} // namespace
+
+Expected<ReplaceReport> run_replace(const std::string& image_path, const std::vector<ReplaceRequest>& requests,
+                                    bool quiet, GuardOptions options) {
+    if (requests.empty()) return JobError{"replace: name at least one ISO_PATH=LOCAL_FILE"};
+    const auto [folder, name] = cli::split_image_path(image_path);
+    const auto listings = extraction_names(folder, name);
+    if (!listings) return listings.error();
+    const auto rebuild = rebuild_names(folder, name);
+    if (!rebuild) return rebuild.error();
+    // Everything the run may create, truncate or delete beside the image.
+    const std::vector<std::string> products{listings->sector_listing, listings->file_listing, listings->record_file,
+                                            rebuild->new_image, rebuild->relink_list};
+    std::vector<std::string> outputs = products;
+    outputs.push_back(listings->header_copy);
+    outputs.push_back(listings->path_table_copy);
+    OutputGuard guard(folder, outputs, options);
+    if (auto allowed = guard.check("replace"); !allowed) return allowed.error();
+
+    auto report = replace_unguarded(image_path, requests, quiet);
+    if (!report) {
+        const auto cleaned = guard.failed();
+        return cleaned.empty() ? report.error() : JobError{report.error().message + "\n" + cleaned};
+    }
+    guard.succeeded(products, {listings->header_copy, listings->path_table_copy});
     return report;
 }
 
@@ -205,9 +249,9 @@ std::string describe_replace(const ReplaceReport& report) {
     std::string text;
     char line[160];
     for (const auto& f : report.files) {
-        std::snprintf(line, sizeof line, "%s sector %u, %u bytes -> sector %u, %u bytes", f.moved ? "moved   " : "in place",
-                      f.old_sector, f.old_size, f.new_sector, f.new_size);
-        text += std::string(line) + "  " + f.path + "\n";
+        std::snprintf(line, sizeof line, "%s sector %u, %u bytes -> sector %u, %u bytes",
+                      f.moved ? "moved   " : "in place", f.old_sector, f.old_size, f.new_sector, f.new_size);
+        text += std::string(line) + "  " + f.path + (f.moved ? " " + why_moved(f) : std::string()) + "\n";
     }
     text += "wrote " + report.relink_list + "\n";
     std::snprintf(line, sizeof line, "%s image, %u relink lines applied; ", std::string(to_string(report.kind)).c_str(),

@@ -10,6 +10,7 @@
 #include "common/image_kind.h"
 #include "common/result.h"
 #include "host/image_copy.h"
+#include "host/output_guard.h"
 #include "host/replace_plan.h"
 
 namespace isorelink::host {
@@ -33,8 +34,12 @@ struct ReplaceReport {
 // "ISO_PATH=LOCAL_FILE": split at the first '=' (ISO 9660 names hold none).
 Expected<ReplaceRequest> parse_replace_argument(std::string_view argument);
 
+// Refuses, before it writes anything, to overwrite a listing, relink list or
+// new image that isorelink did not write (or that changed since), unless
+// options.force; a failed run removes what it wrote, unless options.keep,
+// and its message says so.
 Expected<ReplaceReport> run_replace(const std::string& image_path, const std::vector<ReplaceRequest>& requests,
-                                    bool quiet);
+                                    bool quiet, GuardOptions options = {});
 
 // The short report the CLI prints.
 std::string describe_replace(const ReplaceReport& report);

@@ -33,7 +33,7 @@ TEST_P(ReplaceRoundTrip, LargerSmallerAndEqualFilesReachEveryReader) {
         arguments += std::string(" ") + spelling + dir.file(std::to_string(size)) + "'";
     }
     write_bytes(dir.file("NEW-GAME.ISO"), sample_bytes(4 << 20, 9));  // a longer earlier new image: no stale tail
-    const auto r = run_command(std::string(ISORELINK_CLI) + " replace " + shell_quote(sample->path) + arguments);
+    const auto r = run_command(std::string(ISORELINK_CLI) + " replace --force " + shell_quote(sample->path) + arguments);
     ASSERT_EQ(r.exit_code, 0) << r.output;
     EXPECT_EQ(fingerprint(sample->path), source_print) << "the source image was written";
     const std::string new_image = dir.file("NEW-GAME.ISO");
