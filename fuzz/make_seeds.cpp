@@ -4,6 +4,9 @@
 #include <filesystem>
 #include <string>
 
+#include "common/endian.h"
+#include "common/iso9660_layout.h"
+#include "common/sector.h"
 #include "fuzz_support.h"
 
 int main(int argc, char** argv) {
@@ -23,6 +26,12 @@ int main(int argc, char** argv) {
         const ImageKind kind = fuzz::kind_from_selector(k.selector);
         const auto& image = fuzz::sample_image(kind);
         fuzz::write_file((out / "fuzz_extract" / k.name).string(), fuzz::as_u8(image));
+        // The path table size claiming every byte from the table to the image's end.
+        auto claimed = image;
+        const std::uint64_t table = sector_offset(fuzz::sample(kind).built.path_table_sector);
+        put_both32(claimed, iso::kPathTableSizeOffset, static_cast<std::uint32_t>(claimed.size() - table));
+        fuzz::write_file((out / "fuzz_extract" / (std::string(k.name) + "-path-table-to-the-end")).string(),
+                         fuzz::as_u8(claimed));
 
         std::string image_seed(1, static_cast<char>(k.selector));
         image_seed.append(reinterpret_cast<const char*>(image.data()), image.size());

@@ -6,6 +6,7 @@
 #include "common/messages.h"
 #include "common/sector.h"
 #include "platform/message_pump.h"
+#include "volume/path_table_reader.h"
 
 namespace isorelink {
 
@@ -18,6 +19,7 @@ PathTableArea path_table_area(std::uint32_t type_l_sector, std::uint32_t optiona
     } else if (optional_sector < type_l_sector) {
         area.length = sector_offset(sectors_to_hold(path_table_size));
     }
+    area.length = std::min<std::uint64_t>(area.length, sector_offset(sectors_to_hold(kLongestPathTable)));
     return area;
 }
 

@@ -19,7 +19,8 @@ struct PathTableArea {
 // table's sector. When the optional table's sector is 0 or below the type L
 // sector (common mastering tools write 0) that difference would wrap: the
 // area is then the type L table itself, its size rounded up to whole sectors.
-// Equal sectors give an empty area.
+// Equal sectors give an empty area. The area never runs past the longest
+// path table (65,535 records), rounded up to whole sectors.
 PathTableArea path_table_area(std::uint32_t type_l_sector, std::uint32_t optional_sector,
                               std::uint32_t path_table_size);
 

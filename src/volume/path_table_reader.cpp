@@ -73,11 +73,12 @@ Expected<std::vector<DirectoryNode>> read_directory_list(const std::string& imag
     const std::uint64_t table_offset = sector_offset(le32(descriptor, iso::pvd::kTypeLPathTable));
 
     // Read the table and the longest record that may start at its last byte,
-    // as far as the image goes.
+    // as far as the image goes. The list refuses a table before its 65,536th
+    // record, so a size claiming more than the longest table reads no further.
     const std::uint64_t image_size = image->size().value_or(0);
     const std::uint64_t available = table_offset < image_size ? image_size - table_offset : 0;
-    std::vector<std::byte> table(
-        static_cast<std::size_t>(std::min<std::uint64_t>(std::uint64_t{table_size} + kLongestRecord, available)));
+    const std::uint64_t wanted = std::min<std::uint64_t>(table_size, kLongestPathTable) + kLongestRecord;
+    std::vector<std::byte> table(static_cast<std::size_t>(std::min(wanted, available)));
     table.resize(image->read_at(table_offset, table));
     platform::yield_to_host();
     return directory_list(table, table_size, image_path);

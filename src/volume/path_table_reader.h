@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/endian.h"
+#include "common/iso9660_layout.h"
 #include "common/result.h"
 
 namespace isorelink {
@@ -16,6 +17,9 @@ namespace isorelink {
 inline constexpr std::size_t kMaxDirectoryPath = 259;
 // Directory numbers are 16-bit: the root is 1, the n-th record is n.
 inline constexpr std::size_t kMaxPathTableRecords = 65535;
+// A path table holds at most 65,535 records of at most 8 + 255 + 1 bytes:
+// whatever its size field claims, no reader needs more of it than this.
+inline constexpr std::size_t kLongestPathTable = kMaxPathTableRecords * iso::ptr::record_size(255);
 
 struct DirectoryNode {
     std::uint32_t extent = 0;          // the directory's first sector
@@ -33,7 +37,8 @@ Expected<std::vector<DirectoryNode>> directory_list(ByteView table, std::uint32_
                                                     const std::string& image_path);
 
 // Reads the table the primary volume descriptor names through the platform's
-// file handle and builds the list. An image that cannot be opened gives 1101h.
+// file handle and builds the list: no more of it than the longest table and
+// its last record. An image that cannot be opened gives 1101h.
 Expected<std::vector<DirectoryNode>> read_directory_list(const std::string& image_path);
 
 } // namespace isorelink
