@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <limits>
+#include <optional>
+#include <span>
 #include <utility>
 
 #include "common/iso9660_layout.h"
@@ -22,43 +24,100 @@ bool kept_flags(std::uint8_t flags) {
     return flags == 0x00 || flags == iso::dr::kFlagHidden || flags == iso::dr::kFlagMultiExtent;
 }
 
-std::size_t next_sector_start(std::size_t offset) { return (offset / kSectorSize + 1) * kSectorSize; }
+std::uint64_t next_sector_start(std::uint64_t offset) { return (offset / kSectorSize + 1) * kSectorSize; }
+
+// A record is at most 255 bytes long: the walk never needs more of an extent at once.
+constexpr std::size_t kLongestRecord = 255;
+// Directories are read in blocks of at most this many bytes.
+constexpr std::size_t kExtentBlock = 256 * 1024;
+
+// One directory's extent, read a block at a time: from any offset on it hands
+// out at least the longest record's bytes, or what is left of the extent.
+class ExtentReader {
+public:
+    ExtentReader(const platform::ReadHandle& image, std::uint64_t position, std::uint64_t length,
+                 std::vector<std::byte>& block)
+        : image_(image), position_(position), length_(length), block_(block) {
+        block_.resize(static_cast<std::size_t>(std::min<std::uint64_t>(length, kExtentBlock)));
+    }
+
+    std::optional<ByteView> operator()(std::uint64_t offset) {
+        const std::uint64_t needed = std::min<std::uint64_t>(kLongestRecord, length_ - offset);
+        if (offset < base_ || offset + needed > base_ + filled_) {
+            base_ = offset;
+            filled_ = static_cast<std::size_t>(std::min<std::uint64_t>(block_.size(), length_ - offset));
+            if (!image_.read_exact_at(position_ + offset, std::span(block_).first(filled_))) return std::nullopt;
+        }
+        return ByteView(block_).subspan(static_cast<std::size_t>(offset - base_)).first(
+            static_cast<std::size_t>(base_ + filled_ - offset));
+    }
+
+private:
+    const platform::ReadHandle& image_;
+    std::uint64_t position_;
+    std::uint64_t length_;
+    std::vector<std::byte>& block_;
+    std::uint64_t base_ = 0;
+    std::size_t filled_ = 0;
+};
 
 } // namespace
 
-Status DirectoryWalker::walk_extent(ByteView extent, std::uint64_t extent_offset, const std::string& directory_path) {
+// bytes_from(offset) gives the extent's bytes from offset on, at least the
+// longest record's or all that is left, and never past the extent's end; so a
+// record fits what it gives exactly when it fits the extent.
+template <typename BytesFrom>
+Status DirectoryWalker::walk_records(std::uint64_t length, BytesFrom&& bytes_from, std::uint64_t extent_offset,
+                                     const std::string& directory_path) {
     const auto broken = [&] { return structure_error(image_path_, "directory record outside its directory"); };
-    std::size_t offset = 0;
+    const auto unread = [&] { return structure_error(image_path_, "directory outside the image"); };
+    std::uint64_t offset = 0;
     // The directory itself and its parent.
     for (int i = 0; i < 2; ++i) {
-        if (record_fit(extent, offset) != RecordFit::Fits) return broken();
-        offset += u8(extent, offset + iso::dr::kLength);
+        if (offset >= length) return broken();
+        const auto bytes = bytes_from(offset);
+        if (!bytes) return unread();
+        if (record_fit(*bytes, 0) != RecordFit::Fits) return broken();
+        offset += u8(*bytes, iso::dr::kLength);
     }
-    while (offset < extent.size()) {
+    while (offset < length) {
         platform::yield_to_host();
-        switch (record_fit(extent, offset)) {
+        const auto bytes = bytes_from(offset);
+        if (!bytes) return unread();
+        switch (record_fit(*bytes, 0)) {
         case RecordFit::EmptyTail:
             offset = next_sector_start(offset);
             break;
         case RecordFit::Broken:
             return broken();
         case RecordFit::Fits:
-            if (auto kept = keep(extent, offset, extent_offset, directory_path); !kept) return kept;
-            offset += u8(extent, offset + iso::dr::kLength);
+            if (auto kept = keep(*bytes, extent_offset + offset, directory_path); !kept) return kept;
+            offset += u8(*bytes, iso::dr::kLength);
             break;
         }
     }
     return ok_status();
 }
 
-Status DirectoryWalker::keep(ByteView extent, std::size_t offset, std::uint64_t extent_offset,
-                             const std::string& directory_path) {
-    const DirectoryRecord record = decode_directory_record(extent, offset);
+Status DirectoryWalker::walk_extent(ByteView extent, std::uint64_t extent_offset, const std::string& directory_path) {
+    const auto from = [extent](std::uint64_t offset) {
+        return std::optional<ByteView>(extent.subspan(static_cast<std::size_t>(offset)));
+    };
+    return walk_records(extent.size(), from, extent_offset, directory_path);
+}
+
+Status DirectoryWalker::walk_extent(const platform::ReadHandle& image, std::uint64_t position, std::uint32_t length,
+                                    const std::string& directory_path) {
+    return walk_records(length, ExtentReader(image, position, length, block_), position, directory_path);
+}
+
+Status DirectoryWalker::keep(ByteView record_bytes, std::uint64_t record_offset, const std::string& directory_path) {
+    const DirectoryRecord record = decode_directory_record(record_bytes, 0);
     if (!kept_flags(record.flags)) return ok_status();
     FileEntry file;
     file.sector = record.extent;
     file.size = record.data_length;
-    file.record_offset = extent_offset + offset;
+    file.record_offset = record_offset;
     if (file.extent_field_offset() > std::numeric_limits<std::uint32_t>::max()) {
         return structure_error(image_path_, "directory record beyond 4 GiB");
     }
@@ -132,7 +191,6 @@ Expected<FileList> walk_directories(const std::vector<DirectoryNode>& directorie
     const auto outside = [&] { return structure_error(image_path, "directory outside the image"); };
 
     DirectoryWalker walker(image_path);
-    std::vector<std::byte> extent;
     // Directories of a sound image never share sectors, so together they are
     // no longer than the image; path table records that name one directory
     // over and over would otherwise walk it (and list its files) each time.
@@ -147,9 +205,7 @@ Expected<FileList> walk_directories(const std::vector<DirectoryNode>& directorie
         if (position + length > image_size) return outside();
         walked_bytes += length;
         if (walked_bytes > image_size) return structure_error(image_path, "directories overlap");
-        extent.resize(length);
-        if (!image->read_exact_at(position, extent)) return outside();
-        if (auto walked = walker.walk_extent(extent, position, directory.path); !walked) return walked.error();
+        if (auto walked = walker.walk_extent(*image, position, length, directory.path); !walked) return walked.error();
     }
     auto list = walker.take_files();
     // The listings name only data the image holds.

@@ -16,6 +16,7 @@
 #include "common/result.h"
 #include "listing/path_arena.h"
 #include "listing/piece_numbering.h"
+#include "platform/read_handle.h"
 #include "volume/path_table_reader.h"
 
 namespace isorelink {
@@ -45,21 +46,31 @@ public:
     // from the image at extent_offset. A record that does not lie wholly in
     // the extent is a structural fault.
     Status walk_extent(ByteView extent, std::uint64_t extent_offset, const std::string& directory_path);
+    // The same for the extent of length bytes at position in the image, read
+    // in bounded blocks: a directory costs no more memory than one block. A
+    // failed read is a structural fault (directory outside the image).
+    Status walk_extent(const platform::ReadHandle& image, std::uint64_t position, std::uint32_t length,
+                       const std::string& directory_path);
 
     // The file list, ordered by first sector, equal sectors in walk order.
     FileList take_files();
 
 private:
-    Status keep(ByteView extent, std::size_t offset, std::uint64_t extent_offset, const std::string& directory_path);
+    template <typename BytesFrom>
+    Status walk_records(std::uint64_t length, BytesFrom&& bytes_from, std::uint64_t extent_offset,
+                        const std::string& directory_path);
+    // Keeps the record at the start of record_bytes, which lies at record_offset in the image.
+    Status keep(ByteView record_bytes, std::uint64_t record_offset, const std::string& directory_path);
 
     std::string image_path_;
     PieceNumbering pieces_;
     std::vector<FileEntry> files_;
     PathArena paths_;
+    std::vector<std::byte> block_;  // the block of the extent being read
 };
 
-// Reads every directory of the list through the platform's file handle, one
-// read per extent, and walks it. 1101h when the image cannot be opened; 1106
+// Reads every directory of the list through the platform's file handle, in
+// bounded blocks, and walks it. 1101h when the image cannot be opened; 1106
 // when a directory does not lie wholly inside the image.
 Expected<FileList> walk_directories(const std::vector<DirectoryNode>& directories,
                                     const std::string& image_path);

@@ -6,6 +6,7 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <cerrno>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -79,6 +80,8 @@ std::optional<MappedFile> MappedFile::open_for_update(const std::string&) { retu
 
 std::byte* MappedFile::update(std::uint64_t, std::size_t) { return nullptr; }
 
+std::uint64_t MappedFile::data_from(std::uint64_t offset) const { return offset; }
+
 void MappedFile::unmap() {
     if (window_ != nullptr) UnmapViewOfFile(window_);
     window_ = nullptr;
@@ -136,6 +139,17 @@ std::byte* MappedFile::update(std::uint64_t offset, std::size_t length) {
     (void)length;
     return nullptr;
 #endif
+}
+
+std::uint64_t MappedFile::data_from(std::uint64_t offset) const {
+#ifdef SEEK_DATA
+    if (offset >= size_) return offset;
+    // The descriptor's own position serves nothing else: the windows are mapped at explicit offsets.
+    const off_t at = ::lseek(fd_, static_cast<off_t>(offset), SEEK_DATA);
+    if (at >= 0) return std::clamp<std::uint64_t>(static_cast<std::uint64_t>(at), offset, size_);
+    if (errno == ENXIO) return size_;
+#endif
+    return offset;
 }
 
 void MappedFile::unmap() {

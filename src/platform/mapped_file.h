@@ -60,6 +60,11 @@ public:
         return inside ? window_ + (offset - window_offset_) : nullptr;
     }
 
+    // The first offset at or after offset that may hold data: before it the
+    // file system keeps a hole, which reads as zeros. offset itself where
+    // holes cannot be asked about; the file's size when only a hole follows.
+    std::uint64_t data_from(std::uint64_t offset) const;
+
 private:
     MappedFile() = default;
 #ifndef _WIN32

@@ -5,6 +5,7 @@
 // of bounded windows (the File Entry scans look at a few bytes of each of
 // thousands of sectors); otherwise, or when the mapping cannot be made, it
 // reads large blocks through the job's stream.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -38,6 +39,12 @@ public:
     // caller then asks bytes()). Valid until the next call.
     const std::byte* mapped(std::uint64_t offset, std::size_t length) {
         return mapped_ && contains(offset, length) ? mapped_->view(offset, length) : nullptr;
+    }
+
+    // The first offset at or after offset that may hold anything but zeros,
+    // as far as the file system tells (only of a mapped image; else offset).
+    std::uint64_t data_from(std::uint64_t offset) const {
+        return mapped_ ? std::min(mapped_->data_from(offset), image_size_) : offset;
     }
 
     // Asks the processor to fetch bytes the caller will look at soon, when
