@@ -46,6 +46,8 @@ public:
             gathered_.append(from, std::min(taken, room));
             too_long = too_long || taken > room;
             if (feed != nullptr) return finish(gathered_, true, too_long, line);
+            // A line known to be too long refuses the list: its end is not looked for.
+            if (too_long) return finish(gathered_, false, true, line);
         }
         if (!any) return false;
         return finish(gathered_, false, too_long, line);
@@ -74,6 +76,9 @@ private:
     std::size_t pos_ = 0;
     std::string gathered_;
 };
+
+// Lines room is made for before the list is read (16 bytes each).
+constexpr std::uint64_t kReservedLines = std::uint64_t{1} << 20;
 
 // Eight hex digits at p, the first the most significant, all eight at once.
 // Each byte is tested against '0'-'9' and, with its case bit set, 'a'-'f' by
@@ -134,9 +139,15 @@ Expected<RelinkLines> read_relink_list(File& list, const std::string& list_path,
     RelinkLines lines;
     // The first line counts even when the record file promises none.
     const std::uint64_t most = record_count == 0 ? 1 : record_count;
-    // Room for every line the list can hold, as far as the record file allows.
+    // Room for every line the list can hold, as far as the record file allows:
+    // a line that is applied holds the kind's fields and, all but the last, a
+    // line feed. Past kReservedLines the list grows as its lines are read, so
+    // a record file's length alone never buys memory.
     if (const auto length = list.size()) {
-        lines.reserve(static_cast<std::size_t>(std::min(most, *length / relink::kShortestLine + 1)));
+        const std::uint64_t applied = (kind == ImageKind::Ps2Dvd ? relink::kLineWithDescriptor
+                                                                  : relink::kLineWithoutDescriptor) + 1;
+        const std::uint64_t room = std::min({most, *length / applied + 1, kReservedLines});
+        lines.reserve(static_cast<std::size_t>(room));
     }
     ListLine line;
     while (lines.size() < most) {
