@@ -17,6 +17,8 @@ namespace {
 
 // A directory larger than this is not a directory any game disc holds.
 constexpr std::uint32_t kLargestDirectory = 64u << 20;
+// Directories are read in blocks of at most this many bytes, whole sectors.
+constexpr std::size_t kDirectoryBlock = 64 * 1024;
 
 std::string hex_offset(std::uint64_t offset) {
     char text[24];
@@ -71,12 +73,24 @@ private:
             problem("directory " + shown + " at sector " + std::to_string(directory.sector) + " lies beyond the image");
             return;
         }
-        std::vector<std::byte> data(length);
-        const std::size_t got = image_.read_at(start, data);
-        data.resize(std::min<std::size_t>(got, directory.size));
         volume_.directories.push_back({directory.path, directory.sector, directory.size});
 
+        // Read a block of sectors at a time: records never cross a sector.
         std::string previous_piece;  // name of the last piece of a multi-extent file, if one is open
+        for (std::uint64_t done = 0; done < directory.size;) {
+            const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(kDirectoryBlock, length - done));
+            block_.resize(wanted);
+            const std::size_t got = image_.read_at(start + done, block_);
+            const auto usable = static_cast<std::size_t>(std::min<std::uint64_t>(got, directory.size - done));
+            read_sectors(ByteView(block_).first(usable), start + done, directory.path, previous_piece);
+            if (got < wanted) break;
+            done += wanted;
+        }
+    }
+
+    // The records of whole sectors (the last one possibly cut short) that lie at offset in the image.
+    void read_sectors(ByteView data, std::uint64_t offset, const std::string& path, std::string& previous_piece) {
+        const std::string shown = path.empty() ? "\\" : path;
         for (std::size_t sector = 0; sector < data.size(); sector += kSectorSize) {
             const std::size_t end = std::min<std::size_t>(sector + kSectorSize, data.size());
             std::size_t pos = sector;
@@ -85,18 +99,18 @@ private:
                 const std::size_t record_length = u8(data, pos);
                 if (record_length == 0) break;  // the rest of this sector is empty
                 if (record_length < iso::dr::kFixedSize + 1 || pos + record_length > end) {
-                    problem("directory " + shown + ": record at byte " + hex_offset(start + pos) +
+                    problem("directory " + shown + ": record at byte " + hex_offset(offset + pos) +
                             " does not fit its sector");
                     break;
                 }
-                const auto record = ByteView(data).subspan(pos, record_length);
+                const auto record = data.subspan(pos, record_length);
                 const std::size_t id_length = u8(record, iso::dr::kIdentifierLength);
                 if (iso::dr::kFixedSize + id_length > record_length) {
-                    problem("directory " + shown + ": identifier of the record at byte " + hex_offset(start + pos) +
+                    problem("directory " + shown + ": identifier of the record at byte " + hex_offset(offset + pos) +
                             " runs past the record");
                     break;
                 }
-                take_record(directory.path, record, id_length, start + pos, previous_piece);
+                take_record(path, record, id_length, offset + pos, previous_piece);
                 pos += record_length;
             }
         }
@@ -132,6 +146,7 @@ private:
     IsoVolume& volume_;
     std::deque<PendingDirectory> queue_;
     std::set<std::uint32_t> visited_;
+    std::vector<std::byte> block_;  // the block of the directory being read
 };
 
 } // namespace

@@ -1,6 +1,9 @@
 #include "host/udf_volume.h"
 
+#include <algorithm>
 #include <array>
+#include <optional>
+#include <span>
 #include <set>
 
 #include "common/endian.h"
@@ -19,6 +22,61 @@ using Sector = std::array<std::byte, kSectorSize>;
 constexpr std::uint64_t kLargestDirectory = 64u << 20;
 // Sectors of a volume descriptor sequence we look at before giving up.
 constexpr std::uint32_t kLongestSequence = 64;
+
+// A directory's data across its extents, read a window at a time: any File
+// Identifier (at most 38 + 65,535 + 255 bytes and padding) is handed out whole,
+// however long the extents claim to be.
+class DirectoryData {
+public:
+    struct Piece {
+        std::uint64_t offset = 0;  // in the image
+        std::uint64_t length = 0;
+    };
+
+    DirectoryData(const platform::ReadHandle& image, std::vector<Piece> pieces, std::uint64_t size)
+        : image_(image), pieces_(std::move(pieces)), size_(size) {}
+
+    std::uint64_t size() const { return size_; }
+
+    // The bytes [pos, pos + length) of the data; length at most kWindow, and
+    // they must lie within size(). Nothing when a read fails.
+    std::optional<ByteView> bytes(std::uint64_t pos, std::size_t length) {
+        if (pos < base_ || pos + length > base_ + window_.size()) {
+            base_ = pos;
+            window_.resize(static_cast<std::size_t>(std::min<std::uint64_t>(kWindow, size_ - pos)));
+            if (!fill()) return std::nullopt;
+        }
+        return ByteView(window_).subspan(static_cast<std::size_t>(pos - base_), length);
+    }
+
+private:
+    static constexpr std::size_t kWindow = 128 * 1024;
+
+    // Reads the window's bytes from the pieces they lie in.
+    bool fill() {
+        std::uint64_t piece_start = 0;
+        std::size_t filled = 0;
+        for (const Piece& piece : pieces_) {
+            if (filled == window_.size()) break;
+            const std::uint64_t at = base_ + filled;
+            if (at < piece_start + piece.length) {
+                const std::uint64_t within = at - piece_start;
+                const auto n = static_cast<std::size_t>(
+                    std::min<std::uint64_t>(piece.length - within, window_.size() - filled));
+                if (!image_.read_exact_at(piece.offset + within, std::span(window_).subspan(filled, n))) return false;
+                filled += n;
+            }
+            piece_start += piece.length;
+        }
+        return filled == window_.size();
+    }
+
+    const platform::ReadHandle& image_;
+    std::vector<Piece> pieces_;
+    std::uint64_t size_;
+    std::vector<std::byte> window_;
+    std::uint64_t base_ = 0;
+};
 
 class UdfWalker {
 public:
@@ -158,43 +216,46 @@ private:
             problem("UDF: directory " + shown + " has an implausible size");
             return;
         }
-        std::vector<std::byte> data;
+        std::vector<DirectoryData::Piece> pieces;
+        std::uint64_t recorded = 0;
         for (const auto& [extent_block, length] : entry.extents) {
             const std::uint64_t sector = std::uint64_t{volume_.partition_start} + extent_block;
             if (sector + sectors_to_hold(length) > image_sectors_) {
                 problem("UDF: directory " + shown + " lies beyond the image");
                 return;
             }
-            const auto at = data.size();
-            data.resize(at + length);
-            if (!image_.read_exact_at(sector_offset(sector), std::span(data).subspan(at))) return;
+            pieces.push_back({sector_offset(sector), length});
+            recorded += length;
         }
-        if (data.size() > entry.size) data.resize(static_cast<std::size_t>(entry.size));
+        DirectoryData data(image_, std::move(pieces), std::min(recorded, entry.size));
 
-        std::size_t pos = 0;
+        std::uint64_t pos = 0;
         while (pos + udf::walk::kFidFixedSize <= data.size()) {
             platform::yield_to_host();
-            const auto fid = ByteView(data).subspan(pos);
-            if (le16(fid, udf::tag::kIdentifier) != udf::kFileIdentifierDescriptor) {
+            const auto fixed = data.bytes(pos, udf::walk::kFidFixedSize);
+            if (!fixed) return;
+            if (le16(*fixed, udf::tag::kIdentifier) != udf::kFileIdentifierDescriptor) {
                 problem("UDF: directory " + shown + " holds no File Identifier at byte " + std::to_string(pos));
                 return;
             }
-            const std::size_t id_length = u8(fid, udf::walk::kFidIdentifierLength);
-            const std::size_t iu_length = le16(fid, udf::walk::kFidImplementationUseLength);
+            const std::size_t id_length = u8(*fixed, udf::walk::kFidIdentifierLength);
+            const std::size_t iu_length = le16(*fixed, udf::walk::kFidImplementationUseLength);
             const std::size_t length = (udf::walk::kFidFixedSize + iu_length + id_length + 3) & ~std::size_t{3};
             if (pos + length > data.size()) {
                 problem("UDF: directory " + shown + ": File Identifier at byte " + std::to_string(pos) +
                         " runs past the directory");
                 return;
             }
-            if (!udf::tag_is_valid(fid.first(length)))
+            const auto fid = data.bytes(pos, length);
+            if (!fid) return;
+            if (!udf::tag_is_valid(*fid))
                 problem("UDF: directory " + shown + ": File Identifier at byte " + std::to_string(pos) +
                         " has a bad checksum or CRC");
-            const std::uint8_t traits = u8(fid, udf::walk::kFidCharacteristics);
+            const std::uint8_t traits = u8(*fid, udf::walk::kFidCharacteristics);
             if (!(traits & (udf::walk::kFidParent | udf::walk::kFidDeleted))) {
                 const std::string child =
-                    path + "\\" + identifier(fid.subspan(udf::walk::kFidFixedSize + iu_length, id_length));
-                const std::uint32_t child_block = le32(fid, udf::walk::kFidIcb + udf::walk::kLongAdBlock);
+                    path + "\\" + identifier(fid->subspan(udf::walk::kFidFixedSize + iu_length, id_length));
+                const std::uint32_t child_block = le32(*fid, udf::walk::kFidIcb + udf::walk::kLongAdBlock);
                 if (traits & udf::walk::kFidDirectory)
                     walk_directory(child, child_block);
                 else
