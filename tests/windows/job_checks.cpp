@@ -37,6 +37,23 @@ void check_kind(Checks& checks, const Module& module, const std::string& kit, co
     expect_status(checks, false, "", kind + ": REBUILDLBA succeeds");
     expect_same_file(checks, folder + "NEW-" + kImage, ref + "NEW-" + kImage, kind + ": REBUILDLBA NEW-" + kImage);
     expect_same_file(checks, folder + kImage, ref + kImage, kind + ": the source image is not written");
+
+    // The image under a working file's name in another case, and a new image
+    // that is a hard link to the source: refused, nothing written.
+    const std::string upper = folder + "TEMP1.TMP";
+    CopyFileA((folder + kImage).c_str(), upper.c_str(), FALSE);
+    module.extract(folder.c_str(), "TEMP1.TMP", "", "");
+    expect_status(checks, true, "Code 1109 - image is one of the job's own files " + folder + "temp1.tmp",
+                  kind + ": an image that is the job's working file");
+    expect_same_file(checks, upper, ref + kImage, kind + ": the image named as a working file is not written");
+    DeleteFileA(upper.c_str());
+    DeleteFileA((folder + "NEW-" + kImage).c_str());
+    CreateHardLinkA((folder + "NEW-" + kImage).c_str(), (folder + kImage).c_str(), nullptr);
+    module.rebuild(folder.c_str(), kImage.c_str(), "", "");
+    expect_status(checks, true, "Code 410 - new image is one of the job's own files " + folder + kImage,
+                  kind + ": a new image linked to the source");
+    expect_same_file(checks, folder + kImage, ref + kImage, kind + ": the linked source image is not written");
+    DeleteFileA((folder + "NEW-" + kImage).c_str());
 }
 
 } // namespace
