@@ -119,7 +119,7 @@ std::vector<std::pair<std::string, Change>> hostile_sizes(ImageKind kind) {
     put_size("volume space size all ones", pvd + iso::pvd::kVolumeSpaceSize, 0xFFFFFFFF);
     const std::size_t root_record = pvd + iso::pvd::kRootDirectoryRecord;
     put_size("root record in the volume descriptor to the image end", root_record + iso::dr::kDataLength,
-           to_end(sector_offset(both32(s.image, root_record + iso::dr::kExtent))));
+             to_end(sector_offset(both32(s.image, root_record + iso::dr::kExtent))));
     // Every record naming a directory ("." and ".." included), made to run to the image's end, or to the
     // largest directory the host's readers accept.
     for (const auto& directory : s.built.directories) {
