@@ -36,9 +36,11 @@ int replace_command(Args args) {
         }
     }
     if (image.empty() || requests.empty()) {
-        std::fprintf(stderr, "usage: isorelink replace IMAGE.ISO ISO_PATH=LOCAL_FILE [ISO_PATH=LOCAL_FILE ...] [--quiet] [--force] [--keep]\n"
-                     "  --force  overwrite NEW-IMAGE.ISO, the relink list and the listings even when isorelink did not\n"
-                     "           write them or they changed since\n"
+        std::fprintf(stderr,
+                     "usage: isorelink replace IMAGE.ISO ISO_PATH=LOCAL_FILE [ISO_PATH=LOCAL_FILE ...] [--quiet]"
+                     " [--force] [--keep]\n"
+                     "  --force  overwrite NEW-IMAGE.ISO, the relink list and the listings even when isorelink\n"
+                     "           did not write them or they changed since\n"
                      "  --keep   keep what a failed run wrote\n");
         return 2;
     }

@@ -130,7 +130,8 @@ Status run_demo(const std::string& asked_folder, std::FILE* out) {
     const std::string font_path = prefix + "FONT-trimmed.BIN";
     // In a folder of the user's, the sample and its inputs must not replace their files.
     OutputGuard guard(prefix, {image, text_path, font_path}, {});
-    if (auto allowed = guard.check("demo", "move them away, or give the demo a folder of its own"); !allowed) return allowed.error();
+    if (auto allowed = guard.check("demo", "move them away, or give the demo a folder of its own"); !allowed)
+        return allowed.error();
     std::fprintf(out, "isorelink demo in %s\n\n", folder->c_str());
 
     auto built = kit::write_image(sample_recipe(), image);

@@ -27,7 +27,8 @@ std::string fnv1a64(const std::string& path) {
     std::uint64_t hash = 0xcbf29ce484222325ULL;
     std::array<std::byte, 1 << 16> block;
     for (std::size_t got; (got = file->read(block)) > 0;) {
-        for (std::size_t i = 0; i < got; ++i) hash = (hash ^ std::to_integer<std::uint64_t>(block[i])) * 0x100000001b3ULL;
+        for (std::size_t i = 0; i < got; ++i)
+            hash = (hash ^ std::to_integer<std::uint64_t>(block[i])) * 0x100000001b3ULL;
     }
     char text[17];
     std::snprintf(text, sizeof text, "%016" PRIx64, hash);
