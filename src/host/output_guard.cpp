@@ -31,8 +31,11 @@ OutputGuard::OutputGuard(const std::string& folder, std::vector<std::string> out
         before.existed = present(path);
         if (before.existed) {
             before.identity = platform::file_identity(path);
-            describe_file(path, before.state);
-            before.was_ours = record_.wrote_unchanged(path);
+            // Only isorelink's own files are hashed: what the record says of
+            // them is checked, and a failed run that rewrote them with the same
+            // bytes leaves them as they were.
+            describe_file(path, before.state, false);
+            before.was_ours = record_.wrote_unchanged(path, before.state);
         }
         before.path = std::move(path);
         before_.push_back(std::move(before));
@@ -59,15 +62,15 @@ std::vector<std::string> OutputGuard::touched() {
     for (const auto& before : before_) {
         if (!present(before.path)) continue;
         WrittenFile now;
-        const bool described = describe_file(before.path, now);
+        const bool described = describe_file(before.path, now, before.was_ours);
         // Written again with the same bytes (the listings of the same image):
-        // what was there is there, and stays isorelink's if it was.
-        const bool same_bytes = before.existed && described && now.size == before.state.size &&
+        // what was there is there, and stays isorelink's.
+        const bool same_bytes = before.was_ours && described && now.size == before.state.size &&
                                 now.hash == before.state.hash && now.hash != "-";
         const bool same = same_bytes || (before.existed && described && now == before.state &&
                                          platform::file_identity(before.path) == before.identity);
         if (!same) paths.push_back(before.path);
-        else if (same_bytes && before.was_ours) record_.note(before.path);
+        else if (same_bytes) record_.note(before.path);
     }
     return paths;
 }

@@ -7,7 +7,7 @@
 //     SIZE MTIME HASH NAME
 //
 // SIZE in bytes, MTIME the file's modification time in the file system's
-// ticks, HASH the FNV-1a 64 of its bytes in hexadecimal ("-" for a file over
+// ticks, HASH a 64-bit hash of its bytes in hexadecimal ("-" for a file over
 // 64 MiB, an image, whose size and time stand for it), NAME the file's name
 // in the folder. A file counts as isorelink's own only while all three match.
 #include <cstdint>
@@ -36,6 +36,9 @@ public:
     // True when isorelink wrote path (a file in this folder) and nobody has
     // changed it since.
     bool wrote_unchanged(const std::string& path) const;
+    // The same for a file already described without its hash (describe_file
+    // with with_hash false); fills in now's hash when it had to read it.
+    bool wrote_unchanged(const std::string& path, WrittenFile& now) const;
     bool holds(const std::string& path) const;
 
     // After isorelink wrote path: remember it as it is now.
@@ -58,8 +61,8 @@ private:
     std::map<std::string, std::optional<WrittenFile>> changes_;  // nothing: forgotten
 };
 
-// The file as the record would describe it now, or nothing when it cannot
-// be read.
-bool describe_file(const std::string& path, WrittenFile& out);
+// The file as the record would describe it now; false when it cannot be
+// read. Without with_hash the hash is left empty (not read).
+bool describe_file(const std::string& path, WrittenFile& out, bool with_hash = true);
 
 } // namespace isorelink::host
