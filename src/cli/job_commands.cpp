@@ -60,32 +60,34 @@ int report(const host::GuardedFailure& failure) {
     return 1;
 }
 
-} // namespace
-
-int extract_command(Args args) {
+// Parses, runs the guarded job, and prints its summary or its failure.
+template <class Job, class Print>
+int run_job_command(Args args, const char* usage, Job job, Print print) {
     JobArguments arguments;
-    if (const auto code = parse(args, kExtractUsage, arguments)) return *code;
+    if (const auto code = parse(args, usage, arguments)) return *code;
     const auto [folder, name] = split_image_path(arguments.image);
-    const auto outcome = host::run_guarded_extraction(folder, name, arguments.options);
+    const auto outcome = job(folder, name, arguments.options);
     if (!outcome.summary) return report(outcome.failure);
-    const auto& s = *outcome.summary;
-    std::printf("%s image, %u files, data start sector %u\nwrote %s\nwrote %s\nwrote %s\n",
-                std::string(to_string(s.kind)).c_str(), s.file_count, s.data_start_sector,
-                s.names.sector_listing.c_str(), s.names.file_listing.c_str(), s.names.record_file.c_str());
+    print(*outcome.summary);
     return 0;
 }
 
+} // namespace
+
+int extract_command(Args args) {
+    return run_job_command(args, kExtractUsage, host::run_guarded_extraction, [](const ExtractionSummary& s) {
+        std::printf("%s image, %u files, data start sector %u\nwrote %s\nwrote %s\nwrote %s\n",
+                    std::string(to_string(s.kind)).c_str(), s.file_count, s.data_start_sector,
+                    s.names.sector_listing.c_str(), s.names.file_listing.c_str(), s.names.record_file.c_str());
+    });
+}
+
 int rebuild_command(Args args) {
-    JobArguments arguments;
-    if (const auto code = parse(args, kRebuildUsage, arguments)) return *code;
-    const auto [folder, name] = split_image_path(arguments.image);
-    const auto outcome = host::run_guarded_rebuild(folder, name, arguments.options);
-    if (!outcome.summary) return report(outcome.failure);
-    const auto& s = *outcome.summary;
-    std::printf("%s image, %u relink lines applied\npatched %s (%llu bytes)\n",
-                std::string(to_string(s.kind)).c_str(), s.lines_applied, s.names.new_image.c_str(),
-                static_cast<unsigned long long>(s.new_image_size));
-    return 0;
+    return run_job_command(args, kRebuildUsage, host::run_guarded_rebuild, [](const RebuildSummary& s) {
+        std::printf("%s image, %u relink lines applied\npatched %s (%llu bytes)\n",
+                    std::string(to_string(s.kind)).c_str(), s.lines_applied, s.names.new_image.c_str(),
+                    static_cast<unsigned long long>(s.new_image_size));
+    });
 }
 
 } // namespace isorelink::cli
