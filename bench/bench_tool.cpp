@@ -20,8 +20,8 @@
 #include <string_view>
 
 #include "extract/extraction_job.h"
-#include "host/replace_job.h"
-#include "imagekit/image_builder.h"
+#include "tools/replace_job.h"
+#include "kit/image_builder.h"
 #include "platform/message_pump.h"
 #include "rebuild/rebuild_job.h"
 

@@ -1,6 +1,12 @@
-# The plugin module: a shared library named isorelink.qpi exporting the six entry points only.
+# The plugin: its status file is a library of its own (the tests reach it);
+# the module is a shared library named isorelink.qpi exporting the six entry points only.
+add_library(isorelink_plugin_status STATIC ${CMAKE_SOURCE_DIR}/src/plugin/status_file.cpp)
+target_link_libraries(isorelink_plugin_status PUBLIC isorelink_platform isorelink_format isorelink_common)
+target_include_directories(isorelink_plugin_status PUBLIC ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/include)
+isorelink_check_layer(isorelink_plugin_status plugin extract rebuild read format platform common isorelink)
+
 add_library(isorelink_plugin SHARED ${CMAKE_SOURCE_DIR}/src/plugin/exports.cpp)
-target_link_libraries(isorelink_plugin PRIVATE isorelink_core)
+target_link_libraries(isorelink_plugin PRIVATE isorelink_plugin_status isorelink_extract isorelink_rebuild)
 target_compile_definitions(isorelink_plugin PRIVATE ISORELINK_BUILDING_PLUGIN)
 set_target_properties(isorelink_plugin PROPERTIES
   OUTPUT_NAME isorelink

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "common/file.h"
+#include "platform/file.h"
 #include "common/result.h"
 #include "extract/extraction_names.h"
 

@@ -2,11 +2,11 @@
 
 #include <algorithm>
 
-#include "common/iso9660_layout.h"
+#include "format/iso9660/layout.h"
 #include "common/messages.h"
-#include "common/sector.h"
+#include "format/sector.h"
 #include "platform/message_pump.h"
-#include "volume/path_table_reader.h"
+#include "read/path_table_reader.h"
 
 namespace isorelink {
 

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "common/sector.h"
-#include "common/udf_layout.h"
-#include "common/udf_tag.h"
+#include "format/sector.h"
+#include "format/udf/layout.h"
+#include "format/udf/tag.h"
 #include "platform/message_pump.h"
 
 namespace isorelink {

@@ -4,7 +4,7 @@
 #include <bit>
 #include <cstring>
 
-#include "common/sector.h"
+#include "format/sector.h"
 #include "platform/message_pump.h"
 
 namespace isorelink {

@@ -3,13 +3,13 @@
 #include <cstdint>
 #include <vector>
 
-#include "common/file.h"
+#include "platform/file.h"
 #include "common/messages.h"
-#include "common/sector.h"
+#include "format/sector.h"
 #include "platform/file_identity.h"
 #include "platform/message_pump.h"
 #include "rebuild/new_image_kind.h"
-#include "rebuild/partition_start.h"
+#include "read/partition_start_scan.h"
 #include "rebuild/patch_plan.h"
 #include "rebuild/record_patch.h"
 #include "rebuild/relink_list.h"

@@ -2,13 +2,13 @@
 
 #include <optional>
 
-#include "common/endian.h"
-#include "common/file.h"
-#include "common/iso9660_layout.h"
+#include "format/endian.h"
+#include "platform/file.h"
+#include "format/iso9660/layout.h"
 #include "common/messages.h"
-#include "common/sector.h"
-#include "common/udf_layout.h"
-#include "common/udf_tag.h"
+#include "format/sector.h"
+#include "format/udf/layout.h"
+#include "format/udf/tag.h"
 #include "platform/message_pump.h"
 #include "rebuild/partition_length.h"
 

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "host/replace_plan.h"
+#include "tools/replace_plan.h"
 
 namespace isorelink::host {
 namespace {
