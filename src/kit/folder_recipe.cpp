@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "kit/image_builder.h"
+#include "common/messages.h"
 #include "kit/iso_identifiers.h"
 
 namespace isorelink::kit {
@@ -12,7 +13,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-JobError folder_error(const std::string& text) { return JobError{"image kit: " + text}; }
+JobError folder_error(const std::string& text) { return job_error(msg::kKit, text); }
 
 // "\\DATA\\FILE.BIN" from a path relative to the folder, or why not.
 Expected<std::string> volume_path(const fs::path& relative, bool is_file) {

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "common/messages.h"
 #include "format/sector.h"
 #include "kit/image_sink.h"
 #include "kit/image_writer.h"
@@ -15,11 +16,11 @@ namespace {
 
 Status check_recipe(const ImageRecipe& recipe) {
     if (recipe.kind != ImageKind::Ps2Cd && recipe.kind != ImageKind::Ps2Dvd && recipe.kind != ImageKind::PspUmd)
-        return JobError{"image kit: unknown image kind"};
-    if (recipe.volume_id.size() > 32) return JobError{"image kit: volume identifier longer than 32 characters"};
+        return job_error(msg::kKit, "unknown image kind");
+    if (recipe.volume_id.size() > 32) return job_error(msg::kKit, "volume identifier longer than 32 characters");
     for (char c : recipe.volume_id)
         if (!((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_'))
-            return JobError{"image kit: volume identifier '" + recipe.volume_id + "' is not made of d-characters"};
+            return job_error(msg::kKitVolumeId, recipe.volume_id);
     return ok_status();
 }
 
@@ -37,7 +38,7 @@ Expected<BuiltImage> write_image(const ImageRecipe& recipe, const std::string& p
     auto plan = plan_image(recipe);
     if (!plan) return plan.error();
     auto sink = SparseFileSink::create(path);
-    if (!sink) return JobError{"image kit: cannot create " + path};
+    if (!sink) return job_error(msg::kKitCannotCreate, path);
     if (auto written = write_planned_image(recipe, *plan, *sink); !written) {
         sink.reset();
         std::error_code ignored;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "common/messages.h"
 #include "format/sector.h"
 #include "format/udf/layout.h"
 #include "kit/file_content.h"
@@ -103,7 +104,7 @@ Status write_file_data(const ImageRecipe& recipe, const Plan& plan, Emitter& out
             const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, extent.size - done));
             chunk.resize(n);
             if (!fill_file_content(recipe.files[extent.file], extent.file_offset + done, chunk))
-                return JobError{"image kit: cannot read the content of " + recipe.files[extent.file].path};
+                return job_error(msg::kKitCannotReadContent, recipe.files[extent.file].path);
             out.at_offset(sector_offset(extent.sector) + done, chunk);
             done += n;
         }
@@ -130,7 +131,7 @@ Status write_planned_image(const ImageRecipe& recipe, const Plan& plan, ImageSin
         out.at_sector(plan.sector_count - 1, anchor);
     }
     if (!out.ok() || !sink.finish(sector_offset(plan.sector_count)))
-        return JobError{"image kit: could not write the image"};
+        return job_error(msg::kKit, "could not write the image");
     return ok_status();
 }
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "common/messages.h"
 #include "format/iso9660/layout.h"
 #include "format/sector.h"
 #include "format/udf/layout.h"
@@ -12,7 +13,7 @@ namespace isorelink::kit {
 
 namespace {
 
-JobError kit_error(const std::string& text) { return JobError{"image kit: " + text}; }
+JobError kit_error(const std::string& text) { return job_error(msg::kKit, text); }
 
 // CD and UMD: the path tables follow the set terminator. DVD: they follow
 // the anchor at 256.

@@ -4,6 +4,7 @@
 #include <unordered_map>
 
 #include "format/sector.h"
+#include "common/messages.h"
 #include "kit/iso_identifiers.h"
 #include "kit/layout_plan.h"
 
@@ -11,7 +12,7 @@ namespace isorelink::kit {
 
 namespace {
 
-JobError kit_error(const std::string& text) { return JobError{"image kit: " + text}; }
+JobError kit_error(const std::string& text) { return job_error(msg::kKit, text); }
 
 struct Node {
     std::string name;

@@ -8,6 +8,7 @@
 #include <span>
 #include <utility>
 
+#include "common/messages.h"
 #include "platform/file.h"
 #include "platform/progress_bar.h"
 #include "platform/message_pump.h"
@@ -40,7 +41,7 @@ constexpr std::uint64_t kKernelStep = 4u << 20;
 constexpr std::uint64_t kTruncateStep = 64u << 20;
 
 JobError write_failure(const std::string& target, int error) {
-    return JobError{"cannot write " + target + ": " + std::strerror(error)};
+    return job_error(msg::kCannotWriteBecause, {target, std::strerror(error)});
 }
 
 // One stretch of the new image, in file order.
@@ -61,7 +62,7 @@ Expected<std::vector<Piece>> lay_out(std::uint64_t source_size, const std::vecto
     std::uint64_t at = 0;
     for (const auto* o : sorted) {
         if (o->offset < at || o->content_length > o->length)
-            return JobError{"the new contents overlap at byte " + std::to_string(o->offset)};
+            return job_error(msg::kOverlappingContents, std::to_string(o->offset));
         const std::uint64_t source_end = std::min(o->offset, source_size);
         if (at < source_end) pieces.push_back({Piece::From::Source, at, source_end - at, nullptr});
         if (o->content_length > 0) pieces.push_back({Piece::From::Local, o->offset, o->content_length, o});
@@ -241,7 +242,7 @@ public:
             const std::uint64_t to_boundary = kStreamBlock - (out_offset + done) % kStreamBlock;
             auto block = buffer().first(static_cast<std::size_t>(std::min(length - done, to_boundary)));
             const long long got = in.read_at(in_offset + done, block);
-            if (got < 0) return JobError{"cannot read " + in_name};
+            if (got < 0) return job_error(msg::kCannotRead, in_name);
             if (got == 0) break;
             if (!out_.write_at(out_offset + done, block.first(static_cast<std::size_t>(got))))
                 return write_failure(target_, errno);
@@ -293,14 +294,14 @@ private:
 Expected<CopyOutcome> write_pieces(const std::string& source, const std::string& target,
                                    const std::vector<Overlay>& overlays, bool quiet, bool& opened) {
     auto in = RawFile::open_read(source);
-    if (!in) return JobError{"cannot open " + source};
+    if (!in) return job_error(msg::kCannotOpen, source);
     const auto source_size = in->size();
-    if (!source_size) return JobError{"cannot read the length of " + source};
+    if (!source_size) return job_error(msg::kCannotReadLength, source);
     auto pieces = lay_out(*source_size, overlays);
     if (!pieces) return pieces.error();
     auto out = RawFile::open_write(target);
     if (!out) return write_failure(target, errno);
-    if (out->same_file_as(*in)) return JobError{target + " is " + source + " itself (a link): it is never written"};
+    if (out->same_file_as(*in)) return job_error(msg::kTargetIsSource, {target, source});
     opened = true;
     if (!out->empty()) return write_failure(target, errno);
 
@@ -318,17 +319,17 @@ Expected<CopyOutcome> write_pieces(const std::string& source, const std::string&
             if (cloned) break;
             auto copied = writer.copy(*in, source, p.offset, p.offset, p.length);
             if (!copied) return copied.error();
-            if (*copied != p.length) return JobError{"cannot read " + source + " to its end"};
+            if (*copied != p.length) return job_error(msg::kCannotReadToEnd, source);
             source_in_kernel = source_in_kernel || writer.last_in_kernel();
             break;
         }
         case Piece::From::Local: {
             const auto& path = p.overlay->local_path;
             auto local = RawFile::open_read(path);
-            if (!local) return JobError{"cannot read " + path};
+            if (!local) return job_error(msg::kCannotRead, path);
             auto copied = writer.copy(*local, path, 0, p.offset, p.length);
             if (!copied) return copied.error();
-            if (*copied != p.length) return JobError{path + " changed while it was read"};
+            if (*copied != p.length) return job_error(msg::kChangedWhileRead, path);
             break;
         }
         case Piece::From::Zeros:

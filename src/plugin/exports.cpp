@@ -22,7 +22,7 @@ constexpr char kTitle[] = "PS2 ZoVod5 |PSP UMD ISO Brevix v1.05 *.ISO";
 std::string_view text(const char* s) { return s == nullptr ? std::string_view{} : std::string_view{s}; }
 
 template <class Job>
-void run_job(Job job, std::string_view internal_message) noexcept {
+void run_job(Job job, const isorelink::Message& internal_message) noexcept {
     try {
         const std::string status_path = isorelink::platform::status_file_path();
         // A status file we may not write safely means no job: its outcome

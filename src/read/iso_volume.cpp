@@ -6,6 +6,7 @@
 #include <deque>
 #include <set>
 
+#include "common/messages.h"
 #include "format/endian.h"
 #include "format/iso9660/layout.h"
 #include "format/sector.h"
@@ -163,16 +164,16 @@ ImageKind kind_from_bytes(std::uint8_t system_byte, std::uint8_t application_byt
 Expected<IsoVolume> read_iso_volume(const platform::ReadHandle& image) {
     IsoVolume volume;
     const auto size = image.size();
-    if (!size) return JobError{"cannot read the image's length"};
+    if (!size) return job_error(msg::kCannotReadImageLength);
     volume.image_size = *size;
 
     std::array<std::byte, kSectorSize> pvd{};
     if (!image.read_exact_at(iso::kPrimaryDescriptorOffset, pvd))
-        return JobError{"the image is too short to hold a primary volume descriptor"};
+        return job_error(msg::kNoRoomForVolumeDescriptor);
     if (u8(pvd, iso::pvd::kType) != 1 || u8(pvd, iso::pvd::kStandardId) != 'C' ||
         u8(pvd, iso::pvd::kStandardId + 1) != 'D' || u8(pvd, iso::pvd::kStandardId + 2) != '0' ||
         u8(pvd, iso::pvd::kStandardId + 3) != '0' || u8(pvd, iso::pvd::kStandardId + 4) != '1')
-        return JobError{"sector 16 holds no ISO 9660 primary volume descriptor"};
+        return job_error(msg::kNoVolumeDescriptor);
 
     volume.kind = kind_from_bytes(u8(pvd, iso::pvd::kSystemId + 1), u8(pvd, iso::pvd::kXaSignature),
                                   volume.kind_recognised);

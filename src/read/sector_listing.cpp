@@ -1,5 +1,6 @@
 #include "read/sector_listing.h"
 
+#include "common/messages.h"
 #include "common/job_error.h"
 #include "platform/message_pump.h"
 
@@ -62,16 +63,14 @@ Expected<std::vector<ListingLine>> parse_sector_listing(std::string_view text, I
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         if (line.empty()) continue;
         if (line.size() > kMaxText)
-            return JobError{"sector listing line " + std::to_string(number) + " is longer than " +
-                            std::to_string(kMaxText) + " characters"};
+            return job_error(msg::kListingLineTooLong, {std::to_string(number), std::to_string(kMaxText)});
         ListingLine entry;
         const bool fields = hex_field(line, 0, entry.sector) && bar_at(line, 8) && hex_field(line, 9, entry.size) &&
                             bar_at(line, 17) && hex_field(line, 18, entry.extent_field) && bar_at(line, 26) &&
                             (!dvd || (hex_field(line, 27, entry.descriptor) && bar_at(line, 35))) &&
                             line.size() > path_at;
         if (!fields)
-            return JobError{"sector listing line " + std::to_string(number) + " does not hold the " +
-                            std::string(to_string(kind)) + " fields: " + std::string(line)};
+            return job_error(msg::kListingLineFields, {std::to_string(number), to_string(kind), line});
         entry.path = std::string(line.substr(path_at));
         lines.push_back(std::move(entry));
     }

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <span>
 
+#include "common/messages.h"
 #include "platform/message_pump.h"
 
 namespace isorelink {
@@ -129,8 +130,7 @@ std::optional<RelinkLine> parse_relink_line(std::string_view text, ImageKind kin
 }
 
 JobError invalid_relink_line(std::uint32_t number, const std::string& list_path) {
-    const std::string message = "Code 405 - invalid relink line " + std::to_string(number) + " %s";
-    return job_error(message, list_path);
+    return job_error(msg::kInvalidRelinkLine, {std::to_string(number), list_path});
 }
 
 Expected<RelinkLines> read_relink_list(File& list, const std::string& list_path, ImageKind kind,

@@ -77,7 +77,7 @@ struct EndPass {
     std::uint64_t sectors = 0;
 };
 
-Expected<EndPass> open_pass(const std::string& path, std::string_view open_error) {
+Expected<EndPass> open_pass(const std::string& path, const Message& open_error) {
     auto image = EndImage::open(path);
     if (!image) return job_error(open_error, path);
     const auto length = image->length();

@@ -4,6 +4,7 @@
 #include <random>
 #include <vector>
 
+#include "common/messages.h"
 #include "platform/file.h"
 #include "extract/extraction_job.h"
 #include "tools/guarded_jobs.h"
@@ -68,18 +69,18 @@ Expected<std::string> make_folder(const std::string& asked) {
     std::error_code ec;
     if (!asked.empty()) {
         fs::create_directories(asked, ec);
-        if (!fs::is_directory(asked, ec)) return JobError{"demo: cannot create the folder " + asked};
+        if (!fs::is_directory(asked, ec)) return job_error(msg::kDemoCannotCreateFolder, asked);
         return asked;
     }
     std::random_device seed;
     std::mt19937 random(seed());
     const auto base = fs::temp_directory_path(ec);
-    if (ec) return JobError{"demo: no temporary folder"};
+    if (ec) return job_error(msg::kDemoNoTemporaryFolder);
     for (int attempt = 0; attempt < 100; ++attempt) {
         const auto candidate = base / ("isorelink-demo-" + std::to_string(random() % 1000000));
         if (fs::create_directory(candidate, ec)) return candidate.string();
     }
-    return JobError{"demo: cannot create a temporary folder in " + base.string()};
+    return job_error(msg::kDemoCannotCreateTemporary, base.string());
 }
 
 std::string prefix_of(const std::string& folder) {
@@ -95,7 +96,7 @@ Expected<std::vector<ListingLine>> listing_of(const std::string& folder, const s
     const auto& extraction = guarded.summary;
     auto in = File::open(extraction->names.sector_listing, "rb");
     const auto size = in ? in->size() : std::nullopt;
-    if (!size) return JobError{"demo: cannot read " + extraction->names.sector_listing};
+    if (!size) return job_error(msg::kDemoCannotRead, extraction->names.sector_listing);
     std::string text(static_cast<std::size_t>(*size), '\0');
     in->read(std::as_writable_bytes(std::span(text)));
     return parse_sector_listing(text, extraction->kind);
@@ -115,7 +116,7 @@ void show_lines(std::FILE* out, const std::vector<ListingLine>& lines, const std
 
 Status write_file(const std::string& path, std::string_view text) {
     auto f = File::open(path, "wb");
-    if (!f || !f->write_text(text) || !f->close()) return JobError{"demo: cannot write " + path};
+    if (!f || !f->write_text(text) || !f->close()) return job_error(msg::kDemoCannotWrite, path);
     return ok_status();
 }
 
@@ -135,7 +136,7 @@ Status run_demo(const std::string& asked_folder, std::FILE* out) {
     std::fprintf(out, "isorelink demo in %s\n\n", folder->c_str());
 
     auto built = kit::write_image(sample_recipe(), image);
-    if (!built) return JobError{"demo: " + built.error().message};
+    if (!built) return with_prefix("demo: ", built.error());
     std::fprintf(out, "1. built %s: a PS2 DVD image (ISO 9660 + UDF bridge), %zu files, %u sectors\n\n", image.c_str(),
                  built->extents.size(), built->sector_count);
 
@@ -167,7 +168,7 @@ Status run_demo(const std::string& asked_folder, std::FILE* out) {
     std::fprintf(out, "\nEvery other file kept its sector. Try your own image:\n"
                       "  isorelink extract GAME.ISO\n  isorelink replace GAME.ISO \\DATA\\TEXT.BIN=my-text.bin\n"
                       "  isorelink verify NEW-GAME.ISO\n");
-    if (!verified->problems.empty()) return JobError{"demo: the new image did not verify"};
+    if (!verified->problems.empty()) return job_error(msg::kDemoNotVerified);
     return ok_status();
 }
 

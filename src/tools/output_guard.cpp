@@ -1,4 +1,5 @@
 #include "tools/output_guard.h"
+#include "common/messages.h"
 
 #include <filesystem>
 
@@ -49,12 +50,9 @@ Status OutputGuard::check(std::string_view command, std::string_view hint) const
         if (before.existed && !before.was_ours) foreign.push_back(before.path);
     if (foreign.empty()) return ok_status();
     const bool one = foreign.size() == 1;
-    const std::string them = one ? "it" : "them";
-    return JobError{std::string(command) + ": " + join_names(foreign) + (one ? " exists" : " exist") +
-                    " and isorelink did not write " + (one ? "it" : "them") + " (or " + (one ? "it" : "they") +
-                    " changed since); " + (one ? "it" : "they") + " would be overwritten or deleted\n" +
-                    (hint.empty() ? "move " + them + " away, or pass --force to let isorelink overwrite " + them
-                                  : std::string(hint))};
+    const std::string advice = hint.empty() ? job_error(one ? msg::kForeignOutputAdvice : msg::kForeignOutputsAdvice).message
+                                            : std::string(hint);
+    return job_error(one ? msg::kForeignOutput : msg::kForeignOutputs, {command, join_names(foreign), advice});
 }
 
 std::vector<std::string> OutputGuard::touched() {

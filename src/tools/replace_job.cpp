@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "common/messages.h"
 #include "tools/image_path.h"
 #include "platform/file.h"
 #include "format/sector.h"
@@ -35,11 +36,11 @@ struct LocalFile {
 
 Expected<LocalFile> examine_local(const std::string& path) {
     std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) return JobError{"replace: " + path + " is a folder, not a file"};
+    if (std::filesystem::is_directory(path, ec)) return job_error(msg::kReplaceFolderGiven, path);
     auto file = File::open(path, "rb");
-    if (!file) return JobError{"replace: cannot read " + path};
+    if (!file) return job_error(msg::kReplaceCannotRead, path);
     const auto size = file->size();
-    if (!size) return JobError{"replace: cannot read " + path};
+    if (!size) return job_error(msg::kReplaceCannotRead, path);
     return LocalFile{path, *size};
 }
 
@@ -68,10 +69,10 @@ Expected<std::size_t> find_line(const std::string& asked, const IsoVolume& volum
             for (const auto& f : volume.files)
                 if (f.record_offset + 2 == listing[*line].extent_field) record = &f;
     }
-    if (record == nullptr && !line) return JobError{"replace: " + asked + " is not a file in " + image};
+    if (record == nullptr && !line) return job_error(msg::kReplaceNotInImage, {asked, image});
     if (record != nullptr && record->multi_extent)
-        return JobError{"replace: " + asked + " is recorded in several extents; replace handles single-extent files only"};
-    if (!line) return JobError{"replace: the sector listing does not name " + asked};
+        return job_error(msg::kReplaceMultiExtent, asked);
+    if (!line) return job_error(msg::kReplaceNotListed, asked);
     return *line;
 }
 
@@ -101,7 +102,7 @@ Expected<std::uint64_t> first_sector_with_data(const platform::ReadHandle& image
         if (from >= image_size) break;
         chunk.resize(static_cast<std::size_t>(std::min(sector_offset(count), image_size - from)));
         if (!image.read_exact_at(from, chunk))
-            return JobError{"replace: cannot read sector " + std::to_string(sector) + " of " + image_path};
+            return job_error(msg::kReplaceCannotReadSector, {std::to_string(sector), image_path});
         const auto hit = std::find_if(chunk.begin(), chunk.end(), [](std::byte b) { return b != std::byte{0}; });
         if (hit != chunk.end()) return sector + whole_sectors(static_cast<std::uint64_t>(hit - chunk.begin()));
     }
@@ -122,17 +123,17 @@ std::vector<Overlay> overlays_of(const ReplacePlan& plan) {
 
 Status write_text_file(const std::string& path, const std::string& text) {
     auto out = File::open(path, "wb");
-    if (!out) return JobError{"replace: cannot create " + path};
-    if (!out->write_text(text) || !out->close()) return JobError{"replace: cannot write " + path};
+    if (!out) return job_error(msg::kReplaceCannotCreate, path);
+    if (!out->write_text(text) || !out->close()) return job_error(msg::kReplaceCannotWrite, path);
     return ok_status();
 }
 
 Expected<std::string> read_text_file(const std::string& path) {
     auto in = File::open(path, "rb");
     const auto size = in ? in->size() : std::nullopt;
-    if (!size) return JobError{"replace: cannot read " + path};
+    if (!size) return job_error(msg::kReplaceCannotRead, path);
     std::vector<std::byte> bytes(static_cast<std::size_t>(*size));
-    if (in->read(bytes) != bytes.size()) return JobError{"replace: cannot read " + path};
+    if (in->read(bytes) != bytes.size()) return job_error(msg::kReplaceCannotRead, path);
     return std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size());
 }
 
@@ -141,7 +142,7 @@ Expected<std::string> read_text_file(const std::string& path) {
 Expected<ReplaceRequest> parse_replace_argument(std::string_view argument) {
     const auto eq = argument.find('=');
     if (eq == std::string_view::npos || eq == 0 || eq + 1 == argument.size())
-        return JobError{"replace: expected ISO_PATH=LOCAL_FILE, got '" + std::string(argument) + "'"};
+        return job_error(msg::kReplaceBadRequest, argument);
     return ReplaceRequest{std::string(argument.substr(0, eq)), std::string(argument.substr(eq + 1))};
 }
 
@@ -151,9 +152,9 @@ Expected<ReplaceReport> replace_unguarded(const std::string& image_path, const s
                                           bool quiet) {
     const auto [folder, name] = cli::split_image_path(image_path);
     auto image = platform::ReadHandle::open(image_path);
-    if (!image) return JobError{"replace: cannot open " + image_path};
+    if (!image) return job_error(msg::kReplaceCannotOpen, image_path);
     const auto image_size = image->size();
-    if (!image_size) return JobError{"replace: cannot read the length of " + image_path};
+    if (!image_size) return job_error(msg::kReplaceCannotReadLength, image_path);
 
     std::vector<LocalFile> locals;
     for (const auto& r : requests) {
@@ -171,7 +172,7 @@ Expected<ReplaceReport> replace_unguarded(const std::string& image_path, const s
     auto listing = parse_sector_listing(*listing_text, kind);
     if (!listing) return listing.error();
     auto iso = read_iso_volume(*image);
-    if (!iso) return JobError{"replace: " + image_path + ": " + iso.error().message};
+    if (!iso) return with_prefix("replace: " + image_path + ": ", iso.error());
     const UdfVolume udf = kind == ImageKind::Ps2Dvd ? read_udf_volume(*image, whole_sectors(*image_size)) : UdfVolume{};
 
     // Plan the new layout.
@@ -181,7 +182,7 @@ Expected<ReplaceReport> replace_unguarded(const std::string& image_path, const s
         if (!line) return line.error();
         for (const auto& earlier : replacements)
             if (earlier.line == *line)
-                return JobError{"replace: " + requests[i].iso_path + " is named more than once"};
+                return job_error(msg::kReplaceNamedTwice, requests[i].iso_path);
         replacements.push_back({*line, locals[i].size, locals[i].path});
     }
     auto read_gap = [&](std::uint64_t first, std::uint64_t end) {
@@ -205,7 +206,7 @@ Expected<ReplaceReport> replace_unguarded(const std::string& image_path, const s
     // One pass in file order: the source's bytes where they stay, the new
     // contents in their place (never copied first and written over).
     auto written = write_overlaid_copy(image_path, report.new_image, overlays_of(*plan), quiet);
-    if (!written) return JobError{"replace: " + written.error().message};
+    if (!written) return with_prefix("replace: ", written.error());
     report.copy_method = written->method;
     report.written_size = file_size(report.new_image).value_or(0);
     if (auto relink = write_text_file(report.relink_list, format_sector_listing(plan->relink_lines, kind)); !relink)
@@ -221,7 +222,7 @@ Expected<ReplaceReport> replace_unguarded(const std::string& image_path, const s
 
 Expected<ReplaceReport> run_replace(const std::string& image_path, const std::vector<ReplaceRequest>& requests,
                                     bool quiet, GuardOptions options) {
-    if (requests.empty()) return JobError{"replace: name at least one ISO_PATH=LOCAL_FILE"};
+    if (requests.empty()) return job_error(msg::kReplaceNothing);
     const auto [folder, name] = cli::split_image_path(image_path);
     const auto listings = extraction_names(folder, name);
     if (!listings) return listings.error();
@@ -239,7 +240,7 @@ Expected<ReplaceReport> run_replace(const std::string& image_path, const std::ve
     auto report = replace_unguarded(image_path, requests, quiet);
     if (!report) {
         const auto cleaned = guard.failed();
-        return cleaned.empty() ? report.error() : JobError{report.error().message + "\n" + cleaned};
+        return cleaned.empty() ? report.error() : JobError{report.error().kind, report.error().message + "\n" + cleaned};
     }
     guard.succeeded(products, {listings->header_copy, listings->path_table_copy});
     return report;

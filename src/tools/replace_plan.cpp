@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "common/messages.h"
 #include "format/sector.h"
 #include "platform/message_pump.h"
 
@@ -56,15 +57,14 @@ Expected<ReplacePlan> plan_replace(const LayoutInput& layout, const std::vector<
 
     std::vector<bool> taken(layout.listing.size(), false);
     for (const auto& r : replacements) {
-        if (r.line >= layout.listing.size()) return JobError{"replace: no such listing line"};
+        if (r.line >= layout.listing.size()) return job_error(msg::kReplaceNoSuchLine);
         const auto& line = layout.listing[r.line];
-        if (taken[r.line]) return JobError{"replace: " + line.path + " is named more than once"};
+        if (taken[r.line]) return job_error(msg::kReplaceNamedTwice, line.path);
         taken[r.line] = true;
         if (r.new_size > std::numeric_limits<std::uint32_t>::max())
-            return JobError{"replace: " + r.local_path + " is larger than one ISO 9660 extent can hold (4 GiB - 1)"};
+            return job_error(msg::kReplaceTooLargeIso, r.local_path);
         if (layout.kind == ImageKind::Ps2Dvd && r.new_size > kLargestUdfExtent)
-            return JobError{"replace: " + r.local_path +
-                            " is larger than one UDF extent can hold (1 GiB - 1) on a PS2 DVD"};
+            return job_error(msg::kReplaceTooLargeUdf, r.local_path);
 
         PlannedFile planned;
         planned.line = r.line;
@@ -96,7 +96,7 @@ Expected<ReplacePlan> plan_replace(const LayoutInput& layout, const std::vector<
             planned.clear_until = static_cast<std::uint32_t>(std::max(new_end, std::min(old_end, room.end)));
         } else {
             if (append_at + needed > std::numeric_limits<std::uint32_t>::max())
-                return JobError{"replace: the new image would need sector numbers beyond 32 bits"};
+                return job_error(msg::kReplaceBeyond32Bits);
             planned.new_sector = static_cast<std::uint32_t>(append_at);
             planned.moved = true;
             planned.clear_until = static_cast<std::uint32_t>(append_at + needed);

@@ -4,6 +4,7 @@
 #include <array>
 #include <map>
 
+#include "common/messages.h"
 #include "format/sector.h"
 #include "read/iso_volume.h"
 #include "read/udf_volume.h"
@@ -99,9 +100,9 @@ bool ends_with_post_gap(const platform::ReadHandle& image, std::uint64_t size) {
 
 Expected<VerifyReport> verify_image(const std::string& image_path) {
     auto image = platform::ReadHandle::open(image_path);
-    if (!image) return JobError{"verify: cannot open " + image_path};
+    if (!image) return job_error(msg::kVerifyCannotOpen, image_path);
     auto iso = read_iso_volume(*image);
-    if (!iso) return JobError{"verify: " + image_path + ": " + iso.error().message};
+    if (!iso) return with_prefix("verify: " + image_path + ": ", iso.error());
 
     VerifyReport report;
     auto& problems = report.problems;
