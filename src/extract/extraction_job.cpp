@@ -64,6 +64,7 @@ Expected<ExtractionSummary> list_volume(ExtractionSummary& summary, ImageWindow&
 } // namespace
 
 Expected<ExtractionSummary> run_extraction(std::string_view folder, std::string_view image_name) {
+    const platform::PumpWhileRunning pumping;
     platform::pump_messages();
     auto names = extraction_names(folder, image_name);
     if (!names) return names.error();

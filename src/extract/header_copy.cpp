@@ -6,7 +6,7 @@
 #include "format/iso9660/layout.h"
 #include "common/messages.h"
 #include "format/sector.h"
-#include "platform/message_pump.h"
+#include "common/progress.h"
 
 namespace isorelink {
 
@@ -51,7 +51,7 @@ Status write_header_copy(ImageWindow& image, std::uint64_t sectors, File& header
             written = done + length;
         }
         done += length;
-        platform::yield_to_host();
+        progress::tick();
     }
     if (total > written) {
         // Sectors the image no longer supplies, or zeros passed over: extend

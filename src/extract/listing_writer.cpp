@@ -3,7 +3,7 @@
 
 #include "format/endian.h"
 #include "common/messages.h"
-#include "platform/message_pump.h"
+#include "common/progress.h"
 
 namespace isorelink {
 
@@ -127,7 +127,7 @@ Status write_listings(ImageKind kind, const std::vector<FileEntry>& files,
         if (sector_lines.size() >= kWriteBlock || file_lines.size() >= kWriteBlock) {
             if (auto written = flush(); !written) return written;
         }
-        platform::yield_to_host();
+        progress::tick();
     }
     return flush();
 }

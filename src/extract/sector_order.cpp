@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "platform/message_pump.h"
+#include "common/progress.h"
 #include "format/iso9660/path_table_record.h"
 
 namespace isorelink {
@@ -19,7 +19,7 @@ Collected collect(ByteView bytes, std::size_t& offset, std::vector<std::uint32_t
         if (!record) return Collected::NeedMore;
         sectors.push_back(record->extent);
         offset += record->size;
-        platform::yield_to_host();
+        progress::tick();
     }
 }
 
@@ -50,7 +50,7 @@ std::vector<std::uint32_t> sector_order_list(File& path_table_copy) {
         const std::size_t consumed = std::min(offset, pending.size());
         pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(consumed));
         offset -= consumed;
-        platform::yield_to_host();
+        progress::tick();
     }
     std::sort(sectors.begin(), sectors.end());
     return sectors;

@@ -9,6 +9,7 @@
 #include "kit/image_sink.h"
 #include "kit/image_writer.h"
 #include "kit/layout_plan.h"
+#include "platform/message_pump.h"
 
 namespace isorelink::kit {
 
@@ -49,6 +50,7 @@ Expected<BuiltImage> write_image(const ImageRecipe& recipe, const std::string& p
 }
 
 Expected<BuiltImage> build_image(const ImageRecipe& recipe, std::vector<std::byte>& out) {
+    const platform::PumpWhileRunning pumping;
     auto plan = plan_image(recipe);
     if (!plan) return plan.error();
     MemorySink sink(out, sector_offset(plan->sector_count));

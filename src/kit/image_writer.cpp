@@ -8,7 +8,7 @@
 #include "kit/file_content.h"
 #include "kit/iso_structures.h"
 #include "kit/udf_structures.h"
-#include "platform/message_pump.h"
+#include "common/progress.h"
 
 namespace isorelink::kit {
 
@@ -67,7 +67,7 @@ void write_partition_metadata(const ImageRecipe& recipe, const Plan& plan, Emitt
     out.at_sector(plan.partition_start, encode_file_set(recipe, plan));
     for (std::size_t d = 0; d < plan.directories.size(); ++d) {
         out.at_sector(plan.directories[d].fid_sector, encode_identifiers(recipe, plan, d));
-        platform::yield_to_host();
+        progress::tick();
     }
     std::vector<std::byte> sector(kSectorSize);
     for (std::size_t d = 0; d < plan.directories.size(); ++d) {
@@ -77,7 +77,7 @@ void write_partition_metadata(const ImageRecipe& recipe, const Plan& plan, Emitt
     for (std::size_t f : plan.entry_order) {
         encode_file_entry(sector, file_entry(plan, f));
         out.at_sector(plan.files[f].entry_sector, sector);
-        platform::yield_to_host();
+        progress::tick();
     }
 }
 
@@ -108,7 +108,7 @@ Status write_file_data(const ImageRecipe& recipe, const Plan& plan, Emitter& out
             out.at_offset(sector_offset(extent.sector) + done, chunk);
             done += n;
         }
-        platform::yield_to_host();
+        progress::tick();
     }
     return ok_status();
 }
@@ -121,7 +121,7 @@ Status write_planned_image(const ImageRecipe& recipe, const Plan& plan, ImageSin
     write_path_tables(recipe, plan, out);
     for (std::size_t d = 0; d < plan.directories.size(); ++d) {
         out.at_sector(plan.directories[d].sector, encode_directory(plan, d));
-        platform::yield_to_host();
+        progress::tick();
     }
     if (recipe.kind == ImageKind::Ps2Dvd) write_partition_metadata(recipe, plan, out);
     if (auto data = write_file_data(recipe, plan, out); !data) return data;

@@ -11,7 +11,7 @@
 #include "common/messages.h"
 #include "platform/file.h"
 #include "platform/progress_bar.h"
-#include "platform/message_pump.h"
+#include "common/progress.h"
 
 #if defined(__linux__)
 #include <fcntl.h>
@@ -158,7 +158,7 @@ private:
         for (auto left = static_cast<std::uint64_t>(info.st_size); left > 1;) {
             left = left > kTruncateStep + 1 ? left - kTruncateStep : 1;
             if (::ftruncate(fd, static_cast<off_t>(left)) != 0) break;
-            platform::yield_after_slow_step();
+            progress::slow_step();
         }
         ::close(fd);
         ::unlink(path.c_str());
@@ -277,7 +277,7 @@ private:
     void advance(std::uint64_t bytes) {
         done_ += bytes;
         bar_.update(done_);
-        platform::yield_after_slow_step();
+        progress::slow_step();
     }
 
     RawFile& out_;

@@ -4,7 +4,7 @@
 
 #include "format/sector.h"
 #include "format/udf/layout.h"
-#include "platform/message_pump.h"
+#include "common/progress.h"
 
 namespace isorelink {
 
@@ -26,7 +26,7 @@ Expected<std::uint32_t> data_start_sector(ImageKind kind, ImageWindow& image, st
     if (kind == ImageKind::Ps2Dvd) {
         bool in_run = false;
         for (;; ++sector) {
-            platform::yield_to_host();
+            progress::tick();
             if (sector >= known.first && sector < known.end) {
                 in_run = true;
                 sector = known.end - 1;

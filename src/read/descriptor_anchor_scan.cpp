@@ -5,7 +5,7 @@
 #include <optional>
 
 #include "format/udf/layout.h"
-#include "platform/message_pump.h"
+#include "common/progress.h"
 
 namespace isorelink {
 
@@ -44,7 +44,7 @@ std::optional<FirstMatch> first_scan(ImageWindow& image) {
         if (!view) return std::nullopt;
         std::optional<std::uint64_t> identifier;
         for (std::size_t i = 0; i < length; i += kGrid) {
-            if (i % 4096 == 0) platform::yield_to_host();
+            if (i % 4096 == 0) progress::tick();
             if (is_marker(*view, i, kIdentifierMarker)) {
                 identifier = scan + i;
                 break;
@@ -69,7 +69,7 @@ Expected<std::uint64_t> find_descriptor_anchor(ImageWindow& image, const std::st
     const auto not_found = [&] { return structure_error(image_path, "no UDF file entry found"); };
     const auto match = first_scan(image);
     if (!match) return not_found();
-    platform::yield_to_host();
+    progress::tick();
 
     if (match->identifier < kBackToTagLocation) return not_found();
     const auto tag_location = image.bytes(match->identifier - kBackToTagLocation, 4);
@@ -80,7 +80,7 @@ Expected<std::uint64_t> find_descriptor_anchor(ImageWindow& image, const std::st
     // that does not lie before the entry.
     std::uint32_t last_compared = 0;
     for (std::uint64_t q = match->identifier + kMarkerDistance;; q += kGrid) {
-        platform::yield_to_host();
+        progress::tick();
         const auto block = image.bytes(q, kGrid);
         if (!block) return not_found();
         std::uint64_t candidate = q + kGrid;

@@ -9,7 +9,7 @@
 
 #include "format/sector.h"
 #include "format/udf/layout.h"
-#include "platform/message_pump.h"
+#include "common/progress.h"
 
 namespace isorelink {
 
@@ -18,7 +18,7 @@ Expected<std::vector<DescriptorEntry>> read_descriptor_list(ImageWindow& image, 
     std::vector<DescriptorEntry> entries;
     entries.reserve(count);
     for (std::size_t i = 0; i < count; ++i) {
-        platform::yield_to_host();
+        progress::tick();
         DescriptorEntry entry;
         entry.offset = anchor + sector_offset(i);
         if (entry.offset > std::numeric_limits<std::uint32_t>::max()) {
@@ -70,7 +70,7 @@ void pair_shared_sectors(const std::vector<FileEntry>& files, std::vector<Descri
             for (const auto chosen : pick) run.push_back(descriptors[chosen]);
             std::copy(run.begin(), run.end(), descriptors.begin() + static_cast<std::ptrdiff_t>(begin));
         }
-        platform::yield_to_host();
+        progress::tick();
         begin = end;
     }
 }

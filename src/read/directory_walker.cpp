@@ -12,7 +12,7 @@
 #include "common/messages.h"
 #include "format/sector.h"
 #include "format/iso9660/directory_record.h"
-#include "platform/message_pump.h"
+#include "common/progress.h"
 #include "platform/read_handle.h"
 #include "format/iso9660/identifier_name.h"
 
@@ -81,7 +81,7 @@ Status DirectoryWalker::walk_records(std::uint64_t length, BytesFrom&& bytes_fro
         offset += u8(*bytes, iso::dr::kLength);
     }
     while (offset < length) {
-        platform::yield_to_host();
+        progress::tick();
         const auto bytes = bytes_from(offset);
         if (!bytes) return unread();
         switch (record_fit(*bytes, 0)) {
@@ -196,7 +196,7 @@ Expected<FileList> walk_directories(const std::vector<DirectoryNode>& directorie
     // over and over would otherwise walk it (and list its files) each time.
     std::uint64_t walked_bytes = 0;
     for (const DirectoryNode& directory : directories) {
-        platform::yield_to_host();
+        progress::tick();
         const std::uint64_t position = sector_offset(directory.extent);
         // The directory's first record gives its length.
         std::array<std::byte, iso::dr::kFixedSize> self{};

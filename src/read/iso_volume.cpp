@@ -10,7 +10,7 @@
 #include "format/endian.h"
 #include "format/iso9660/layout.h"
 #include "format/sector.h"
-#include "platform/message_pump.h"
+#include "common/progress.h"
 
 namespace isorelink::host {
 
@@ -96,7 +96,7 @@ private:
             const std::size_t end = std::min<std::size_t>(sector + kSectorSize, data.size());
             std::size_t pos = sector;
             while (pos < end) {
-                platform::yield_to_host();
+                progress::tick();
                 const std::size_t record_length = u8(data, pos);
                 if (record_length == 0) break;  // the rest of this sector is empty
                 if (record_length < iso::dr::kFixedSize + 1 || pos + record_length > end) {

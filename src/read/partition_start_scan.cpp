@@ -48,7 +48,7 @@ Expected<std::uint32_t> find_partition_start(File& image, const std::string& ima
             platform::pump_messages();
             return static_cast<std::uint32_t>(whole_sectors(*x - udf::fsd::kLogicalVolumeIdCharset));
         }
-        platform::yield_to_host();
+        progress::tick();
     }
     return job_error(msg::kPartitionNotFound, image_path);
 }

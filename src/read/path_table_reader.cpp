@@ -6,7 +6,7 @@
 #include "format/iso9660/layout.h"
 #include "common/messages.h"
 #include "format/sector.h"
-#include "platform/message_pump.h"
+#include "common/progress.h"
 #include "platform/read_handle.h"
 #include "format/iso9660/identifier_name.h"
 #include "format/iso9660/path_table_record.h"
@@ -34,7 +34,7 @@ Expected<std::vector<DirectoryNode>> directory_list(ByteView table, std::uint32_
     if (table_size == 0) return structure_error(image_path, "empty path table");
     std::vector<DirectoryNode> nodes;
     for (std::uint64_t offset = 0; offset < table_size;) {
-        platform::yield_to_host();
+        progress::tick();
         if (nodes.size() == kMaxPathTableRecords) {
             return structure_error(image_path, "more than 65535 path table records");
         }
@@ -80,7 +80,7 @@ Expected<std::vector<DirectoryNode>> read_directory_list(const std::string& imag
     const std::uint64_t wanted = std::min<std::uint64_t>(table_size, kLongestPathTable) + kLongestRecord;
     std::vector<std::byte> table(static_cast<std::size_t>(std::min(wanted, available)));
     table.resize(image->read_at(table_offset, table));
-    platform::yield_to_host();
+    progress::tick();
     return directory_list(table, table_size, image_path);
 }
 

@@ -2,7 +2,7 @@
 
 #include "common/messages.h"
 #include "common/job_error.h"
-#include "platform/message_pump.h"
+#include "common/progress.h"
 
 namespace isorelink::host {
 
@@ -59,7 +59,7 @@ Expected<std::vector<ListingLine>> parse_sector_listing(std::string_view text, I
         std::string_view line = text.substr(0, end);
         text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
         ++number;
-        platform::yield_to_host();
+        progress::tick();
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         if (line.empty()) continue;
         if (line.size() > kMaxText)
@@ -90,7 +90,7 @@ std::string format_sector_listing(const std::vector<ListingLine>& lines, ImageKi
     text.reserve(length);
     for (const auto& line : lines) {
         append_line(text, line, kind);
-        platform::yield_to_host();
+        progress::tick();
     }
     return text;
 }

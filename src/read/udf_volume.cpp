@@ -10,7 +10,7 @@
 #include "format/sector.h"
 #include "format/udf/layout.h"
 #include "format/udf/tag.h"
-#include "platform/message_pump.h"
+#include "common/progress.h"
 
 namespace isorelink::host {
 
@@ -231,7 +231,7 @@ private:
 
         std::uint64_t pos = 0;
         while (pos + udf::walk::kFidFixedSize <= data.size()) {
-            platform::yield_to_host();
+            progress::tick();
             const auto fixed = data.bytes(pos, udf::walk::kFidFixedSize);
             if (!fixed) return;
             if (le16(*fixed, udf::tag::kIdentifier) != udf::kFileIdentifierDescriptor) {

@@ -77,7 +77,7 @@ bool EntryReseals::commit() {
                edits_[end].sector_offset() - edits_[end - 1].sector_offset() <= kRunGap)
             ++end;
         ok = edit_run(begin, end) && ok;
-        platform::yield_to_host();
+        progress::tick();
         begin = end;
     }
     updating_.reset();

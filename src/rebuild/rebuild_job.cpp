@@ -71,7 +71,7 @@ void name_sectors_to_patch(PatchPlan& plan, const RelinkLines& lines, ImageKind 
         plan.name(first);
         if (last != first) plan.name(last);
         if (kind == ImageKind::Ps2Dvd) plan.name(whole_sectors(line.descriptor));
-        platform::yield_to_host();
+        progress::tick();
     }
     plan.prepare();
 }
@@ -92,7 +92,7 @@ Status apply_relink_lines(File& image, std::uint64_t length, const RelinkLines& 
         const auto& line = lines[i];
         if (apply_relink_line(plan, entries, line, kind, partition_start) != LineVerdict::Applied)
             return invalid_relink_line(static_cast<std::uint32_t>(i + 1), names.relink_list);
-        platform::yield_to_host();
+        progress::tick();
     }
     platform::pump_messages();
     const bool committed = plan.commit() && entries.commit();
@@ -103,6 +103,7 @@ Status apply_relink_lines(File& image, std::uint64_t length, const RelinkLines& 
 } // namespace
 
 Expected<RebuildSummary> run_rebuild(std::string_view folder, std::string_view image_name) {
+    const platform::PumpWhileRunning pumping;
     platform::pump_messages();
     auto names = rebuild_names(folder, image_name);
     if (!names) return names.error();

@@ -7,7 +7,7 @@
 #include <span>
 
 #include "common/messages.h"
-#include "platform/message_pump.h"
+#include "common/progress.h"
 
 namespace isorelink {
 
@@ -155,7 +155,7 @@ Expected<RelinkLines> read_relink_list(File& list, const std::string& list_path,
         const auto number = static_cast<std::uint32_t>(lines.size() + 1);
         if (line.too_long) return invalid_relink_line(number, list_path);
         if (!decode_relink_line(line.text, kind, lines.emplace_back())) return invalid_relink_line(number, list_path);
-        platform::yield_to_host();
+        progress::tick();
     }
     return lines;
 }

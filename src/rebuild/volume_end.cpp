@@ -44,7 +44,7 @@ public:
         ok_ = file_.seek(sector_offset(first_sector)) && ok_;
         for (std::uint32_t i = 0; i < kPostGapSectors; ++i) {
             ok_ = file_.write(zero) && ok_;
-            platform::yield_to_host();
+            progress::tick();
         }
     }
 

@@ -14,10 +14,11 @@
 #include "read/iso_volume.h"
 #include "read/sector_listing.h"
 #include "read/udf_volume.h"
-#include "platform/message_pump.h"
+#include "common/progress.h"
 #include "platform/read_handle.h"
 #include "rebuild/rebuild_job.h"
 #include "rebuild/rebuild_names.h"
+#include "platform/message_pump.h"
 
 namespace isorelink::host {
 
@@ -50,7 +51,7 @@ Expected<std::size_t> find_line(const std::string& asked, const IsoVolume& volum
     const auto key = match_key(asked);
     const IsoFile* record = nullptr;
     for (const auto& f : volume.files) {
-        platform::yield_to_host();
+        progress::tick();
         if (match_key(f.path) == key) {
             record = &f;
             break;
@@ -62,7 +63,7 @@ Expected<std::size_t> find_line(const std::string& asked, const IsoVolume& volum
             if (std::uint64_t{listing[i].extent_field} == record->record_offset + 2) line = i;
     } else {
         for (std::size_t i = 0; i < listing.size() && !line; ++i) {
-            platform::yield_to_host();
+            progress::tick();
             if (match_key(listing[i].path) == key) line = i;
         }
         if (line)
@@ -96,7 +97,7 @@ Expected<std::uint64_t> first_sector_with_data(const platform::ReadHandle& image
     constexpr std::uint64_t kChunkSectors = 512;
     std::vector<std::byte> chunk;
     for (std::uint64_t sector = first; sector < end; sector += kChunkSectors) {
-        platform::yield_to_host();
+        progress::tick();
         const std::uint64_t count = std::min(kChunkSectors, end - sector);
         const std::uint64_t from = sector_offset(sector);
         if (from >= image_size) break;
@@ -150,6 +151,7 @@ namespace {
 
 Expected<ReplaceReport> replace_unguarded(const std::string& image_path, const std::vector<ReplaceRequest>& requests,
                                           bool quiet) {
+    const platform::PumpWhileRunning pumping;
     const auto [folder, name] = cli::split_image_path(image_path);
     auto image = platform::ReadHandle::open(image_path);
     if (!image) return job_error(msg::kReplaceCannotOpen, image_path);

@@ -5,7 +5,7 @@
 
 #include "common/messages.h"
 #include "format/sector.h"
-#include "platform/message_pump.h"
+#include "common/progress.h"
 
 namespace isorelink::host {
 
@@ -30,7 +30,7 @@ Room room_of(const LayoutInput& layout, std::size_t self) {
     bool file_follows = false;
     for (std::size_t i = 0; i < layout.listing.size(); ++i) {
         const auto& other = layout.listing[i];
-        platform::yield_to_host();
+        progress::tick();
         if (i == self || other.size == 0) continue;
         const std::uint64_t other_end = std::uint64_t{other.sector} + sectors_to_hold(other.size);
         if (other.sector <= file.sector && other_end > file.sector)  // shares our first sector

@@ -9,6 +9,7 @@
 #include "read/iso_volume.h"
 #include "read/udf_volume.h"
 #include "platform/read_handle.h"
+#include "platform/message_pump.h"
 
 namespace isorelink::host {
 
@@ -99,6 +100,7 @@ bool ends_with_post_gap(const platform::ReadHandle& image, std::uint64_t size) {
 } // namespace
 
 Expected<VerifyReport> verify_image(const std::string& image_path) {
+    const platform::PumpWhileRunning pumping;
     auto image = platform::ReadHandle::open(image_path);
     if (!image) return job_error(msg::kVerifyCannotOpen, image_path);
     auto iso = read_iso_volume(*image);
