@@ -5,6 +5,7 @@
 #include "format/endian.h"
 #include "platform/file.h"
 #include "format/iso9660/layout.h"
+#include "format/iso9660/volume_descriptor.h"
 #include "common/messages.h"
 #include "format/sector.h"
 #include "format/udf/layout.h"
@@ -30,13 +31,11 @@ public:
     std::uint32_t recorded_volume_size() {
         std::array<std::byte, 4> field{};
         if (file_.read_at(iso::kVolumeSpaceSizeOffset, field) != field.size()) return 0;
-        return le32(field, 0);
+        return volume_space_size_from_field(field);
     }
 
     void write_volume_size(std::uint64_t sectors) {
-        std::array<std::byte, 8> field{};
-        put_both32(field, 0, static_cast<std::uint32_t>(sectors));
-        write_at(iso::kVolumeSpaceSizeOffset, field);
+        write_at(iso::kVolumeSpaceSizeOffset, volume_space_size_field(static_cast<std::uint32_t>(sectors)));
     }
 
     void write_post_gap(std::uint64_t first_sector) {
