@@ -40,10 +40,11 @@ std::optional<EntryFields> locate_entry(PatchPlan& plan, std::uint32_t d, std::u
 
     // A whole sector: not the image's trailing part of one.
     if (sector_offset(at.sector) + kSectorSize > plan.image_size()) return std::nullopt;
-    const auto tag = plan.view(sector_offset(at.sector), udf::tag::kSize);
-    if (!tag) return std::nullopt;
-    if (le16(*tag, udf::tag::kIdentifier) != udf::kFileEntry) return std::nullopt;
-    crc_length = le16(*tag, udf::tag::kCrcLength);
+    const auto bytes = plan.view(sector_offset(at.sector), udf::tag::kSize);
+    if (!bytes) return std::nullopt;
+    const auto tag = udf::decode_tag(*bytes);
+    if (tag.identifier != udf::kFileEntry) return std::nullopt;
+    crc_length = tag.crc_length;
     if (udf::tag::kSize + crc_length > kSectorSize) return std::nullopt;
     return at;
 }

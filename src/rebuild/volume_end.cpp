@@ -8,6 +8,7 @@
 #include "format/iso9660/volume_descriptor.h"
 #include "common/messages.h"
 #include "format/sector.h"
+#include "format/udf/anchor.h"
 #include "format/udf/layout.h"
 #include "format/udf/tag.h"
 #include "platform/message_pump.h"
@@ -144,14 +145,7 @@ Expected<VolumeEnd> finish_psp(const std::string& path) {
 
 std::array<std::byte, 2048> end_anchor(std::uint32_t sector) {
     std::array<std::byte, kSectorSize> anchor{};
-    put_le16(anchor, udf::tag::kIdentifier, udf::kAnchorVolumeDescriptorPointer);
-    put_le16(anchor, udf::tag::kVersion, udf::kDescriptorVersion);
-    put_le32(anchor, udf::tag::kLocation, sector);
-    put_le32(anchor, udf::avdp::kMainSequenceLength, udf::avdp::kSequenceLength);
-    put_le32(anchor, udf::avdp::kMainSequenceLocation, udf::avdp::kMainSequenceSector);
-    put_le32(anchor, udf::avdp::kReserveSequenceLength, udf::avdp::kSequenceLength);
-    put_le32(anchor, udf::avdp::kReserveSequenceLocation, udf::avdp::kReserveSequenceSector);
-    udf::seal_tag(anchor, udf::avdp::kCrcLength);
+    udf::encode_anchor(anchor, sector);
     return anchor;
 }
 
