@@ -3,6 +3,6 @@
 namespace isorelink::progress {
 
 constinit thread_local std::uint64_t detail::t_ticks = 0;
-constinit thread_local Sink detail::t_sink = nullptr;
+constinit thread_local Sinks detail::t_sinks{};
 
 } // namespace isorelink::progress

@@ -11,37 +11,49 @@ namespace isorelink::progress {
 
 using Sink = void (*)();
 
+// A job's two sinks: one for loops (rate-limited by the job), one for the
+// points between steps where the host must hear from us at once.
+struct Sinks {
+    Sink when_due = nullptr;
+    Sink now = nullptr;
+};
+
 namespace detail {
 // constinit spares every call the check whether the variables still need
 // initialising.
 extern constinit thread_local std::uint64_t t_ticks;
-extern constinit thread_local Sink t_sink;
+extern constinit thread_local Sinks t_sinks;
 inline constexpr std::uint64_t kTicksPerSink = 16;
 } // namespace detail
 
 // For loops: inline, so the 15 calls in 16 that only count cost an increment and a test.
 inline void tick() {
     if (++detail::t_ticks % detail::kTicksPerSink != 0) return;
-    if (detail::t_sink != nullptr) detail::t_sink();
+    if (detail::t_sinks.when_due != nullptr) detail::t_sinks.when_due();
 }
 
 // For loops whose every step takes a millisecond or more (block copies):
 // reaches the sink on every call.
 inline void slow_step() {
     ++detail::t_ticks;
-    if (detail::t_sink != nullptr) detail::t_sink();
+    if (detail::t_sinks.when_due != nullptr) detail::t_sinks.when_due();
 }
 
-// Installs a sink for this thread while it lives, then restores the one before.
+// Between steps: reaches the job's sink at once.
+inline void step_done() {
+    if (detail::t_sinks.now != nullptr) detail::t_sinks.now();
+}
+
+// Installs sinks for this thread while it lives, then restores the ones before.
 class [[nodiscard]] Scope {
 public:
-    explicit Scope(Sink sink) : previous_(detail::t_sink) { detail::t_sink = sink; }
-    ~Scope() { detail::t_sink = previous_; }
+    explicit Scope(Sinks sinks) : previous_(detail::t_sinks) { detail::t_sinks = sinks; }
+    ~Scope() { detail::t_sinks = previous_; }
     Scope(const Scope&) = delete;
     Scope& operator=(const Scope&) = delete;
 
 private:
-    Sink previous_;
+    Sinks previous_;
 };
 
 // How often loops on this thread ticked (for benchmarks).

@@ -2,6 +2,7 @@
 
 
 #include "format/endian.h"
+#include "format/listing_line.h"
 #include "common/messages.h"
 #include "common/progress.h"
 
@@ -9,18 +10,7 @@ namespace isorelink {
 
 namespace {
 
-constexpr std::string_view kLineEnd = "\r\n";
 constexpr std::string_view kRecordMark = "vexo";
-
-// At least eight upper-case hexadecimal digits, as "%08X" writes them.
-// Returns the end of what it wrote.
-char* put_hex8(char* out, std::uint64_t value) {
-    constexpr char kDigits[] = "0123456789ABCDEF";
-    int digits = 8;
-    while (digits < 16 && (value >> (4 * digits)) != 0) ++digits;
-    for (int i = digits - 1; i >= 0; --i) *out++ = kDigits[(value >> (4 * i)) & 0xF];
-    return out;
-}
 
 // At least seven decimal digits, as "%07u" writes them.
 char* put_decimal7(char* out, std::uint32_t value) {
@@ -35,25 +25,13 @@ char* put_decimal7(char* out, std::uint32_t value) {
     return out;
 }
 
-// The numeric head of a line is at most four 16-digit fields and their bars.
-constexpr std::size_t kHeadRoom = 4 * 17;
+// The numeric head of a file listing line.
+constexpr std::size_t kHeadRoom = 16;
 
 void append_sector_listing_line(std::string& out, ImageKind kind, const FileEntry& file,
                                 std::uint64_t descriptor_offset) {
-    char head[kHeadRoom];
-    char* end = put_hex8(head, file.sector);
-    *end++ = '|';
-    end = put_hex8(end, file.size);
-    *end++ = '|';
-    end = put_hex8(end, file.extent_field_offset());
-    *end++ = '|';
-    if (kind == ImageKind::Ps2Dvd) {
-        end = put_hex8(end, descriptor_offset);
-        *end++ = '|';
-    }
-    out.append(head, end);
-    out += file.path;
-    out += kLineEnd;
+    append_listing_line(out, kind == ImageKind::Ps2Dvd, file.sector, file.size, file.extent_field_offset(),
+                        descriptor_offset, file.path);
 }
 
 void append_file_listing_line(std::string& out, const FileEntry& file) {
@@ -62,7 +40,7 @@ void append_file_listing_line(std::string& out, const FileEntry& file) {
     out.append(head, end);
     out += " , ";
     out += file.path;
-    out += kLineEnd;
+    out += listing::kLineEnd;
 }
 
 // Lines are gathered and written in blocks of about this many bytes: enough

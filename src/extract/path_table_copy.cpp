@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "format/iso9660/layout.h"
+#include "format/iso9660/volume_descriptor.h"
 #include "common/messages.h"
 #include "format/sector.h"
 #include "common/progress.h"
@@ -25,12 +26,11 @@ PathTableArea path_table_area(std::uint32_t type_l_sector, std::uint32_t optiona
 
 Status copy_path_table(ImageWindow& image, File& copy, const std::string& image_path,
                        const std::string& copy_path) {
-    const auto fields = image.bytes(iso::kPathTableSizeOffset, iso::pvd::kOptionalTypeLPathTable + 4 - iso::pvd::kPathTableSize);
-    if (!fields) return structure_error(image_path, "primary volume descriptor outside the image");
-    const auto field = [&](std::size_t pvd_offset) { return le32(*fields, pvd_offset - iso::pvd::kPathTableSize); };
-    const std::uint32_t table_size = field(iso::pvd::kPathTableSize);
+    const auto descriptor = image.bytes(iso::kPrimaryDescriptorOffset, kPathTableFieldsEnd);
+    if (!descriptor) return structure_error(image_path, "primary volume descriptor outside the image");
+    const std::uint32_t table_size = path_table_size(*descriptor);
     const PathTableArea area =
-        path_table_area(field(iso::pvd::kTypeLPathTable), field(iso::pvd::kOptionalTypeLPathTable), table_size);
+        path_table_area(type_l_path_table(*descriptor), optional_type_l_path_table(*descriptor), table_size);
     if (!image.contains(area.offset, table_size)) return structure_error(image_path, "path table outside the image");
 
     const std::uint64_t end = std::min(area.offset + area.length, image.image_size());

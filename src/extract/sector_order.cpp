@@ -25,14 +25,6 @@ Collected collect(ByteView bytes, std::size_t& offset, std::vector<std::uint32_t
 
 } // namespace
 
-std::vector<std::uint32_t> sector_order_list(ByteView path_table_area) {
-    std::vector<std::uint32_t> sectors;
-    std::size_t offset = 0;
-    collect(path_table_area, offset, sectors);
-    std::sort(sectors.begin(), sectors.end());
-    return sectors;
-}
-
 std::vector<std::uint32_t> sector_order_list(File& path_table_copy) {
     constexpr std::size_t kChunk = 1u << 20;
     std::vector<std::uint32_t> sectors;

@@ -9,13 +9,10 @@
 
 namespace isorelink {
 
-// Reads the records of a type L path table area up to the first record whose
-// first two bytes are zero, or to the end of the area (a table that fills its
-// sectors exactly has no such record). Equal sectors stay as two entries.
-std::vector<std::uint32_t> sector_order_list(ByteView path_table_area);
-
-// The same over the path table copy, read from its start in large blocks and
-// only as far as the table goes.
+// Reads the records of the path table copy, from its start in large blocks
+// and only as far as the table goes: up to the first record whose first two
+// bytes are zero, or to the end of the copy (a table that fills its sectors
+// exactly has no such record). Equal sectors stay as two entries.
 std::vector<std::uint32_t> sector_order_list(File& path_table_copy);
 
 // The highest directory sector: the list's last entry, 0 for an empty list.

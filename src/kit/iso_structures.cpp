@@ -1,9 +1,14 @@
 #include "kit/iso_structures.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
+#include <span>
 
+#include "format/iso9660/directory_record.h"
 #include "format/iso9660/layout.h"
+#include "format/iso9660/path_table_record.h"
+#include "format/iso9660/volume_descriptor.h"
 #include "format/sector.h"
 
 namespace isorelink::kit {
@@ -19,82 +24,73 @@ std::string_view system_identifier(ImageKind kind) { return kind == ImageKind::P
 
 std::uint32_t directory_size(const PlannedDirectory& dir) { return dir.sectors * kSectorSize; }
 
+// The fixed recording time of every kit image: 2004-06-15 12:00:00 GMT.
+constexpr std::array<std::byte, 7> kRecordDate{std::byte{104}, std::byte{6}, std::byte{15}, std::byte{12},
+                                                std::byte{0},   std::byte{0}, std::byte{0}};
+
+ByteView text_bytes(std::string_view text) { return std::as_bytes(std::span(text.data(), text.size())); }
+
+DirectoryRecord kit_record(std::uint32_t extent, std::uint32_t size, std::uint8_t flags, std::string_view identifier) {
+    DirectoryRecord record;
+    record.extent = extent;
+    record.data_length = size;
+    record.recording_time = kRecordDate;
+    record.flags = flags;
+    record.identifier = text_bytes(identifier);
+    return record;
+}
+
+// 16 digits and a zero offset from GMT.
+std::array<std::byte, 17> volume_date(std::string_view digits) {
+    std::array<std::byte, 17> date{};
+    put_text(date, 0, 16, digits);
+    return date;
+}
+
 } // namespace
-
-void put_record_date(MutableByteView b, std::size_t off) {
-    const std::uint8_t date[7] = {104, 6, 15, 12, 0, 0, 0};
-    for (std::size_t i = 0; i < 7; ++i) put_u8(b, off + i, date[i]);
-}
-
-void put_volume_date(MutableByteView b, std::size_t off) {
-    put_text(b, off, 16, "2004061512000000");
-    put_u8(b, off + 16, 0);
-}
-
-void put_unset_volume_date(MutableByteView b, std::size_t off) {
-    put_text(b, off, 16, "0000000000000000");
-    put_u8(b, off + 16, 0);
-}
 
 void put_directory_record(MutableByteView b, std::size_t off, std::uint32_t extent, std::uint32_t size,
                           std::uint8_t flags, std::string_view identifier, bool xa) {
-    namespace dr = iso::dr;
-    const std::uint32_t length = directory_record_size(identifier.size(), xa);
-    put_u8(b, off + dr::kLength, static_cast<std::uint8_t>(length));
-    put_u8(b, off + dr::kExtendedAttributeLength, 0);
-    put_both32(b, off + dr::kExtent, extent);
-    put_both32(b, off + dr::kDataLength, size);
-    put_record_date(b, off + dr::kRecordingTime);
-    put_u8(b, off + dr::kFlags, flags);
-    put_u8(b, off + dr::kFileUnitSize, 0);
-    put_u8(b, off + dr::kInterleaveGap, 0);
-    put_both16(b, off + dr::kVolumeSequenceNumber, 1);
-    put_u8(b, off + dr::kIdentifierLength, static_cast<std::uint8_t>(identifier.size()));
-    put_text(b, off + dr::kIdentifier, identifier.size(), identifier);
-    const std::size_t padded = dr::kFixedSize + identifier.size() + ((identifier.size() & 1) ? 0 : 1);
-    if (dr::kFixedSize + identifier.size() < padded) put_u8(b, off + dr::kFixedSize + identifier.size(), 0);
-    if (!xa) return;
     // Owner and group 0, attributes (read and execute for all, Mode 2 Form 1,
     // directory bit for directories), "XA", file number 0.
-    const std::uint16_t attributes = (flags & dr::kFlagDirectory) ? 0x8D55 : 0x0D55;
-    put_be16(b, off + padded, 0);
-    put_be16(b, off + padded + 2, 0);
-    put_be16(b, off + padded + 4, attributes);
-    put_text(b, off + padded + 6, 2, "XA");
-    put_text(b, off + padded + 8, 6, std::string_view("\0\0\0\0\0\0", 6));
+    std::array<std::byte, kXaSystemUseSize> system_use{};
+    DirectoryRecord record = kit_record(extent, size, flags, identifier);
+    if (xa) {
+        const MutableByteView su(system_use);
+        put_be16(su, 4, (flags & iso::dr::kFlagDirectory) ? 0x8D55 : 0x0D55);
+        put_text(su, 6, 2, "XA");
+        record.system_use = system_use;
+    }
+    encode_directory_record(b, off, record);
 }
 
 void encode_primary_descriptor(const ImageRecipe& recipe, const Plan& plan, MutableByteView s) {
-    namespace pvd = iso::pvd;
-    std::fill(s.begin(), s.end(), std::byte{0});
-    put_u8(s, pvd::kType, 1);
-    put_text(s, pvd::kStandardId, 5, "CD001");
-    put_u8(s, pvd::kVersion, 1);
-    put_text(s, pvd::kSystemId, 32, system_identifier(recipe.kind));
-    put_text(s, pvd::kVolumeId, 32, recipe.volume_id);
-    put_both32(s, pvd::kVolumeSpaceSize, plan.sector_count);
-    put_both16(s, pvd::kVolumeSetSize, 1);
-    put_both16(s, pvd::kVolumeSequenceNumber, 1);
-    put_both16(s, pvd::kLogicalBlockSize, static_cast<std::uint16_t>(kSectorSize));
-    put_both32(s, pvd::kPathTableSize, plan.path_table_size);
-    put_le32(s, pvd::kTypeLPathTable, plan.type_l);
-    put_le32(s, pvd::kOptionalTypeLPathTable, plan.optional_l);
-    put_be32(s, pvd::kTypeMPathTable, plan.type_m);
-    put_be32(s, pvd::kOptionalTypeMPathTable, plan.optional_m);
     const auto& root = plan.directories.front();
-    put_directory_record(s, pvd::kRootDirectoryRecord, root.sector, directory_size(root), iso::dr::kFlagDirectory,
-                         std::string_view("\0", 1));
-    put_text(s, pvd::kVolumeSetId, 128, recipe.volume_id);
-    put_text(s, pvd::kPublisherId, 128, "");
-    put_text(s, pvd::kPreparerId, 128, "");
-    put_text(s, pvd::kApplicationId, 128, recipe.kind == ImageKind::PspUmd ? "PSP GAME" : "PLAYSTATION");
-    put_text(s, pvd::kApplicationId + 128, 37 * 3, "");  // copyright, abstract, bibliographic file ids
-    put_volume_date(s, pvd::kCreationTime);
-    put_volume_date(s, pvd::kModificationTime);
-    put_unset_volume_date(s, pvd::kExpirationTime);
-    put_unset_volume_date(s, pvd::kEffectiveTime);
-    put_u8(s, pvd::kFileStructureVersion, 1);
-    if (recipe.kind != ImageKind::Ps2Dvd) put_text(s, pvd::kXaSignature, 8, "CD-XA001");
+    const auto set_date = volume_date("2004061512000000");
+    const auto unset_date = volume_date("0000000000000000");
+    std::array<std::byte, 512> application_use{};
+    if (recipe.kind != ImageKind::Ps2Dvd)
+        put_text(application_use, iso::pvd::kXaSignature - iso::pvd::kApplicationUse, 8, "CD-XA001");
+
+    PrimaryVolumeDescriptor pvd;
+    pvd.system_id = text_bytes(system_identifier(recipe.kind));
+    pvd.volume_id = text_bytes(recipe.volume_id);
+    pvd.volume_space_size = plan.sector_count;
+    pvd.logical_block_size = static_cast<std::uint16_t>(kSectorSize);
+    pvd.path_table_size = plan.path_table_size;
+    pvd.type_l_path_table = plan.type_l;
+    pvd.optional_type_l_path_table = plan.optional_l;
+    pvd.type_m_path_table = plan.type_m;
+    pvd.optional_type_m_path_table = plan.optional_m;
+    pvd.root = kit_record(root.sector, directory_size(root), iso::dr::kFlagDirectory, std::string_view("\0", 1));
+    pvd.volume_set_id = text_bytes(recipe.volume_id);
+    pvd.application_id = text_bytes(recipe.kind == ImageKind::PspUmd ? "PSP GAME" : "PLAYSTATION");
+    pvd.creation_time = set_date;
+    pvd.modification_time = set_date;
+    pvd.expiration_time = unset_date;
+    pvd.effective_time = unset_date;
+    pvd.application_use = application_use;
+    encode_primary_volume_descriptor(s, pvd);
 }
 
 void encode_set_terminator(MutableByteView s) {
@@ -105,24 +101,15 @@ void encode_set_terminator(MutableByteView s) {
 }
 
 std::vector<std::byte> encode_path_table(const Plan& plan, bool big_endian) {
-    namespace ptr = iso::ptr;
     std::vector<std::byte> table(std::size_t{plan.path_table_sectors} * kSectorSize);
-    MutableByteView b(table);
+    const auto order = big_endian ? PathTableOrder::TypeM : PathTableOrder::TypeL;
     std::size_t off = 0;
     for (const auto& dir : plan.directories) {
-        const std::string_view id = dir.name.empty() ? std::string_view("\0", 1) : std::string_view(dir.name);
-        const auto parent = static_cast<std::uint16_t>(dir.parent + 1);
-        put_u8(b, off + ptr::kIdentifierLength, static_cast<std::uint8_t>(id.size()));
-        put_u8(b, off + ptr::kExtendedAttributeLength, 0);
-        if (big_endian) {
-            put_be32(b, off + ptr::kExtent, dir.sector);
-            put_be16(b, off + ptr::kParentNumber, parent);
-        } else {
-            put_le32(b, off + ptr::kExtent, dir.sector);
-            put_le16(b, off + ptr::kParentNumber, parent);
-        }
-        put_text(b, off + ptr::kIdentifier, id.size(), id);
-        off += ptr::record_size(id.size());
+        PathTableRecord record;
+        record.extent = dir.sector;
+        record.parent_number = static_cast<std::uint16_t>(dir.parent + 1);
+        record.identifier = dir.name.empty() ? text_bytes(std::string_view("\0", 1)) : text_bytes(dir.name);
+        off += encode_path_table_record(table, off, record, order);
     }
     return table;
 }

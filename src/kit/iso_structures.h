@@ -10,11 +10,6 @@
 
 namespace isorelink::kit {
 
-// The fixed recording time of every kit image: 2004-06-15 12:00:00 GMT.
-void put_record_date(MutableByteView b, std::size_t off);   // 7 bytes
-void put_volume_date(MutableByteView b, std::size_t off);   // 17 bytes
-void put_unset_volume_date(MutableByteView b, std::size_t off);
-
 // One directory record of `identifier`, which may hold 0x00 or 0x01; with
 // `xa`, the CD-XA system use field follows the identifier.
 void put_directory_record(MutableByteView b, std::size_t off, std::uint32_t extent, std::uint32_t size,

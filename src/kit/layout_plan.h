@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "format/iso9660/directory_record.h"
 #include "common/result.h"
 #include "kit/image_recipe.h"
 
@@ -85,8 +86,7 @@ constexpr bool has_xa_records(ImageKind kind) { return kind != ImageKind::Ps2Dvd
 
 // Bytes of one directory record with an identifier of this length.
 constexpr std::uint32_t directory_record_size(std::size_t identifier_length, bool xa) {
-    return static_cast<std::uint32_t>(33 + identifier_length + ((identifier_length & 1) ? 0 : 1)) +
-           (xa ? kXaSystemUseSize : 0);
+    return static_cast<std::uint32_t>(isorelink::directory_record_size(identifier_length, xa ? kXaSystemUseSize : 0));
 }
 
 // Bytes of one File Identifier Descriptor for a name (compression id byte included).

@@ -1,9 +1,16 @@
 #include "kit/udf_structures.h"
 
 #include <algorithm>
+#include <array>
 
 #include "format/sector.h"
 #include "format/udf/layout.h"
+#include "format/udf/allocation_descriptor.h"
+#include "format/udf/anchor.h"
+#include "format/udf/file_entry.h"
+#include "format/udf/file_identifier.h"
+#include "format/udf/file_set_descriptor.h"
+#include "format/udf/partition_descriptor.h"
 #include "format/udf/tag.h"
 
 namespace isorelink::kit {
@@ -11,9 +18,6 @@ namespace isorelink::kit {
 namespace {
 
 // Field offsets the kit writes beyond those the jobs read (udf_layout.h).
-namespace vds {
-inline constexpr std::size_t kSequenceNumber = 16;
-}
 namespace pvd {
 inline constexpr std::size_t kNumber = 20, kVolumeId = 24, kSequenceNumber = 56, kMaxSequenceNumber = 58,
                              kInterchangeLevel = 60, kMaxInterchangeLevel = 62, kCharsetList = 64,
@@ -39,24 +43,6 @@ inline constexpr std::size_t kRecordingTime = 16, kIntegrityType = 28, kNextUniq
                              kImplementationUseLength = 76, kFreeSpaceTable = 80, kSizeTable = 84,
                              kImplementationUse = 88, kImplementationUseSize = 46;
 }
-namespace fsd {
-inline constexpr std::size_t kRecordingTime = 16, kInterchangeLevel = 28, kMaxInterchangeLevel = 30,
-                             kCharsetList = 32, kMaxCharsetList = 36, kVolumeId = 112, kFileSetCharset = 240,
-                             kFileSetId = 304, kRootIcb = 400, kDomainId = 416, kSize = 512;
-}
-namespace fid {
-inline constexpr std::size_t kVersion = 16, kCharacteristics = 18, kIdentifierLength = 19, kIcb = 20,
-                             kImplementationUseLength = 36, kIdentifier = 38;
-inline constexpr std::uint8_t kHidden = 0x01, kDirectory = 0x02, kParent = 0x08;
-}
-namespace entry {
-inline constexpr std::size_t kUid = 36, kGid = 40, kPermissions = 44, kLinkCount = 48, kAccessTime = 72,
-                             kModificationTime = 84, kAttributeTime = 96, kCheckpoint = 108, kUniqueId = 160;
-}
-namespace icb {
-inline constexpr std::size_t kStrategy = 4, kMaxEntries = 8, kFileType = 11, kFlags = 18;
-inline constexpr std::uint8_t kDirectory = 4, kFile = 5;
-}
 namespace ea {
 inline constexpr std::size_t kHeaderSize = 24, kFreeSpace = 24, kCgms = 76;
 inline constexpr std::size_t kType = 0, kSubtype = 4, kLength = 8, kUseLength = 12, kIdentifier = 16, kUse = 48;
@@ -79,6 +65,12 @@ void put_regid(MutableByteView b, std::size_t off, std::string_view identifier, 
     }
 }
 
+std::array<std::byte, udf::kRegidSize> regid(std::string_view identifier, bool udf_suffix) {
+    std::array<std::byte, udf::kRegidSize> bytes{};
+    put_regid(bytes, 0, identifier, udf_suffix);
+    return bytes;
+}
+
 void put_charset(MutableByteView b, std::size_t off) {
     put_u8(b, off, 0);
     put_text(b, off + 1, "OSTA Compressed Unicode");
@@ -92,6 +84,19 @@ void put_dstring(MutableByteView b, std::size_t off, std::size_t width, std::str
     put_u8(b, off + width - 1, static_cast<std::uint8_t>(text.size() + 1));
 }
 
+std::array<std::byte, udf::kCharspecSize> charspec() {
+    std::array<std::byte, udf::kCharspecSize> bytes{};
+    put_charset(bytes, 0);
+    return bytes;
+}
+
+template <std::size_t Width>
+std::array<std::byte, Width> dstring(std::string_view text) {
+    std::array<std::byte, Width> bytes{};
+    put_dstring(bytes, 0, Width, text);
+    return bytes;
+}
+
 // 2004-06-15 12:00:00, local time at offset 0.
 void put_timestamp(MutableByteView b, std::size_t off) {
     put_le16(b, off, 0x1000);
@@ -100,17 +105,19 @@ void put_timestamp(MutableByteView b, std::size_t off) {
     for (std::size_t i = 0; i < 8; ++i) put_u8(b, off + 4 + i, rest[i]);
 }
 
+std::array<std::byte, udf::kTimestampSize> timestamp() {
+    std::array<std::byte, udf::kTimestampSize> bytes{};
+    put_timestamp(bytes, 0);
+    return bytes;
+}
+
 void put_long_ad(MutableByteView b, std::size_t off, std::uint32_t length, std::uint32_t block) {
     put_le32(b, off, length);
     put_le32(b, off + 4, block);
     put_le16(b, off + 8, 0);
 }
 
-void put_tag(MutableByteView b, std::uint16_t identifier, std::uint32_t location) {
-    put_le16(b, udf::tag::kIdentifier, identifier);
-    put_le16(b, udf::tag::kVersion, udf::kDescriptorVersion);
-    put_le32(b, udf::tag::kLocation, location);
-}
+using udf::put_tag;
 
 void seal(MutableByteView b, std::size_t descriptor_size) {
     udf::seal_tag(b, static_cast<std::uint16_t>(descriptor_size - udf::tag::kSize));
@@ -138,8 +145,8 @@ void put_implementation_attribute(MutableByteView b, std::size_t off, std::uint3
     put_le16(b, off + ea::kUse, static_cast<std::uint16_t>(sum));
 }
 
-void encode_extended_attributes(MutableByteView b, std::uint32_t block) {
-    const auto attrs = b.subspan(udf::fe::kExtendedAttributes, udf::fe::kExtendedAttributesSize);
+// The entry's extended attributes: their header and two implementation-use attributes.
+void encode_extended_attributes(MutableByteView attrs, std::uint32_t block) {
     put_tag(attrs, udf::kExtendedAttributeHeaderDescriptor, block);
     put_le32(attrs, 16, ea::kFreeSpace);                   // implementation attributes location
     put_le32(attrs, 20, udf::fe::kExtendedAttributesSize);  // application attributes: none
@@ -163,7 +170,7 @@ std::vector<std::byte> encode_volume_descriptor_sequence(const ImageRecipe& reci
 
     auto s = sector_at(bytes, 0);
     put_tag(s, udf::kPrimaryVolumeDescriptor, first_sector);
-    put_le32(s, vds::kSequenceNumber, 0);
+    put_le32(s, udf::vds::kSequenceNumber, 0);
     put_le32(s, pvd::kNumber, 0);
     put_dstring(s, pvd::kVolumeId, 32, recipe.volume_id);
     put_le16(s, pvd::kSequenceNumber, 1);
@@ -181,28 +188,26 @@ std::vector<std::byte> encode_volume_descriptor_sequence(const ImageRecipe& reci
 
     s = sector_at(bytes, 1);
     put_tag(s, udf::kImplementationUseVolumeDescriptor, first_sector + 1);
-    put_le32(s, vds::kSequenceNumber, 1);
+    put_le32(s, udf::vds::kSequenceNumber, 1);
     put_regid(s, iuvd::kIdentifier, "*UDF LV Info", true);
     put_charset(s, iuvd::kCharset);
     put_dstring(s, iuvd::kVolumeId, 128, recipe.volume_id);
     put_regid(s, iuvd::kImplementationId, kGenerator, false);
     seal(s, iuvd::kSize);
 
-    s = sector_at(bytes, 2);
-    put_tag(s, udf::kPartitionDescriptor, first_sector + 2);
-    put_le32(s, vds::kSequenceNumber, 2);
-    put_le16(s, udf::pd::kFlags, 1);
-    put_le16(s, udf::pd::kPartitionNumber, 0);
-    put_regid(s, udf::pd::kContents, "+NSR02", false);
-    put_le32(s, udf::pd::kAccessType, 1);
-    put_le32(s, udf::pd::kStartingLocation, plan.partition_start);
-    put_le32(s, udf::pd::kLength, plan.partition_length());
-    put_regid(s, udf::pd::kImplementationId, kGenerator, false);
-    seal(s, 512);
+    const auto contents = regid("+NSR02", false);
+    const auto generator = regid(kGenerator, false);
+    udf::PartitionDescriptor partition;
+    partition.sequence_number = 2;
+    partition.contents = contents;
+    partition.starting_location = plan.partition_start;
+    partition.length = plan.partition_length();
+    partition.implementation_id = generator;
+    udf::encode_partition_descriptor(sector_at(bytes, 2), first_sector + 2, partition);
 
     s = sector_at(bytes, 3);
     put_tag(s, udf::kLogicalVolumeDescriptor, first_sector + 3);
-    put_le32(s, vds::kSequenceNumber, 3);
+    put_le32(s, udf::vds::kSequenceNumber, 3);
     put_charset(s, lvd::kCharset);
     put_dstring(s, lvd::kVolumeId, 128, recipe.volume_id);
     put_le32(s, lvd::kBlockSize, kSectorSize);
@@ -221,7 +226,7 @@ std::vector<std::byte> encode_volume_descriptor_sequence(const ImageRecipe& reci
 
     s = sector_at(bytes, 4);
     put_tag(s, udf::kUnallocatedSpaceDescriptor, first_sector + 4);
-    put_le32(s, vds::kSequenceNumber, 4);
+    put_le32(s, udf::vds::kSequenceNumber, 4);
     seal(s, usd::kSize);
 
     encode_terminator(sector_at(bytes, 5), first_sector + 5);
@@ -252,32 +257,24 @@ std::vector<std::byte> encode_integrity_sequence(const Plan& plan) {
     return bytes;
 }
 
-void encode_anchor(MutableByteView s, std::uint32_t location) {
-    std::fill(s.begin(), s.end(), std::byte{0});
-    put_tag(s, udf::kAnchorVolumeDescriptorPointer, location);
-    put_le32(s, udf::avdp::kMainSequenceLength, udf::avdp::kSequenceLength);
-    put_le32(s, udf::avdp::kMainSequenceLocation, udf::avdp::kMainSequenceSector);
-    put_le32(s, udf::avdp::kReserveSequenceLength, udf::avdp::kSequenceLength);
-    put_le32(s, udf::avdp::kReserveSequenceLocation, udf::avdp::kReserveSequenceSector);
-    udf::seal_tag(s, udf::avdp::kCrcLength);
-}
+void encode_anchor(MutableByteView s, std::uint32_t location) { udf::encode_anchor(s, location); }
 
 std::vector<std::byte> encode_file_set(const ImageRecipe& recipe, const Plan& plan) {
     std::vector<std::byte> bytes(2 * std::size_t{kSectorSize});
-    auto s = sector_at(bytes, 0);
-    put_tag(s, udf::kFileSetDescriptor, 0);
-    put_timestamp(s, fsd::kRecordingTime);
-    put_le16(s, fsd::kInterchangeLevel, 3);
-    put_le16(s, fsd::kMaxInterchangeLevel, 3);
-    put_le32(s, fsd::kCharsetList, 1);
-    put_le32(s, fsd::kMaxCharsetList, 1);
-    put_charset(s, udf::fsd::kLogicalVolumeIdCharset);
-    put_dstring(s, fsd::kVolumeId, 128, recipe.volume_id);
-    put_charset(s, fsd::kFileSetCharset);
-    put_dstring(s, fsd::kFileSetId, 32, recipe.volume_id);
-    put_long_ad(s, fsd::kRootIcb, recipe.icb_length, plan.directories.front().entry_sector - plan.partition_start);
-    put_regid(s, fsd::kDomainId, kDomain, true);
-    seal(s, fsd::kSize);
+    const auto recorded = timestamp();
+    const auto charset = charspec();
+    const auto volume_id = dstring<128>(recipe.volume_id);
+    const auto file_set_id = dstring<32>(recipe.volume_id);
+    const auto domain = regid(kDomain, true);
+    udf::FileSetDescriptor fsd;
+    fsd.recording_time = recorded;
+    fsd.logical_volume_id_charset = charset;
+    fsd.logical_volume_id = volume_id;
+    fsd.file_set_charset = charset;
+    fsd.file_set_id = file_set_id;
+    fsd.root_icb = {recipe.icb_length, plan.directories.front().entry_sector - plan.partition_start, 0};
+    fsd.domain_id = domain;
+    udf::encode_file_set_descriptor(sector_at(bytes, 0), 0, fsd);
     encode_terminator(sector_at(bytes, 1), 1);
     return bytes;
 }
@@ -288,69 +285,61 @@ std::vector<std::byte> encode_identifiers(const ImageRecipe& recipe, const Plan&
     MutableByteView b(bytes);
     const std::uint32_t first_block = dir.fid_sector - plan.partition_start;
     std::size_t off = 0;
+    std::vector<std::byte> identifier;
     const auto put_fid = [&](std::uint8_t characteristics, std::string_view name, std::uint32_t entry_sector) {
-        const std::uint32_t size = fid_size(name.size());
-        auto d = b.subspan(off, size);
-        put_tag(d, udf::kFileIdentifierDescriptor, first_block + static_cast<std::uint32_t>(off / kSectorSize));
-        put_le16(d, fid::kVersion, 1);
-        put_u8(d, fid::kCharacteristics, characteristics);
-        put_u8(d, fid::kIdentifierLength, static_cast<std::uint8_t>(name.empty() ? 0 : name.size() + 1));
-        put_long_ad(d, fid::kIcb, recipe.icb_length, entry_sector - plan.partition_start);
-        put_le16(d, fid::kImplementationUseLength, 0);
+        identifier.clear();
         if (!name.empty()) {
-            put_u8(d, fid::kIdentifier, 8);
-            put_text(d, fid::kIdentifier + 1, name);
+            identifier.push_back(std::byte{8});
+            for (const char c : name) identifier.push_back(static_cast<std::byte>(c));
         }
-        seal(d, size);
-        off += size;
+        udf::FileIdentifier fid;
+        fid.characteristics = characteristics;
+        fid.icb = {recipe.icb_length, entry_sector - plan.partition_start, 0};
+        fid.identifier = identifier;
+        udf::encode_file_identifier(b.subspan(off), first_block + static_cast<std::uint32_t>(off / kSectorSize), fid);
+        off += fid.size();
     };
-    put_fid(fid::kDirectory | fid::kParent, {}, plan.directories[dir.parent].entry_sector);
+    put_fid(udf::fid::kDirectory | udf::fid::kParent, {}, plan.directories[dir.parent].entry_sector);
     for (const auto& child : dir.children) {
         if (child.is_directory) {
             const auto& sub = plan.directories[child.index];
-            put_fid(fid::kDirectory, sub.name, sub.entry_sector);
+            put_fid(udf::fid::kDirectory, sub.name, sub.entry_sector);
         } else {
             const auto& file = plan.files[child.index];
             const bool hidden = (file.pieces.back().flags & 0x01) != 0;
-            put_fid(hidden ? fid::kHidden : 0, file.name, file.entry_sector);
+            put_fid(hidden ? udf::fid::kHidden : 0, file.name, file.entry_sector);
         }
     }
     return bytes;
 }
 
 void encode_file_entry(MutableByteView s, const EntryContent& e) {
-    std::fill(s.begin(), s.end(), std::byte{0});
-    put_tag(s, udf::kFileEntry, e.block);
-    const auto icb_tag = s.subspan(udf::fe::kIcbTag, 20);
-    put_le16(icb_tag, icb::kStrategy, 4);
-    put_le16(icb_tag, icb::kMaxEntries, 1);
-    put_u8(icb_tag, icb::kFileType, e.directory ? icb::kDirectory : icb::kFile);
-    put_le16(icb_tag, icb::kFlags, 0x0630);
-    put_le32(s, entry::kUid, 0xFFFFFFFF);
-    put_le32(s, entry::kGid, 0xFFFFFFFF);
-    put_le32(s, entry::kPermissions, 0x14A5);
-    put_le16(s, entry::kLinkCount, e.link_count);
-    put_le64(s, udf::fe::kInformationLength, e.information_length);
+    std::array<std::byte, udf::fe::kExtendedAttributesSize> attributes{};
+    encode_extended_attributes(attributes, e.block);
+    std::vector<std::byte> descriptors(e.extents.size() * udf::short_ad::kSize);
     std::uint64_t blocks = 0;
-    for (const auto& extent : e.extents) blocks += sectors_to_hold(extent.first);
-    put_le64(s, udf::fe::kLogicalBlocksRecorded, blocks);
-    put_timestamp(s, entry::kAccessTime);
-    put_timestamp(s, entry::kModificationTime);
-    put_timestamp(s, entry::kAttributeTime);
-    put_le32(s, entry::kCheckpoint, 1);
-    put_regid(s, udf::fe::kImplementationId, kGenerator, false);
-    put_le64(s, entry::kUniqueId, e.unique_id);
-    put_le32(s, udf::fe::kExtendedAttributesLength, udf::fe::kExtendedAttributesSize);
-    const auto descriptors = static_cast<std::uint32_t>(e.extents.size() * udf::short_ad::kSize);
-    put_le32(s, udf::fe::kAllocationDescriptorsLength, descriptors);
-    encode_extended_attributes(s, e.block);
-    std::size_t off = udf::fe::kShortAllocationDescriptor;
-    for (const auto& [length, position] : e.extents) {
-        put_le32(s, off + udf::short_ad::kExtentLength, length);
-        put_le32(s, off + udf::short_ad::kExtentPosition, position);
-        off += udf::short_ad::kSize;
+    for (std::size_t i = 0; i < e.extents.size(); ++i) {
+        const auto& [length, position] = e.extents[i];
+        udf::encode_short_ad(descriptors, i * udf::short_ad::kSize, {length, position});
+        blocks += sectors_to_hold(length);
     }
-    seal(s, off);
+    const auto recorded = timestamp();
+    const auto generator = regid(kGenerator, false);
+    udf::UdfFileEntry entry;
+    entry.icb_tag.file_type = e.directory ? udf::icb::kFileTypeDirectory : udf::icb::kFileTypeFile;
+    entry.icb_tag.flags = 0x0630;
+    entry.permissions = 0x14A5;
+    entry.link_count = e.link_count;
+    entry.information_length = e.information_length;
+    entry.logical_blocks_recorded = blocks;
+    entry.access_time = recorded;
+    entry.modification_time = recorded;
+    entry.attribute_time = recorded;
+    entry.implementation_id = generator;
+    entry.unique_id = e.unique_id;
+    entry.extended_attributes = attributes;
+    entry.allocation_descriptors = descriptors;
+    udf::encode_file_entry(s, e.block, entry);
 }
 
 EntryContent directory_entry(const Plan& plan, std::size_t directory) {

@@ -65,6 +65,8 @@ bool pump_messages() {
 #endif
 }
 
+void pump_now() { pump_messages(); }
+
 void pump_when_due() {
     if (interval_passed()) pump_messages();
 }

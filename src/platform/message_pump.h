@@ -26,8 +26,10 @@ inline constexpr std::chrono::milliseconds kPumpInterval{10};
 // Returns true when the queue is empty, false when a quit message was met.
 bool pump_messages();
 
-// The sink jobs install: pumps when kPumpInterval has passed since the last pump.
+// The sinks jobs install: pumps when kPumpInterval has passed since the
+// last pump; pumps at once.
 void pump_when_due();
+void pump_now();
 
 // What a job puts at its start: while it lives, the loops of this thread
 // reach the pump through pump_when_due().
@@ -36,7 +38,7 @@ public:
     PumpWhileRunning() = default;
 
 private:
-    progress::Scope scope_{pump_when_due};
+    progress::Scope scope_{{pump_when_due, pump_now}};
 };
 
 // POSIX hosts (our CLI's progress display, the benchmarks' counter) may

@@ -8,6 +8,8 @@
 #include "read/directory_walker.h"
 
 #include "format/sector.h"
+#include "format/udf/allocation_descriptor.h"
+#include "format/udf/file_entry.h"
 #include "format/udf/layout.h"
 #include "common/progress.h"
 
@@ -26,15 +28,15 @@ Expected<std::vector<DescriptorEntry>> read_descriptor_list(ImageWindow& image, 
         }
         const auto descriptor = image.bytes(entry.offset, udf::short_ad::kSize);
         if (!descriptor) return structure_error(image_path, "UDF allocation descriptor outside the image");
-        entry.extent_position = le32(*descriptor, udf::short_ad::kExtentPosition);
+        entry.extent_position = udf::decode_short_ad(*descriptor, 0).position;
         // The descriptor must sit in a File Entry: past the run of entries
         // lies file data, and the rebuild would patch it.
         const std::uint64_t entry_start = entry.offset - udf::fe::kShortAllocationDescriptor;
         const auto head = image.bytes(entry_start, udf::fe::kInformationLength + 8);
-        if (!head || le32(*head, udf::tag::kIdentifier) != udf::kFileEntryTagWord) {
+        if (!head || !udf::opens_file_entry(*head)) {
             return structure_error(image_path, "fewer UDF file entries than files");
         }
-        entry.information_length = le64(*head, udf::fe::kInformationLength);
+        entry.information_length = udf::information_length(*head);
         entries.push_back(entry);
     }
     std::stable_sort(entries.begin(), entries.end(), [](const DescriptorEntry& a, const DescriptorEntry& b) {

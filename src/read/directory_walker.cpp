@@ -88,7 +88,8 @@ Status DirectoryWalker::walk_records(std::uint64_t length, BytesFrom&& bytes_fro
         case RecordFit::EmptyTail:
             offset = next_sector_start(offset);
             break;
-        case RecordFit::Broken:
+        case RecordFit::Overruns:
+        case RecordFit::IdentifierOverruns:
             return broken();
         case RecordFit::Fits:
             if (auto kept = keep(*bytes, extent_offset + offset, directory_path); !kept) return kept;
@@ -201,7 +202,7 @@ Expected<FileList> walk_directories(const std::vector<DirectoryNode>& directorie
         // The directory's first record gives its length.
         std::array<std::byte, iso::dr::kFixedSize> self{};
         if (!image->read_exact_at(position, self)) return outside();
-        const std::uint32_t length = both32(self, iso::dr::kDataLength);
+        const std::uint32_t length = decode_directory_record(self, 0).data_length;
         if (position + length > image_size) return outside();
         walked_bytes += length;
         if (walked_bytes > image_size) return structure_error(image_path, "directories overlap");

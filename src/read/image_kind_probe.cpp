@@ -28,12 +28,7 @@ bool holds_signature(File& image, std::uint64_t offset, std::string_view signatu
 ImageKind kind_from_bytes(std::optional<std::uint8_t> system_byte, std::optional<std::uint8_t> application_byte,
                           ImageKind default_kind) {
     if (!system_byte || !application_byte) return default_kind;
-    const std::uint8_t s = *system_byte;
-    const std::uint8_t a = *application_byte;
-    if ((s == 'S' || s == 'M') && a == 'C') return ImageKind::PspUmd;
-    if (s == 'L' && a == 0x00) return ImageKind::Ps2Dvd;
-    if (s == 'L' && a == 'C') return ImageKind::Ps2Cd;
-    return default_kind;
+    return kind_named_by(*system_byte, *application_byte).value_or(default_kind);
 }
 
 ImageKind detect_image_kind(File& image, ImageKind default_kind) {

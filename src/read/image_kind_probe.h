@@ -9,10 +9,8 @@
 
 namespace isorelink {
 
-// The rules, in order, over the system byte (32777, the second character of
-// the system identifier) and the application byte (33792):
-//   'S' or 'M' with 'C' -> PspUmd;  'L' with 0x00 -> Ps2Dvd;  'L' with 'C' -> Ps2Cd;
-//   anything else, or a byte the image is too short to hold -> default_kind.
+// The kind the two kind bytes name (kind_named_by); for any other pair, or a
+// byte the image is too short to hold, default_kind.
 // The extraction starts from Ps2Dvd, the rebuild from PspUmd.
 ImageKind kind_from_bytes(std::optional<std::uint8_t> system_byte, std::optional<std::uint8_t> application_byte,
                           ImageKind default_kind);

@@ -8,7 +8,10 @@
 
 #include "common/messages.h"
 #include "format/endian.h"
+#include "format/iso9660/directory_record.h"
+#include "format/iso9660/identifier_name.h"
 #include "format/iso9660/layout.h"
+#include "format/iso9660/volume_descriptor.h"
 #include "format/sector.h"
 #include "common/progress.h"
 
@@ -25,18 +28,6 @@ std::string hex_offset(std::uint64_t offset) {
     char text[24];
     std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(offset));
     return text;
-}
-
-// The identifier as a name: the version (";1") cut off.
-std::string identifier_name(ByteView record, std::size_t length) {
-    std::string name;
-    name.reserve(length);
-    for (std::size_t i = 0; i < length; ++i) {
-        const char c = static_cast<char>(u8(record, iso::dr::kIdentifier + i));
-        if (c == ';') break;
-        name.push_back(c);
-    }
-    return name;
 }
 
 struct PendingDirectory {
@@ -97,36 +88,35 @@ private:
             std::size_t pos = sector;
             while (pos < end) {
                 progress::tick();
-                const std::size_t record_length = u8(data, pos);
-                if (record_length == 0) break;  // the rest of this sector is empty
-                if (record_length < iso::dr::kFixedSize + 1 || pos + record_length > end) {
+                const RecordFit fit = record_fit(data.first(end), pos);
+                if (fit == RecordFit::EmptyTail) break;  // the rest of this sector is empty
+                if (fit == RecordFit::Overruns) {
                     problem("directory " + shown + ": record at byte " + hex_offset(offset + pos) +
                             " does not fit its sector");
                     break;
                 }
-                const auto record = data.subspan(pos, record_length);
-                const std::size_t id_length = u8(record, iso::dr::kIdentifierLength);
-                if (iso::dr::kFixedSize + id_length > record_length) {
+                if (fit == RecordFit::IdentifierOverruns) {
                     problem("directory " + shown + ": identifier of the record at byte " + hex_offset(offset + pos) +
                             " runs past the record");
                     break;
                 }
-                take_record(path, record, id_length, offset + pos, previous_piece);
-                pos += record_length;
+                const DirectoryRecord record = decode_directory_record(data, pos);
+                take_record(path, record, offset + pos, previous_piece);
+                pos += record.length;
             }
         }
     }
 
-    void take_record(const std::string& parent, ByteView record, std::size_t id_length, std::uint64_t offset,
+    void take_record(const std::string& parent, const DirectoryRecord& record, std::uint64_t offset,
                      std::string& previous_piece) {
-        if (id_length == 1) {
-            const auto first = u8(record, iso::dr::kIdentifier);
+        if (record.identifier.size() == 1) {
+            const auto first = u8(record.identifier, 0);
             if (first == 0 || first == 1) return;  // the directory itself and its parent
         }
-        const std::uint32_t sector = both32(record, iso::dr::kExtent);
-        const std::uint32_t size = both32(record, iso::dr::kDataLength);
-        const std::uint8_t flags = u8(record, iso::dr::kFlags);
-        const std::string path = parent + "\\" + identifier_name(record, id_length);
+        const std::uint32_t sector = record.extent;
+        const std::uint32_t size = record.data_length;
+        const std::uint8_t flags = record.flags;
+        const std::string path = parent + "\\" + listing_name(record.identifier);
         if (flags & iso::dr::kFlagDirectory) {
             queue_.push_back({path, sector, size});
             previous_piece.clear();
@@ -152,15 +142,6 @@ private:
 
 } // namespace
 
-ImageKind kind_from_bytes(std::uint8_t system_byte, std::uint8_t application_byte, bool& recognised) {
-    recognised = true;
-    if ((system_byte == 'S' || system_byte == 'M') && application_byte == 'C') return ImageKind::PspUmd;
-    if (system_byte == 'L' && application_byte == 0) return ImageKind::Ps2Dvd;
-    if (system_byte == 'L' && application_byte == 'C') return ImageKind::Ps2Cd;
-    recognised = false;
-    return ImageKind::PspUmd;
-}
-
 Expected<IsoVolume> read_iso_volume(const platform::ReadHandle& image) {
     IsoVolume volume;
     const auto size = image.size();
@@ -170,23 +151,21 @@ Expected<IsoVolume> read_iso_volume(const platform::ReadHandle& image) {
     std::array<std::byte, kSectorSize> pvd{};
     if (!image.read_exact_at(iso::kPrimaryDescriptorOffset, pvd))
         return job_error(msg::kNoRoomForVolumeDescriptor);
-    if (u8(pvd, iso::pvd::kType) != 1 || u8(pvd, iso::pvd::kStandardId) != 'C' ||
-        u8(pvd, iso::pvd::kStandardId + 1) != 'D' || u8(pvd, iso::pvd::kStandardId + 2) != '0' ||
-        u8(pvd, iso::pvd::kStandardId + 3) != '0' || u8(pvd, iso::pvd::kStandardId + 4) != '1')
-        return job_error(msg::kNoVolumeDescriptor);
+    if (!is_primary_volume_descriptor(pvd)) return job_error(msg::kNoVolumeDescriptor);
+    const auto descriptor = decode_primary_volume_descriptor(pvd);
 
-    volume.kind = kind_from_bytes(u8(pvd, iso::pvd::kSystemId + 1), u8(pvd, iso::pvd::kXaSignature),
-                                  volume.kind_recognised);
-    volume.volume_space_size = both32(pvd, iso::pvd::kVolumeSpaceSize);
-    volume.path_table_size = both32(pvd, iso::pvd::kPathTableSize);
-    volume.path_table_sectors[0] = le32(pvd, iso::pvd::kTypeLPathTable);
-    volume.path_table_sectors[1] = le32(pvd, iso::pvd::kOptionalTypeLPathTable);
-    volume.path_table_sectors[2] = be32(pvd, iso::pvd::kTypeMPathTable);
-    volume.path_table_sectors[3] = be32(pvd, iso::pvd::kOptionalTypeMPathTable);
+    const auto kind = kind_named_by(system_byte(pvd), application_byte(pvd));
+    volume.kind = kind.value_or(ImageKind::PspUmd);
+    volume.kind_recognised = kind.has_value();
+    volume.volume_space_size = descriptor.volume_space_size;
+    volume.path_table_size = descriptor.path_table_size;
+    volume.path_table_sectors[0] = descriptor.type_l_path_table;
+    volume.path_table_sectors[1] = descriptor.optional_type_l_path_table;
+    volume.path_table_sectors[2] = descriptor.type_m_path_table;
+    volume.path_table_sectors[3] = descriptor.optional_type_m_path_table;
 
-    const auto root = ByteView(pvd).subspan(iso::pvd::kRootDirectoryRecord, 34);
     Walker walker(image, volume);
-    walker.walk({"", both32(root, iso::dr::kExtent), both32(root, iso::dr::kDataLength)});
+    walker.walk({"", descriptor.root.extent, descriptor.root.data_length});
     return volume;
 }
 

@@ -41,9 +41,6 @@ struct IsoVolume {
     std::vector<std::string> problems;         // records we could not follow
 };
 
-// The kind from the system byte (32777) and the application byte (33792).
-ImageKind kind_from_bytes(std::uint8_t system_byte, std::uint8_t application_byte, bool& recognised);
-
 // Reads the primary volume descriptor and walks every directory from the
 // root. Fails only when there is no ISO 9660 volume to read; records that
 // lead outside the image become problems.

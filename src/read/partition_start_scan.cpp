@@ -6,7 +6,7 @@
 #include "common/messages.h"
 #include "format/sector.h"
 #include "format/udf/layout.h"
-#include "platform/message_pump.h"
+#include "common/progress.h"
 #include "platform/image_window.h"
 
 namespace isorelink {
@@ -39,13 +39,13 @@ Expected<std::uint32_t> find_partition_start(File& image, const std::string& ima
     const std::uint64_t image_size = image.size().value_or(0);
     // Mapped where the platform allows: the search reads the bytes in place.
     ImageWindow window(image, image_size, image_path);
-    platform::pump_messages();
+    progress::step_done();
     for (std::uint64_t base = 0; base < image_size; base += kBlock) {
         const auto length = static_cast<std::size_t>(std::min<std::uint64_t>(kBlock, image_size - base));
         const auto block = window.bytes(base, length);
         if (!block) break;
         if (const auto x = find_charset_on_grid(*block, base)) {
-            platform::pump_messages();
+            progress::step_done();
             return static_cast<std::uint32_t>(whole_sectors(*x - udf::fsd::kLogicalVolumeIdCharset));
         }
         progress::tick();

@@ -10,6 +10,7 @@
 #include "platform/read_handle.h"
 #include "format/iso9660/identifier_name.h"
 #include "format/iso9660/path_table_record.h"
+#include "format/iso9660/volume_descriptor.h"
 
 namespace isorelink {
 
@@ -45,7 +46,7 @@ Expected<std::vector<DirectoryNode>> directory_list(ByteView table, std::uint32_
         node.extent = record->extent;
         node.number = static_cast<std::uint16_t>(nodes.size() + 1);
         node.parent_number = record->parent_number;
-        node.identifier_length = record->identifier_length;
+        node.identifier_length = record->identifier_length();
         if (!nodes.empty()) {
             std::string name = listing_name(record->identifier);
             const DirectoryNode* parent = visible_parent(nodes, record->parent_number);
@@ -65,12 +66,12 @@ Expected<std::vector<DirectoryNode>> read_directory_list(const std::string& imag
     auto image = platform::ReadHandle::open(image_path);
     if (!image) return job_error(msg::kWalkOpenImage, image_path);
 
-    std::array<std::byte, iso::pvd::kTypeLPathTable + 4> descriptor{};
+    std::array<std::byte, kPathTableFieldsEnd> descriptor{};
     if (!image->read_exact_at(iso::kPrimaryDescriptorOffset, descriptor)) {
         return structure_error(image_path, "primary volume descriptor outside the image");
     }
-    const std::uint32_t table_size = le32(descriptor, iso::pvd::kPathTableSize);
-    const std::uint64_t table_offset = sector_offset(le32(descriptor, iso::pvd::kTypeLPathTable));
+    const std::uint32_t table_size = path_table_size(descriptor);
+    const std::uint64_t table_offset = sector_offset(type_l_path_table(descriptor));
 
     // Read the table and the longest record that may start at its last byte,
     // as far as the image goes. The list refuses a table before its 65,536th

@@ -8,7 +8,13 @@
 
 #include "format/endian.h"
 #include "format/sector.h"
+#include "format/udf/anchor.h"
+#include "format/udf/file_entry.h"
+#include "format/udf/file_identifier.h"
+#include "format/udf/file_set_descriptor.h"
 #include "format/udf/layout.h"
+#include "format/udf/logical_volume_descriptor.h"
+#include "format/udf/partition_descriptor.h"
 #include "format/udf/tag.h"
 #include "common/progress.h"
 
@@ -89,14 +95,12 @@ public:
                       udf::avdp::kFirstAnchorSector, "anchor", anchor))
             return;
         check_closing_anchor();
-        if (!read_sequence(le32(anchor, udf::avdp::kMainSequenceLocation),
-                           le32(anchor, udf::avdp::kMainSequenceLength)))
-            return;
+        const auto pointer = udf::decode_anchor(anchor);
+        if (!read_sequence(pointer.main.location, pointer.main.length)) return;
         Sector fsd{};
         if (!read_block(file_set_block_, udf::kFileSetDescriptor, "File Set Descriptor", fsd)) return;
         volume_.found = true;
-        const auto root = ByteView(fsd).subspan(udf::walk::kFsdRootIcb, 16);
-        walk_directory("", le32(root, udf::walk::kLongAdBlock));
+        walk_directory("", udf::file_set_root(fsd).block);
     }
 
 private:
@@ -110,16 +114,17 @@ private:
             problem(std::string("UDF: ") + what + " at sector " + std::to_string(sector) + " lies beyond the image");
             return false;
         }
-        const std::uint16_t found = le16(out, udf::tag::kIdentifier);
+        const auto tag = udf::decode_tag(out);
+        const std::uint16_t found = tag.identifier;
         if (found != identifier) {
             problem(std::string("UDF: sector ") + std::to_string(sector) + " should hold the " + what + " (tag " +
                     std::to_string(identifier) + ") but holds tag " + std::to_string(found));
             return false;
         }
-        if (le32(out, udf::tag::kLocation) != location)
+        if (tag.location != location)
             problem(std::string("UDF: ") + what + " at sector " + std::to_string(sector) + " records location " +
-                    std::to_string(le32(out, udf::tag::kLocation)) + ", not " + std::to_string(location));
-        if (u8(out, udf::tag::kChecksum) != udf::tag_checksum(out))
+                    std::to_string(tag.location) + ", not " + std::to_string(location));
+        if (tag.checksum != udf::tag_checksum(out))
             problem(std::string("UDF: ") + what + " at sector " + std::to_string(sector) + " has a bad tag checksum");
         else if (!udf::tag_is_valid(out))
             problem(std::string("UDF: ") + what + " at sector " + std::to_string(sector) + " has a bad CRC");
@@ -146,19 +151,20 @@ private:
             const std::uint64_t sector = std::uint64_t{first} + i;
             Sector d{};
             if (sector >= image_sectors_ || !image_.read_exact_at(sector_offset(sector), d)) break;
-            const std::uint16_t id = le16(d, udf::tag::kIdentifier);
+            const std::uint16_t id = udf::decode_tag(d).identifier;
             if (id == udf::kTerminatingDescriptor || id == 0) break;
             if (!udf::tag_is_valid(d))
                 problem("UDF: descriptor " + std::to_string(id) + " at sector " + std::to_string(sector) +
                         " has a bad checksum or CRC");
             if (id == udf::kPartitionDescriptor && !have_partition) {
-                volume_.partition_start = le32(d, udf::pd::kStartingLocation);
-                volume_.partition_length = le32(d, udf::pd::kLength);
+                const auto partition = udf::decode_partition_descriptor(d);
+                volume_.partition_start = partition.starting_location;
+                volume_.partition_length = partition.length;
                 have_partition = true;
             } else if (id == udf::kLogicalVolumeDescriptor && !have_volume) {
-                if (le32(d, udf::walk::kLvdBlockSize) != kSectorSize)
+                if (udf::logical_block_size(d) != kSectorSize)
                     problem("UDF: the logical volume's block size is not 2048");
-                file_set_block_ = le32(d, udf::walk::kLvdFileSetLocation + udf::walk::kLongAdBlock);
+                file_set_block_ = udf::file_set_location(d).block;
                 have_volume = true;
             }
         }
@@ -174,30 +180,29 @@ private:
         std::uint64_t size = 0;
         std::uint32_t first_block = 0;
         std::uint32_t extent_count = 0;
+        std::uint64_t recorded_blocks = 0;
         std::vector<std::pair<std::uint32_t, std::uint32_t>> extents;  // block, bytes
         bool directory = false;
     };
 
     bool read_entry(std::uint32_t block, const std::string& shown, Entry& entry) {
         if (!read_block(block, udf::kFileEntry, ("File Entry of " + shown).c_str(), entry.bytes)) return false;
-        const ByteView fe(entry.bytes);
-        entry.size = le64(fe, udf::fe::kInformationLength);
-        entry.directory = u8(fe, udf::walk::kFileType) == udf::walk::kFileTypeDirectory;
-        const std::uint32_t ea = le32(fe, udf::fe::kExtendedAttributesLength);
-        const std::uint32_t ad = le32(fe, udf::fe::kAllocationDescriptorsLength);
-        if (std::uint64_t{udf::fe::kExtendedAttributes} + ea + ad > kSectorSize) {
+        const auto decoded = udf::decode_file_entry(entry.bytes);
+        if (!decoded) {
             problem("UDF: File Entry of " + shown + " claims more than one sector of attributes and descriptors");
             return false;
         }
-        if ((le16(fe, udf::walk::kIcbFlags) & udf::walk::kAllocationTypeMask) != 0) {
+        entry.size = decoded->information_length;
+        entry.recorded_blocks = decoded->logical_blocks_recorded;
+        entry.directory = decoded->is_directory();
+        if (decoded->icb_tag.allocation_type() != 0) {
             problem("UDF: File Entry of " + shown + " does not use short allocation descriptors");
             return false;
         }
-        for (std::uint32_t at = 0; at + udf::short_ad::kSize <= ad; at += udf::short_ad::kSize) {
-            const std::size_t off = udf::fe::kExtendedAttributes + ea + at;
-            const std::uint32_t length = le32(fe, off + udf::short_ad::kExtentLength) & udf::walk::kExtentLengthMask;
-            if (length == 0) break;
-            entry.extents.emplace_back(le32(fe, off + udf::short_ad::kExtentPosition), length);
+        for (std::size_t i = 0; i < decoded->short_ad_count(); ++i) {
+            const auto ad = decoded->short_ad_at(i);
+            if (ad.recorded_length() == 0) break;
+            entry.extents.emplace_back(ad.position, ad.recorded_length());
         }
         entry.extent_count = static_cast<std::uint32_t>(entry.extents.size());
         if (!entry.extents.empty()) entry.first_block = entry.extents.front().first;
@@ -230,36 +235,32 @@ private:
         DirectoryData data(image_, std::move(pieces), std::min(recorded, entry.size));
 
         std::uint64_t pos = 0;
-        while (pos + udf::walk::kFidFixedSize <= data.size()) {
+        while (pos + udf::fid::kFixedSize <= data.size()) {
             progress::tick();
-            const auto fixed = data.bytes(pos, udf::walk::kFidFixedSize);
+            const auto fixed = data.bytes(pos, udf::fid::kFixedSize);
             if (!fixed) return;
-            if (le16(*fixed, udf::tag::kIdentifier) != udf::kFileIdentifierDescriptor) {
+            if (udf::decode_tag(*fixed).identifier != udf::kFileIdentifierDescriptor) {
                 problem("UDF: directory " + shown + " holds no File Identifier at byte " + std::to_string(pos));
                 return;
             }
-            const std::size_t id_length = u8(*fixed, udf::walk::kFidIdentifierLength);
-            const std::size_t iu_length = le16(*fixed, udf::walk::kFidImplementationUseLength);
-            const std::size_t length = (udf::walk::kFidFixedSize + iu_length + id_length + 3) & ~std::size_t{3};
+            const std::size_t length = udf::file_identifier_size(*fixed);
             if (pos + length > data.size()) {
                 problem("UDF: directory " + shown + ": File Identifier at byte " + std::to_string(pos) +
                         " runs past the directory");
                 return;
             }
-            const auto fid = data.bytes(pos, length);
-            if (!fid) return;
-            if (!udf::tag_is_valid(*fid))
+            const auto bytes = data.bytes(pos, length);
+            if (!bytes) return;
+            if (!udf::tag_is_valid(*bytes))
                 problem("UDF: directory " + shown + ": File Identifier at byte " + std::to_string(pos) +
                         " has a bad checksum or CRC");
-            const std::uint8_t traits = u8(*fid, udf::walk::kFidCharacteristics);
-            if (!(traits & (udf::walk::kFidParent | udf::walk::kFidDeleted))) {
-                const std::string child =
-                    path + "\\" + identifier(fid->subspan(udf::walk::kFidFixedSize + iu_length, id_length));
-                const std::uint32_t child_block = le32(*fid, udf::walk::kFidIcb + udf::walk::kLongAdBlock);
-                if (traits & udf::walk::kFidDirectory)
-                    walk_directory(child, child_block);
+            const auto fid = udf::decode_file_identifier(*bytes);
+            if (!fid.is_parent_or_deleted()) {
+                const std::string child = path + "\\" + identifier(fid.identifier);
+                if (fid.is_directory())
+                    walk_directory(child, fid.icb.block);
                 else
-                    take_file(child, child_block);
+                    take_file(child, fid.icb.block);
             }
             pos += length;
         }
@@ -274,7 +275,7 @@ private:
         file.size = entry.size;
         file.sector = volume_.partition_start + entry.first_block;
         file.extent_count = entry.extent_count;
-        file.recorded_blocks = le64(entry.bytes, udf::fe::kLogicalBlocksRecorded);
+        file.recorded_blocks = entry.recorded_blocks;
         volume_.files.push_back(std::move(file));
     }
 

@@ -3,8 +3,7 @@
 #include <algorithm>
 
 #include "format/sector.h"
-#include "format/udf/layout.h"
-#include "format/udf/tag.h"
+#include "format/udf/file_entry.h"
 #include "platform/message_pump.h"
 
 namespace isorelink {
@@ -19,16 +18,7 @@ constexpr std::size_t kAhead = 16;
 } // namespace
 
 void edit_file_entry(MutableByteView entry, const EntryEdit& edit) {
-    const std::size_t information_length = edit.descriptor - udf::fe::kDescriptorToInformationLength;
-    // B goes in unchanged even from 2^30 bytes on, where the short_ad's top
-    // two bits would name another extent type: hosts rely on that.
-    put_le32(entry, edit.descriptor + udf::short_ad::kExtentLength, edit.size);
-    put_le32(entry, edit.descriptor + udf::short_ad::kExtentPosition, edit.position);
-    put_le32(entry, information_length, edit.size);
-    put_le64(entry, udf::fe::kLogicalBlocksRecorded, sectors_to_hold(edit.size));
-    // Sealed with the CRC length read before the edit: the line's fields may
-    // not rewrite how much the tag covers.
-    udf::seal_tag(entry, edit.crc_length);
+    udf::relink_file_entry(entry, edit.descriptor, edit.size, edit.position, edit.crc_length);
 }
 
 EntryReseals::EntryReseals(File& image, std::uint64_t image_size, std::string image_path)

@@ -4,6 +4,7 @@
 
 #include "format/sector.h"
 #include "format/udf/layout.h"
+#include "format/udf/partition_descriptor.h"
 #include "format/udf/tag.h"
 
 namespace isorelink {
@@ -13,9 +14,9 @@ namespace {
 constexpr std::uint32_t kSequenceSectors = udf::avdp::kSequenceLength / kSectorSize;
 
 bool is_partition_to_align(ByteView descriptor, std::uint64_t sector, std::uint32_t partition_start) {
-    return le16(descriptor, udf::tag::kIdentifier) == udf::kPartitionDescriptor &&
-           le32(descriptor, udf::tag::kLocation) == sector && udf::tag_is_valid(descriptor) &&
-           le32(descriptor, udf::pd::kStartingLocation) == partition_start;
+    const auto tag = udf::decode_tag(descriptor);
+    return tag.identifier == udf::kPartitionDescriptor && tag.location == sector && udf::tag_is_valid(descriptor) &&
+           udf::decode_partition_descriptor(descriptor).starting_location == partition_start;
 }
 
 bool align_in_sequence(File& image, std::uint32_t first_sector, std::uint32_t partition_start, std::uint32_t length) {
@@ -24,11 +25,10 @@ bool align_in_sequence(File& image, std::uint32_t first_sector, std::uint32_t pa
     for (std::uint32_t i = 0; i < kSequenceSectors && (i + 1) * std::size_t{kSectorSize} <= got; ++i) {
         const std::uint64_t sector = first_sector + i;
         const auto descriptor = MutableByteView(sequence).subspan(i * std::size_t{kSectorSize}, kSectorSize);
-        const auto identifier = le16(descriptor, udf::tag::kIdentifier);
-        if (identifier == udf::kTerminatingDescriptor) break;
+        if (udf::decode_tag(descriptor).identifier == udf::kTerminatingDescriptor) break;
         if (!is_partition_to_align(descriptor, sector, partition_start)) continue;
-        if (le32(descriptor, udf::pd::kLength) == length) continue;
-        put_le32(descriptor, udf::pd::kLength, length);
+        if (udf::decode_partition_descriptor(descriptor).length == length) continue;
+        udf::put_partition_length(descriptor, length);
         udf::reseal_tag(descriptor);
         if (!image.write_at(sector_offset(sector), descriptor)) return false;
     }

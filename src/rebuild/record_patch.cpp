@@ -4,6 +4,7 @@
 #include <cstring>
 #include <optional>
 
+#include "format/iso9660/directory_record.h"
 #include "format/iso9660/layout.h"
 #include "format/sector.h"
 #include "format/udf/layout.h"
@@ -39,16 +40,18 @@ std::optional<EntryFields> locate_entry(PatchPlan& plan, std::uint32_t d, std::u
 
     // A whole sector: not the image's trailing part of one.
     if (sector_offset(at.sector) + kSectorSize > plan.image_size()) return std::nullopt;
-    const auto tag = plan.view(sector_offset(at.sector), udf::tag::kSize);
-    if (!tag) return std::nullopt;
-    if (le16(*tag, udf::tag::kIdentifier) != udf::kFileEntry) return std::nullopt;
-    crc_length = le16(*tag, udf::tag::kCrcLength);
+    const auto bytes = plan.view(sector_offset(at.sector), udf::tag::kSize);
+    if (!bytes) return std::nullopt;
+    const auto tag = udf::decode_tag(*bytes);
+    if (tag.identifier != udf::kFileEntry) return std::nullopt;
+    crc_length = tag.crc_length;
     if (udf::tag::kSize + crc_length > kSectorSize) return std::nullopt;
     return at;
 }
 
 void patch_directory_record(PatchPlan& plan, const RelinkLine& line) {
-    plan.write(line.record_field, record_patch_bytes(line.sector, line.size));
+    // The 16 bytes at C: A, A big-endian, B, B big-endian.
+    plan.write(line.record_field, extent_and_length_patch(line.sector, line.size));
 }
 
 // An entry whose sector other patches touch too is edited on a copy of the
@@ -82,15 +85,6 @@ bool patch_shared_entry(PatchPlan& plan, const EntryEdit& edit) {
 }
 
 } // namespace
-
-std::array<std::byte, 16> record_patch_bytes(std::uint32_t sector, std::uint32_t size) {
-    std::array<std::byte, iso::dr::kPatchedBytes> bytes{};
-    constexpr std::size_t extent = 0;
-    constexpr std::size_t length = iso::dr::kDataLength - iso::dr::kExtent;
-    put_both32(bytes, extent, sector);
-    put_both32(bytes, length, size);
-    return bytes;
-}
 
 LineVerdict apply_relink_line(PatchPlan& plan, EntryReseals& entries, const RelinkLine& line, ImageKind kind,
                               std::uint32_t partition_start) {

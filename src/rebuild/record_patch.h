@@ -22,9 +22,6 @@ enum class LineVerdict {
     NoFileEntry,             // the sector holding D holds no File Entry we can reseal
 };
 
-// The 16 bytes written at C: A, A big-endian, B, B big-endian.
-std::array<std::byte, 16> record_patch_bytes(std::uint32_t sector, std::uint32_t size);
-
 // Checks the line against the image and, when it fits, plans its writes:
 // the record's bytes in the plan; the File Entry's edit among the entries to
 // reseal, or, when other patches touch its sector too, in the plan. A

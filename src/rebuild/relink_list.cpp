@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <cstring>
 #include <span>
 
 #include "common/messages.h"
+#include "format/listing_line.h"
 #include "common/progress.h"
 
 namespace isorelink {
@@ -81,43 +81,11 @@ private:
 // Lines room is made for before the list is read (16 bytes each).
 constexpr std::uint64_t kReservedLines = std::uint64_t{1} << 20;
 
-// Eight hex digits at p, the first the most significant, all eight at once.
-// Each byte is tested against '0'-'9' and, with its case bit set, 'a'-'f' by
-// adding so that the byte's top bit carries the comparison (every byte is
-// first checked to be below 0x80, so no sum reaches into its neighbour). A
-// digit's value is then its low four bits, plus 9 for a letter (bit 6 set),
-// and the nibbles are gathered pairwise. `valid` is cleared for anything but
-// eight hex digits.
-std::uint32_t hex8(const char* p, bool& valid) {
-    constexpr std::uint64_t kOnes = 0x0101010101010101ull;
-    constexpr std::uint64_t kTops = 0x80 * kOnes;
-    // The first character in the low byte, whatever the machine's byte order.
-    std::uint64_t x = 0;
-    if constexpr (std::endian::native == std::endian::little) {
-        std::memcpy(&x, p, sizeof x);
-    } else {
-        for (std::size_t i = 0; i < relink::kFieldWidth; ++i)
-            x |= std::uint64_t{static_cast<unsigned char>(p[i])} << (8 * i);
-    }
-    const std::uint64_t lower = x | 0x20 * kOnes;
-    const std::uint64_t digit = ((x + 0x50 * kOnes) & ~(x + 0x46 * kOnes)) & kTops;          // 0x30-0x39
-    const std::uint64_t letter = ((lower + 0x1F * kOnes) & ~(lower + 0x19 * kOnes)) & kTops;  // 0x61-0x66
-    valid = valid && (x & kTops) == 0 && (digit | letter) == kTops;
-    x = (x & 0x0F * kOnes) + ((x >> 6) & kOnes) * 9;
-    x = ((x & 0x00FF00FF00FF00FFull) << 4) | ((x >> 8) & 0x00FF00FF00FF00FFull);
-    x = ((x & 0x0000FFFF0000FFFFull) << 8) | ((x >> 16) & 0x0000FFFF0000FFFFull);
-    return static_cast<std::uint32_t>(((x & 0xFFFF) << 16) | ((x >> 32) & 0xFFFF));
-}
-
 // Decodes a line into `line` where it will stay; false when it is refused.
 bool decode_relink_line(std::string_view text, ImageKind kind, RelinkLine& line) {
-    const bool dvd = kind == ImageKind::Ps2Dvd;
-    if (text.size() < (dvd ? relink::kLineWithDescriptor : relink::kLineWithoutDescriptor)) return false;
-    bool valid = true;
-    line.sector = hex8(text.data() + relink::kSector, valid);
-    line.size = hex8(text.data() + relink::kSize, valid);
-    line.record_field = hex8(text.data() + relink::kRecordField, valid);
-    line.descriptor = dvd ? hex8(text.data() + relink::kDescriptor, valid) : 0;
+    ListingFields fields;
+    const bool valid = parse_listing_fields(text, kind == ImageKind::Ps2Dvd, fields);
+    line = {fields.sector, fields.size, fields.record_field, fields.descriptor};
     return valid;
 }
 

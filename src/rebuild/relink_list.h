@@ -16,20 +16,16 @@
 
 #include "platform/file.h"
 #include "format/image_kind.h"
+#include "format/listing_line.h"
 #include "common/result.h"
 #include "platform/bulk_memory.h"
 
 namespace isorelink {
 
 namespace relink {
-inline constexpr std::size_t kFieldWidth = 8;
-inline constexpr std::size_t kSector = 0;       // A
-inline constexpr std::size_t kSize = 9;         // B
-inline constexpr std::size_t kRecordField = 18;  // C
-inline constexpr std::size_t kDescriptor = 27;  // D
-// Characters a line needs to hold every field its kind reads.
-inline constexpr std::size_t kLineWithoutDescriptor = kRecordField + kFieldWidth;  // 26
-inline constexpr std::size_t kLineWithDescriptor = kDescriptor + kFieldWidth;      // 35
+// The fields are the sector listing's (format/listing_line.h).
+inline constexpr std::size_t kLineWithoutDescriptor = listing::kFieldsWithoutDescriptor;  // 26
+inline constexpr std::size_t kLineWithDescriptor = listing::kFieldsWithDescriptor;        // 35
 // A line (counting its line feed) shorter than this ends the list.
 inline constexpr std::size_t kShortestLine = 8;
 // Longest line, counting its line feed: what a 2048-byte buffer holds.

@@ -5,8 +5,10 @@
 #include "format/endian.h"
 #include "platform/file.h"
 #include "format/iso9660/layout.h"
+#include "format/iso9660/volume_descriptor.h"
 #include "common/messages.h"
 #include "format/sector.h"
+#include "format/udf/anchor.h"
 #include "format/udf/layout.h"
 #include "format/udf/tag.h"
 #include "platform/message_pump.h"
@@ -30,13 +32,11 @@ public:
     std::uint32_t recorded_volume_size() {
         std::array<std::byte, 4> field{};
         if (file_.read_at(iso::kVolumeSpaceSizeOffset, field) != field.size()) return 0;
-        return le32(field, 0);
+        return volume_space_size_from_field(field);
     }
 
     void write_volume_size(std::uint64_t sectors) {
-        std::array<std::byte, 8> field{};
-        put_both32(field, 0, static_cast<std::uint32_t>(sectors));
-        write_at(iso::kVolumeSpaceSizeOffset, field);
+        write_at(iso::kVolumeSpaceSizeOffset, volume_space_size_field(static_cast<std::uint32_t>(sectors)));
     }
 
     void write_post_gap(std::uint64_t first_sector) {
@@ -145,14 +145,7 @@ Expected<VolumeEnd> finish_psp(const std::string& path) {
 
 std::array<std::byte, 2048> end_anchor(std::uint32_t sector) {
     std::array<std::byte, kSectorSize> anchor{};
-    put_le16(anchor, udf::tag::kIdentifier, udf::kAnchorVolumeDescriptorPointer);
-    put_le16(anchor, udf::tag::kVersion, udf::kDescriptorVersion);
-    put_le32(anchor, udf::tag::kLocation, sector);
-    put_le32(anchor, udf::avdp::kMainSequenceLength, udf::avdp::kSequenceLength);
-    put_le32(anchor, udf::avdp::kMainSequenceLocation, udf::avdp::kMainSequenceSector);
-    put_le32(anchor, udf::avdp::kReserveSequenceLength, udf::avdp::kSequenceLength);
-    put_le32(anchor, udf::avdp::kReserveSequenceLocation, udf::avdp::kReserveSequenceSector);
-    udf::seal_tag(anchor, udf::avdp::kCrcLength);
+    udf::encode_anchor(anchor, sector);
     return anchor;
 }
 

@@ -137,7 +137,7 @@ std::vector<std::pair<std::string, Change>> hostile_sizes(ImageKind kind) {
 
     const std::size_t fsd = sector_offset(s.built.partition_start);
     const std::size_t root_entry =
-        sector_offset(s.built.partition_start + le32(s.image, fsd + udf::walk::kFsdRootIcb + udf::walk::kLongAdBlock));
+        sector_offset(s.built.partition_start + le32(s.image, fsd + udf::fsd::kRootIcb + udf::long_ad::kBlock));
     const std::size_t first_ad = root_entry + udf::fe::kExtendedAttributes +
                                  le32(s.image, root_entry + udf::fe::kExtendedAttributesLength);
     list.emplace_back("root File Entry information length 2^62",

@@ -1,42 +1,39 @@
 #include "format/iso9660/directory_record.h"
 
-#include "format/iso9660/layout.h"
+#include <algorithm>
 
 namespace isorelink {
 
-RecordFit record_fit(ByteView directory, std::size_t offset) {
-    if (offset >= directory.size()) return RecordFit::Broken;
-    const std::uint8_t length = u8(directory, offset + iso::dr::kLength);
-    if (length == 0) return RecordFit::EmptyTail;
-    if (length < iso::dr::kFixedSize || length > directory.size() - offset) return RecordFit::Broken;
-    if (iso::dr::kFixedSize + u8(directory, offset + iso::dr::kIdentifierLength) > length) return RecordFit::Broken;
-    return RecordFit::Fits;
-}
-
-DirectoryRecord decode_directory_record(ByteView directory, std::size_t offset) {
-    DirectoryRecord record;
-    record.length = u8(directory, offset + iso::dr::kLength);
-    record.extent = both32(directory, offset + iso::dr::kExtent);
-    record.data_length = both32(directory, offset + iso::dr::kDataLength);
-    record.flags = u8(directory, offset + iso::dr::kFlags);
-    record.identifier =
-        directory.subspan(offset + iso::dr::kIdentifier, u8(directory, offset + iso::dr::kIdentifierLength));
-    return record;
+std::size_t encode_directory_record(MutableByteView out, std::size_t offset, const DirectoryRecord& record) {
+    const std::size_t length = directory_record_size(record.identifier.size(), record.system_use.size());
+    detail::check_field(out.size(), offset, length);
+    const MutableByteView bytes = out.subspan(offset, length);
+    put_u8(bytes, iso::dr::kLength, static_cast<std::uint8_t>(length));
+    put_u8(bytes, iso::dr::kExtendedAttributeLength, record.extended_attribute_length);
+    put_extent_and_length(bytes, iso::dr::kExtent, record.extent, record.data_length);
+    std::copy(record.recording_time.begin(), record.recording_time.end(), bytes.begin() + iso::dr::kRecordingTime);
+    put_u8(bytes, iso::dr::kFlags, record.flags);
+    put_u8(bytes, iso::dr::kFileUnitSize, record.file_unit_size);
+    put_u8(bytes, iso::dr::kInterleaveGap, record.interleave_gap);
+    put_both16(bytes, iso::dr::kVolumeSequenceNumber, record.volume_sequence_number);
+    put_u8(bytes, iso::dr::kIdentifierLength, static_cast<std::uint8_t>(record.identifier.size()));
+    std::copy(record.identifier.begin(), record.identifier.end(), bytes.begin() + iso::dr::kIdentifier);
+    const std::size_t system_use = directory_record_size(record.identifier.size(), 0);
+    if (system_use > iso::dr::kIdentifier + record.identifier.size()) put_u8(bytes, system_use - 1, 0);
+    std::copy(record.system_use.begin(), record.system_use.end(), bytes.begin() + static_cast<std::ptrdiff_t>(system_use));
+    return length;
 }
 
 void encode_directory_record(std::vector<std::byte>& directory, std::uint32_t extent, std::uint32_t data_length,
                              std::uint8_t flags, ByteView identifier) {
-    const std::size_t length = iso::dr::kFixedSize + identifier.size() + ((identifier.size() + 1) & 1);
+    DirectoryRecord record;
+    record.extent = extent;
+    record.data_length = data_length;
+    record.flags = flags;
+    record.identifier = identifier;
     const std::size_t at = directory.size();
-    directory.resize(at + length);
-    const MutableByteView out(directory);
-    put_u8(out, at + iso::dr::kLength, static_cast<std::uint8_t>(length));
-    put_both32(out, at + iso::dr::kExtent, extent);
-    put_both32(out, at + iso::dr::kDataLength, data_length);
-    put_u8(out, at + iso::dr::kFlags, flags);
-    put_both16(out, at + iso::dr::kVolumeSequenceNumber, 1);
-    put_u8(out, at + iso::dr::kIdentifierLength, static_cast<std::uint8_t>(identifier.size()));
-    for (std::size_t i = 0; i < identifier.size(); ++i) out[at + iso::dr::kIdentifier + i] = identifier[i];
+    directory.resize(at + directory_record_size(identifier.size(), 0));
+    encode_directory_record(directory, at, record);
 }
 
 } // namespace isorelink

@@ -1,8 +1,17 @@
 #include "format/udf/tag.h"
 
-#include "format/udf/layout.h"
-
 namespace isorelink::udf {
+
+void encode_tag(MutableByteView descriptor, const DescriptorTag& t) {
+    put_le16(descriptor, tag::kIdentifier, t.identifier);
+    put_le16(descriptor, tag::kVersion, t.version);
+    put_u8(descriptor, tag::kChecksum, t.checksum);
+    put_u8(descriptor, tag::kReserved, 0);
+    put_le16(descriptor, tag::kSerial, t.serial);
+    put_le16(descriptor, tag::kCrc, t.crc);
+    put_le16(descriptor, tag::kCrcLength, t.crc_length);
+    put_le32(descriptor, tag::kLocation, t.location);
+}
 
 std::uint8_t tag_checksum(ByteView descriptor) {
     unsigned sum = 0;
