@@ -52,7 +52,9 @@ bool EntryReseals::commit() {
     if (edits_.empty()) return true;
     const auto by_offset = [](const EntryEdit& a, const EntryEdit& b) { return a.sector < b.sector; };
     // Lines in listing order leave the entries in ascending order already.
-    if (!std::is_sorted(edits_.begin(), edits_.end(), by_offset)) std::sort(edits_.begin(), edits_.end(), by_offset);
+    // Two lines naming one entry edit it in their order, the later one last.
+    if (!std::is_sorted(edits_.begin(), edits_.end(), by_offset))
+        std::stable_sort(edits_.begin(), edits_.end(), by_offset);
     for (const EntryEdit& edit : edits_) {
         if (edit.sector_offset() > image_size_ || image_size_ - edit.sector_offset() < kSectorSize) return false;
     }

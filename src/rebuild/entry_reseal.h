@@ -3,11 +3,13 @@
 // Information Length (at D - 252) and Logical Blocks Recorded, and its tag
 // resealed over the bytes it covered before the edit.
 //
-// Entries whose sector no other patch touches are not copied while the list
-// is planned: only where and what to write is kept (a few dozen bytes per
-// entry), and commit() edits each entry where it lies, in ascending order,
-// after the whole list has been accepted: through a writable mapping of the
-// image where the platform offers one, else in runs read and written back.
+// This is the one way a File Entry is written. Entries are not copied while
+// the list is planned: only where and what to write is kept (a few dozen
+// bytes per entry), and commit() edits each entry where it lies, in ascending
+// order, after the whole list has been accepted and the directory records
+// are written, so that a tag is sealed over every patch its sector received:
+// through a writable mapping of the image where the platform offers one, else
+// in runs read and written back.
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -41,7 +43,7 @@ public:
     EntryReseals(File& image, std::uint64_t image_size, std::string image_path);
 
     void reserve(std::size_t entries) { edits_.reserve(entries); }
-    // An entry in a sector no other patch touches, each at most once.
+    // An entry to edit; two edits of one entry apply in the order added.
     void add(const EntryEdit& edit) { edits_.push_back(edit); }
     std::size_t size() const { return edits_.size(); }
 

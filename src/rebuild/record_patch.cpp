@@ -1,7 +1,5 @@
 #include "rebuild/record_patch.h"
 
-#include <algorithm>
-#include <cstring>
 #include <optional>
 
 #include "format/iso9660/directory_record.h"
@@ -54,36 +52,6 @@ void patch_directory_record(PatchPlan& plan, const RelinkLine& line) {
     plan.write(line.record_field, extent_and_length_patch(line.sector, line.size));
 }
 
-// An entry whose sector other patches touch too is edited on a copy of the
-// planned sector, and the fields and tag that changed are planned.
-bool patch_shared_entry(PatchPlan& plan, const EntryEdit& edit) {
-    const auto before = plan.view(edit.sector_offset(), kSectorSize);
-    if (!before) return false;
-    std::array<std::byte, kSectorSize> after;
-    std::copy(before->begin(), before->end(), after.begin());
-    edit_file_entry(after, edit);
-    struct Field {
-        std::size_t at;
-        std::size_t length;
-    };
-    std::array<Field, 4> fields{{{0, udf::tag::kSize},
-                                 {edit.descriptor - udf::fe::kDescriptorToInformationLength, 4},
-                                 {udf::fe::kLogicalBlocksRecorded, 8},
-                                 {edit.descriptor, udf::short_ad::kSize}}};
-    std::sort(fields.begin(), fields.end(), [](const Field& a, const Field& b) { return a.at < b.at; });
-    // Fields that overlap or touch are planned as one, so no byte is planned twice.
-    for (std::size_t i = 0; i < fields.size();) {
-        std::size_t end = fields[i].at + fields[i].length;
-        std::size_t j = i + 1;
-        for (; j < fields.size() && fields[j].at <= end; ++j) end = std::max(end, fields[j].at + fields[j].length);
-        const std::size_t from = fields[i].at;
-        if (std::memcmp(before->data() + from, after.data() + from, end - from) != 0)
-            plan.write(edit.sector_offset() + from, ByteView(after).subspan(from, end - from));
-        i = j;
-    }
-    return true;
-}
-
 } // namespace
 
 LineVerdict apply_relink_line(PatchPlan& plan, EntryReseals& entries, const RelinkLine& line, ImageKind kind,
@@ -108,11 +76,7 @@ LineVerdict apply_relink_line(PatchPlan& plan, EntryReseals& entries, const Reli
     edit.crc_length = crc_length;
     edit.size = line.size;
     edit.position = line.sector - partition_start;
-    if (!plan.holds_whole(at->sector)) {
-        entries.add(edit);
-    } else if (!patch_shared_entry(plan, edit)) {
-        return LineVerdict::NoFileEntry;
-    }
+    entries.add(edit);
     return LineVerdict::Applied;
 }
 
