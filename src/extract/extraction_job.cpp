@@ -12,6 +12,7 @@
 #include "read/directory_walker.h"
 #include "extract/listing_writer.h"
 #include "platform/message_pump.h"
+#include "platform/read_handle.h"
 #include "extract/header_copy.h"
 #include "platform/image_window.h"
 #include "read/path_table_reader.h"
@@ -113,10 +114,18 @@ Expected<ExtractionSummary> list_volume(ExtractionSummary& summary, ImageWindow&
     }
     platform::pump_messages();
 
-    auto directories = read_directory_list(paths.image);
+    // The directory list and the walk read the image through the platform's
+    // handle, apart from the buffered stream the job holds: it is opened
+    // once for both, and a failure to open it is the walk's 1101h.
+    auto handle = platform::ReadHandle::open(paths.image);
+    if (!handle) return job_error(msg::kWalkOpenImage, paths.image);
+    // The path table is read here a second time, from the image: the copy
+    // made above ends at a zero length word, this list at the size the
+    // volume descriptor records, and an image may make them differ.
+    auto directories = read_directory_list(*handle, paths.image);
     if (!directories) return directories.error();
     summary.directory_count = static_cast<std::uint32_t>(directories->size());
-    auto walked = walk_directories(*directories, paths.image);
+    auto walked = walk_directories(*directories, *handle, paths.image);
     if (!walked) return walked.error();
     const std::vector<FileEntry>& file_list = walked->files;
     summary.file_count = static_cast<std::uint32_t>(file_list.size());

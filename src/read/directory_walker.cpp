@@ -188,6 +188,12 @@ Expected<FileList> walk_directories(const std::vector<DirectoryNode>& directorie
                                     const std::string& image_path) {
     auto image = platform::ReadHandle::open(image_path);
     if (!image) return job_error(msg::kWalkOpenImage, image_path);
+    return walk_directories(directories, *image, image_path);
+}
+
+Expected<FileList> walk_directories(const std::vector<DirectoryNode>& directories, const platform::ReadHandle& handle,
+                                    const std::string& image_path) {
+    const platform::ReadHandle* const image = &handle;
     const std::uint64_t image_size = image->size().value_or(0);
     const auto outside = [&] { return structure_error(image_path, "directory outside the image"); };
 

@@ -70,8 +70,11 @@ private:
 };
 
 // Reads every directory of the list through the platform's file handle, in
-// bounded blocks, and walks it. 1101h when the image cannot be opened; 1106
-// when a directory does not lie wholly inside the image.
+// bounded blocks, and walks it. 1106 when a directory does not lie wholly
+// inside the image.
+Expected<FileList> walk_directories(const std::vector<DirectoryNode>& directories, const platform::ReadHandle& image,
+                                    const std::string& image_path);
+// The same on an image it opens itself: 1101h when it cannot.
 Expected<FileList> walk_directories(const std::vector<DirectoryNode>& directories,
                                     const std::string& image_path);
 

@@ -65,9 +65,14 @@ Expected<std::vector<DirectoryNode>> directory_list(ByteView table, std::uint32_
 Expected<std::vector<DirectoryNode>> read_directory_list(const std::string& image_path) {
     auto image = platform::ReadHandle::open(image_path);
     if (!image) return job_error(msg::kWalkOpenImage, image_path);
+    return read_directory_list(*image, image_path);
+}
 
+Expected<std::vector<DirectoryNode>> read_directory_list(const platform::ReadHandle& image,
+                                                         const std::string& image_path) {
+    const platform::ReadHandle* const handle = &image;  // as the walker reads it
     std::array<std::byte, kPathTableFieldsEnd> descriptor{};
-    if (!image->read_exact_at(iso::kPrimaryDescriptorOffset, descriptor)) {
+    if (!handle->read_exact_at(iso::kPrimaryDescriptorOffset, descriptor)) {
         return structure_error(image_path, "primary volume descriptor outside the image");
     }
     const std::uint32_t table_size = path_table_size(descriptor);
@@ -76,11 +81,11 @@ Expected<std::vector<DirectoryNode>> read_directory_list(const std::string& imag
     // Read the table and the longest record that may start at its last byte,
     // as far as the image goes. The list refuses a table before its 65,536th
     // record, so a size claiming more than the longest table reads no further.
-    const std::uint64_t image_size = image->size().value_or(0);
+    const std::uint64_t image_size = handle->size().value_or(0);
     const std::uint64_t available = table_offset < image_size ? image_size - table_offset : 0;
     const std::uint64_t wanted = std::min<std::uint64_t>(table_size, kLongestPathTable) + kLongestRecord;
     std::vector<std::byte> table(static_cast<std::size_t>(std::min(wanted, available)));
-    table.resize(image->read_at(table_offset, table));
+    table.resize(handle->read_at(table_offset, table));
     progress::tick();
     return directory_list(table, table_size, image_path);
 }

@@ -10,6 +10,7 @@
 #include "format/endian.h"
 #include "format/iso9660/layout.h"
 #include "common/result.h"
+#include "platform/read_handle.h"
 
 namespace isorelink {
 
@@ -38,7 +39,10 @@ Expected<std::vector<DirectoryNode>> directory_list(ByteView table, std::uint32_
 
 // Reads the table the primary volume descriptor names through the platform's
 // file handle and builds the list: no more of it than the longest table and
-// its last record. An image that cannot be opened gives 1101h.
+// its last record.
+Expected<std::vector<DirectoryNode>> read_directory_list(const platform::ReadHandle& image,
+                                                         const std::string& image_path);
+// The same on an image it opens itself: 1101h when it cannot.
 Expected<std::vector<DirectoryNode>> read_directory_list(const std::string& image_path);
 
 } // namespace isorelink
