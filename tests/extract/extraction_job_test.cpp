@@ -6,7 +6,7 @@
 #include "format/iso9660/layout.h"
 #include "format/sector.h"
 #include "extract/extraction_job.h"
-#include "extract/hand_image.h"
+#include "support/hand_image.h"
 #include "support/test_support.h"
 
 namespace isorelink {

@@ -9,7 +9,7 @@
 #include "format/udf/layout.h"
 #include "extract/extraction_job.h"
 #include "read/sector_listing.h"
-#include "imagekit/kit_fixtures.h"
+#include "support/kit_fixtures.h"
 #include "support/oracles.h"
 #include "support/test_support.h"
 

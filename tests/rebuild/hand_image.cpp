@@ -1,4 +1,4 @@
-#include "rebuild/hand_image.h"
+#include "hand_image.h"
 
 #include <filesystem>
 #include <fstream>

@@ -6,7 +6,7 @@
 
 #include "format/endian.h"
 #include "format/udf/tag.h"
-#include "rebuild/hand_image.h"
+#include "hand_image.h"
 #include "rebuild/relink_list.h"
 #include "rebuild/volume_end.h"
 

@@ -8,7 +8,7 @@
 #include "extract/extraction_job.h"
 #include "read/sector_listing.h"
 #include "kit/image_builder.h"
-#include "rebuild/hand_image.h"
+#include "hand_image.h"
 #include "support/oracles.h"
 
 namespace isorelink::test {

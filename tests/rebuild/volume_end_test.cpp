@@ -3,7 +3,7 @@
 #include "format/endian.h"
 #include "format/udf/layout.h"
 #include "format/udf/tag.h"
-#include "rebuild/hand_image.h"
+#include "hand_image.h"
 #include "read/partition_start_scan.h"
 #include "rebuild/volume_end.h"
 

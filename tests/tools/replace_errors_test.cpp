@@ -2,8 +2,8 @@
 
 #include <filesystem>
 
-#include "cli/round_trip_support.h"
-#include "imagekit/kit_fixtures.h"
+#include "round_trip_support.h"
+#include "support/kit_fixtures.h"
 
 namespace isorelink::test {
 namespace {

@@ -4,7 +4,7 @@
 
 #include "format/endian.h"
 #include "format/sector.h"
-#include "imagekit/kit_fixtures.h"
+#include "support/kit_fixtures.h"
 
 namespace isorelink {
 namespace {

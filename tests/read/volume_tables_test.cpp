@@ -1,7 +1,7 @@
 // The directory list read from the path table.
 #include <gtest/gtest.h>
 
-#include "extract/hand_image.h"
+#include "support/hand_image.h"
 #include "read/path_table_reader.h"
 
 namespace isorelink {

@@ -1,4 +1,4 @@
-#include "extract/hand_image.h"
+#include "support/hand_image.h"
 
 #include "format/endian.h"
 #include "format/iso9660/layout.h"

@@ -4,9 +4,9 @@
 
 #include <gtest/gtest.h>
 
-#include "cli/round_trip_support.h"
+#include "round_trip_support.h"
 #include "format/sector.h"
-#include "imagekit/kit_fixtures.h"
+#include "support/kit_fixtures.h"
 #include "support/oracles.h"
 
 namespace isorelink::test {

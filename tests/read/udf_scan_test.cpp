@@ -6,7 +6,7 @@
 #include "format/sector.h"
 #include "format/udf/layout.h"
 #include "read/descriptor_anchor_scan.h"
-#include "extract/hand_image.h"
+#include "support/hand_image.h"
 #include "read/data_start_scan.h"
 #include "support/test_support.h"
 

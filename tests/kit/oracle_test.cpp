@@ -5,7 +5,7 @@
 
 #include "format/sector.h"
 #include "kit/file_content.h"
-#include "imagekit/kit_fixtures.h"
+#include "support/kit_fixtures.h"
 #include "support/oracles.h"
 #include "support/test_support.h"
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "cli/round_trip_support.h"
-#include "imagekit/kit_fixtures.h"
+#include "round_trip_support.h"
+#include "support/kit_fixtures.h"
 #include "support/oracles.h"
 
 namespace isorelink::test {

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "format/iso9660/layout.h"
-#include "extract/hand_image.h"
+#include "support/hand_image.h"
 #include "format/iso9660/directory_record.h"
 #include "read/directory_walker.h"
 #include "support/test_support.h"
