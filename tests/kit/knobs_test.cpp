@@ -38,31 +38,45 @@ TEST(Knobs, EveryKnobReachesTheImage) {
     for (const auto& dir : built->directories) EXPECT_EQ(dir.size, 3u * kSectorSize) << dir.path;
 }
 
-TEST(Knobs, RefusedRecipesSayWhy) {
-    auto at = [](kit::FileRecipe file, std::uint32_t sector) {
-        file.sector = sector;
-        return file;
-    };
-    const std::pair<std::vector<kit::FileRecipe>, const char*> cases[] = {
-        {{pattern_file("\\lower.bin", 1)}, "cannot record"},
-        {{pattern_file("NOSLASH.BIN", 1)}, "not of the form"},
-        {{pattern_file("\\" + std::string(221, 'A'), 1)}, "too long"},
-        {{pattern_file("\\A.BIN", 1), pattern_file("\\A.BIN", 2)}, "listed twice"},
-        {{pattern_file("\\A", 1), pattern_file("\\A\\B.BIN", 2)}, "both a file and a directory"},
-        {{at(pattern_file("\\A.BIN", 5000), 100), at(pattern_file("\\B.BIN", 1), 102)}, "overlaps"},
-        {{at(pattern_file("\\A.BIN", 1), 17)}, "metadata"},
-        {{pattern_file("\\A.BIN", 5000, 1000)}, "multiple of 2048"},
-        {{}, "volume identifier"},
-    };
-    std::vector<std::byte> image;
-    for (const auto& [files, why] : cases) {
-        kit::ImageRecipe recipe;
-        recipe.files = files;
-        if (files.empty()) recipe.volume_id = "bad volume";
-        auto built = kit::build_image(recipe, image);
-        EXPECT_TRUE(!built.ok() && built.error().message.find(why) != std::string::npos) << why;
-    }
+kit::FileRecipe at(kit::FileRecipe file, std::uint32_t sector) {
+    file.sector = sector;
+    return file;
 }
+
+// A recipe the kit refuses, and the words its reason must hold.
+struct Refused {
+    const char* name;
+    std::vector<kit::FileRecipe> files;  // none: a bad volume identifier instead
+    const char* why;
+};
+
+class RefusedRecipe : public ::testing::TestWithParam<Refused> {};
+
+TEST_P(RefusedRecipe, SaysWhy) {
+    kit::ImageRecipe recipe;
+    recipe.files = GetParam().files;
+    if (recipe.files.empty()) recipe.volume_id = "bad volume";
+    std::vector<std::byte> image;
+    auto built = kit::build_image(recipe, image);
+    ASSERT_FALSE(built.ok());
+    EXPECT_NE(built.error().message.find(GetParam().why), std::string::npos) << built.error().message;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Knobs, RefusedRecipe,
+    ::testing::Values(
+        Refused{"LowerCaseName", {pattern_file("\\lower.bin", 1)}, "cannot record"},
+        Refused{"NoLeadingSeparator", {pattern_file("NOSLASH.BIN", 1)}, "not of the form"},
+        Refused{"PathTooLong", {pattern_file("\\" + std::string(221, 'A'), 1)}, "too long"},
+        Refused{"FileListedTwice", {pattern_file("\\A.BIN", 1), pattern_file("\\A.BIN", 2)}, "listed twice"},
+        Refused{"FileAndDirectoryOfOneName", {pattern_file("\\A", 1), pattern_file("\\A\\B.BIN", 2)},
+                "both a file and a directory"},
+        Refused{"FilesOverlap", {at(pattern_file("\\A.BIN", 5000), 100), at(pattern_file("\\B.BIN", 1), 102)},
+                "overlaps"},
+        Refused{"FileOverTheMetadata", {at(pattern_file("\\A.BIN", 1), 17)}, "metadata"},
+        Refused{"ExtentLimitNotWholeSectors", {pattern_file("\\A.BIN", 5000, 1000)}, "multiple of 2048"},
+        Refused{"BadVolumeIdentifier", {}, "volume identifier"}),
+    test::case_name<Refused>);
 
 } // namespace
 } // namespace isorelink
