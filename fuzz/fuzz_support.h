@@ -11,7 +11,7 @@
 
 #include <unistd.h>
 
-#include "fuzz_cases.h"
+#include "support/fuzz_cases.h"
 
 namespace isorelink::fuzz {
 

@@ -8,7 +8,7 @@
 #include "format/iso9660/layout.h"
 #include "format/sector.h"
 #include "format/udf/layout.h"
-#include "corrupt/corrupt_support.h"
+#include "corrupt_support.h"
 
 namespace isorelink::test {
 namespace {

@@ -9,7 +9,9 @@
 
 #include <gtest/gtest.h>
 
-#include "../../fuzz/fuzz_cases.h"
+#include "extract/extraction_job.h"
+#include "rebuild/rebuild_job.h"
+#include "support/fuzz_cases.h"
 #include "support/test_support.h"
 
 namespace isorelink::test {

@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "corrupt/corrupt_support.h"
+#include "corrupt_support.h"
 
 namespace isorelink::test {
 namespace {

@@ -15,7 +15,7 @@
 #include "format/iso9660/layout.h"
 #include "format/sector.h"
 #include "format/udf/layout.h"
-#include "corrupt/corrupt_support.h"
+#include "corrupt_support.h"
 #include "tools/verify_image.h"
 
 #if defined(__SANITIZE_ADDRESS__)

@@ -6,7 +6,7 @@
 #include "format/iso9660/layout.h"
 #include "format/sector.h"
 #include "extract/extraction_job.h"
-#include "extract/hand_image.h"
+#include "support/hand_image.h"
 #include "support/test_support.h"
 
 namespace isorelink {
@@ -65,7 +65,7 @@ TEST_F(ExtractionJob, Ps2CdProductsAndNoWorkingFilesLeft) {
 TEST_F(ExtractionJob, Ps2DvdPairsDescriptorsByDataOrder) {
     HandImage hand;
     hand.directories[0].files = {{"SYSTEM.CNF;1", 24, 1234}, {"SLUS_123.45;1", 25, 99}};
-    hand.application_use.clear();
+    hand.kind = ImageKind::Ps2Dvd;
     auto bytes = hand.bytes();
     test::put_file_entry(bytes, 22, 1, 4);  // File Entries in the reverse order of their files' data
     test::put_file_entry(bytes, 23, 2, 3);
@@ -93,6 +93,7 @@ TEST_F(ExtractionJob, EarlyFailuresCreateNoFile) {
 TEST_F(ExtractionJob, EachCreateFailureLeavesTheFilesBeforeItEmpty) {
     const std::string codes[] = {"1101b - ", "1101c - ", "1101d - ", "1101e - ", "1104- "};
     for (int b = 0; b < 5; ++b) {
+        SCOPED_TRACE(kProducts[b] + " cannot be created");
         for (const auto& name : kProducts) std::filesystem::remove_all(dir.file(name));
         std::filesystem::create_directory(dir.file(kProducts[b]));  // cannot be opened as a file
         EXPECT_EQ(failure(HandImage().bytes()), "Code " + codes[b] + "Error Opening " + dir.file(kProducts[b]));
@@ -102,11 +103,12 @@ TEST_F(ExtractionJob, EachCreateFailureLeavesTheFilesBeforeItEmpty) {
 
 TEST_F(ExtractionJob, PathTableCopyLengthsAfterALaterFailure) {
     for (const auto& c : {std::pair{19u, 2048u}, {22u, 4 * 2048u}, {18u, 0u}, {0u, 2048u}, {5u, 2048u}}) {
+        SCOPED_TRACE("optional path table at sector " + std::to_string(c.first));
         HandImage hand;  // a DVD without File Entries: the anchor search fails after the copy
-        hand.application_use.clear();
+        hand.kind = ImageKind::Ps2Dvd;
         hand.optional_path_table_sector = c.first;
         EXPECT_EQ(failure(hand.bytes()), structure("no UDF file entry found"));
-        EXPECT_EQ(std::filesystem::file_size(dir.file("tmp.tmp")), c.second) << c.first;
+        EXPECT_EQ(std::filesystem::file_size(dir.file("tmp.tmp")), c.second);
     }
 }
 

@@ -9,7 +9,7 @@
 #include "format/udf/layout.h"
 #include "extract/extraction_job.h"
 #include "read/sector_listing.h"
-#include "imagekit/kit_fixtures.h"
+#include "support/kit_fixtures.h"
 #include "support/oracles.h"
 #include "support/test_support.h"
 
@@ -19,17 +19,18 @@ namespace {
 using Extents = std::vector<std::pair<std::uint64_t, std::uint64_t>>;
 using test::pattern_file;
 
-// Every listed line points at its directory record (and on a PS2 DVD at its File Entry), and isoinfo
-// reads the same extents from the records.
-TEST(ExtractionOracle, KitImagesOfEveryKind) {
-    using Order = kit::EntryOrder;
-    using Optional = kit::OptionalPathTable;
-    for (const auto& [kind, order, optional] :
-         {std::tuple{ImageKind::Ps2Cd, Order::DataOrder, Optional::NextSector},
-          std::tuple{ImageKind::PspUmd, Order::DataOrder, Optional::Zero},
-          std::tuple{ImageKind::Ps2Dvd, Order::ReverseDataOrder, Optional::Zero},
-          std::tuple{ImageKind::Ps2Dvd, Order::DirectoryOrder, Optional::NextSector}}) {
-        test::ScratchDir dir;
+// A kit image with its entry order and optional path table.
+struct KitCase {
+    const char* name;
+    ImageKind kind;
+    kit::EntryOrder order;
+    kit::OptionalPathTable optional;
+};
+
+class ExtractionOfKitImages : public ::testing::TestWithParam<KitCase> {
+protected:
+    void SetUp() override {
+        const ImageKind kind = GetParam().kind;
         kit::ImageRecipe recipe;
         recipe.kind = kind;
         recipe.files = {pattern_file("\\SYSTEM.CNF", 40),
@@ -41,44 +42,66 @@ TEST(ExtractionOracle, KitImagesOfEveryKind) {
         recipe.files[3].hidden = true;
         recipe.directories.push_back("\\NOTHING");
         recipe.min_directory_sectors = 2;
-        recipe.entry_order = order;
-        recipe.optional_path_table = optional;
-        auto built = kit::write_image(recipe, dir.file("KIT.ISO"));
-        ASSERT_TRUE(built) << built.error().message;
+        recipe.entry_order = GetParam().order;
+        recipe.optional_path_table = GetParam().optional;
+        auto written = kit::write_image(recipe, dir.file("KIT.ISO"));
+        ASSERT_TRUE(written) << written.error().message;
+        built = *written;
         auto summary = run_extraction(dir.prefix(), "KIT.ISO");
         ASSERT_TRUE(summary) << summary.error().message;
         EXPECT_EQ(summary->kind, kind);
-        auto lines = host::parse_sector_listing(test::read_text(summary->names.sector_listing), kind);
-        ASSERT_TRUE(lines);
-        EXPECT_EQ(lines->size(), built->extents.size());
+        auto listed = host::parse_sector_listing(test::read_text(summary->names.sector_listing), kind);
+        ASSERT_TRUE(listed);
+        lines = *listed;
+    }
+    test::ScratchDir dir;
+    kit::BuiltImage built;
+    std::vector<host::ListingLine> lines;
+};
 
-        const auto image = test::read_bytes(dir.file("KIT.ISO"));
-        Extents listed;
-        for (const auto& line : *lines) {
-            listed.emplace_back(line.sector, line.size);
-            const auto record = ByteView(image).subspan(line.extent_field - 2);
-            EXPECT_EQ(both32(record, iso::dr::kExtent), line.sector) << line.path;
-            EXPECT_EQ(both32(record, iso::dr::kDataLength), line.size) << line.path;
-            if (kind != ImageKind::Ps2Dvd) continue;
-            const auto entry = ByteView(image).subspan(line.descriptor - udf::fe::kShortAllocationDescriptor);
-            EXPECT_EQ(le16(entry, udf::tag::kIdentifier), udf::kFileEntry) << line.path;
-            const auto position = udf::fe::kShortAllocationDescriptor + udf::short_ad::kExtentPosition;
-            EXPECT_EQ(le32(entry, position) + built->partition_start, line.sector) << line.path;
-        }
-        if (test::have_program("isoinfo")) {
-            Extents records;
-            for (const auto& r : test::listed_records(dir.file("KIT.ISO"))) records.emplace_back(r.sector, r.size);
-            std::sort(listed.begin(), listed.end());
-            std::sort(records.begin(), records.end());
-            EXPECT_EQ(records, listed);
-        }
+// Every listed line points at its directory record (and on a PS2 DVD at its File Entry).
+TEST_P(ExtractionOfKitImages, ListsEveryExtentAtItsRecordAndEntry) {
+    EXPECT_EQ(lines.size(), built.extents.size());
+    const auto image = test::read_bytes(dir.file("KIT.ISO"));
+    for (const auto& line : lines) {
+        const auto record = ByteView(image).subspan(line.extent_field - 2);
+        EXPECT_EQ(both32(record, iso::dr::kExtent), line.sector) << line.path;
+        EXPECT_EQ(both32(record, iso::dr::kDataLength), line.size) << line.path;
+        if (GetParam().kind != ImageKind::Ps2Dvd) continue;
+        const auto entry = ByteView(image).subspan(line.descriptor - udf::fe::kShortAllocationDescriptor);
+        EXPECT_EQ(le16(entry, udf::tag::kIdentifier), udf::kFileEntry) << line.path;
+        const auto position = udf::fe::kShortAllocationDescriptor + udf::short_ad::kExtentPosition;
+        EXPECT_EQ(le32(entry, position) + built.partition_start, line.sector) << line.path;
     }
 }
+
+TEST_P(ExtractionOfKitImages, IsoinfoReadsTheListedExtents) {
+    if (!test::have_program("isoinfo")) GTEST_SKIP() << "isoinfo not installed";
+    Extents listed, records;
+    for (const auto& line : lines) listed.emplace_back(line.sector, line.size);
+    for (const auto& r : test::listed_records(dir.file("KIT.ISO"))) records.emplace_back(r.sector, r.size);
+    std::sort(listed.begin(), listed.end());
+    std::sort(records.begin(), records.end());
+    EXPECT_EQ(records, listed);
+}
+
+using Order = kit::EntryOrder;
+using Optional = kit::OptionalPathTable;
+INSTANTIATE_TEST_SUITE_P(
+    Extraction, ExtractionOfKitImages,
+    ::testing::Values(KitCase{"Ps2CdWithOptionalTable", ImageKind::Ps2Cd, Order::DataOrder, Optional::NextSector},
+                      KitCase{"PspUmdWithoutOptionalTable", ImageKind::PspUmd, Order::DataOrder, Optional::Zero},
+                      KitCase{"Ps2DvdEntriesInReverseDataOrder", ImageKind::Ps2Dvd, Order::ReverseDataOrder,
+                              Optional::Zero},
+                      KitCase{"Ps2DvdEntriesInDirectoryOrder", ImageKind::Ps2Dvd, Order::DirectoryOrder,
+                              Optional::NextSector}),
+    test::case_name<KitCase>);
 
 // An image another writer made (genisoimage, given the kind's system id and
 // the CD-XA signature) lists the extents isoinfo reads.
 TEST(ExtractionOracle, GenisoimageImages) {
-    if (!test::have_program("genisoimage") || !test::have_program("isoinfo")) GTEST_SKIP() << "no genisoimage/isoinfo";
+    if (!test::have_program("genisoimage") || !test::have_program("isoinfo"))
+        GTEST_SKIP() << "genisoimage or isoinfo not installed";
     for (const char* system : {"PLAYSTATION", "PSP GAME"}) {
         test::ScratchDir dir;
         const std::string tree = dir.file("tree"), image = dir.file("G.ISO");

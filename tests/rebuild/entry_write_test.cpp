@@ -5,7 +5,7 @@
 
 #include "format/endian.h"
 #include "format/udf/tag.h"
-#include "rebuild/hand_image.h"
+#include "rebuild_folder.h"
 
 namespace isorelink::test {
 namespace {
@@ -13,7 +13,8 @@ namespace {
 constexpr std::uint64_t kEntrySector = 1055;
 constexpr std::uint64_t kEntry = kEntrySector * 2048;
 constexpr std::uint64_t kD = kEntry + 308;  // short_ad; Information Length at D - 252
-const HandImage kDvd{ImageKind::Ps2Dvd, 1100 * 2048, 1100, 257, 842, {1055, 1056}};
+const HandImage kDvd{.kind = ImageKind::Ps2Dvd, .size = 1100 * 2048, .volume_sectors = 1100,
+                     .partition_length = 842, .entry_sectors = {1055, 1056}};
 
 std::string line(std::uint32_t sector, std::uint32_t size, std::uint64_t record, std::uint64_t descriptor) {
     char text[64];

@@ -2,13 +2,12 @@
 
 #include <cctype>
 #include <filesystem>
-#include <tuple>
 
 #include "format/endian.h"
 #include "format/udf/tag.h"
-#include "rebuild/hand_image.h"
 #include "rebuild/relink_list.h"
 #include "rebuild/volume_end.h"
+#include "rebuild_folder.h"
 
 namespace isorelink::test {
 namespace {
@@ -17,41 +16,46 @@ namespace {
 constexpr const char* kSystemCnf = "00000130|000004D2|0000B8A2|0020F934|\\SYSTEM.CNF\r\n";
 constexpr std::uint64_t kC = 47266, kD = 2160948, kEntry = 1055 * 2048;
 const auto kRecord = hex_bytes("30 01 00 00 00 00 01 30 D2 04 00 00 00 00 04 D2");
-const HandImage kPsp{ImageKind::PspUmd, 100 * 2048, 100};
-const HandImage kDvd{ImageKind::Ps2Dvd, 1100 * 2048, 1100, 257, 842, {1055, 1056}};  // no end step to do
+const HandImage kCd{.kind = ImageKind::Ps2Cd, .size = 100 * 2048, .volume_sectors = 100};
+const HandImage kPsp{.kind = ImageKind::PspUmd, .size = 100 * 2048, .volume_sectors = 100};
+const HandImage kDvd{.kind = ImageKind::Ps2Dvd, .size = 1100 * 2048, .volume_sectors = 1100,  // no end step to do
+                     .partition_start = 257, .partition_length = 842, .entry_sectors = {1055, 1056}};
 
 void put(std::vector<std::byte>& bytes, std::uint64_t at, const std::vector<std::byte>& patch) {
     std::copy(patch.begin(), patch.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at));
 }
 
-TEST_F(RebuildFolder, EachKindChangesExactlyItsBytesAndALineTwiceChangesNoMore) {
-    for (const auto& recipe : {HandImage{ImageKind::Ps2Cd, 100 * 2048, 100}, kPsp, kDvd}) {
-        build(recipe);
-        put_bytes(image(), kC - 2, std::vector<std::byte>(20, std::byte{0xEE}));
-        auto expected = read_bytes(image());
-        put(expected, kC, kRecord);
-        if (recipe.kind == ImageKind::Ps2Cd) {  // its post-gap: 100 + 150 sectors
-            expected.resize(250 * 2048);
-            put(expected, 32848, hex_bytes("FA 00 00 00 00 00 00 FA"));
-            put(expected, 250 * 2048 - 7, text_bytes("postgap"));
-        } else if (recipe.kind == ImageKind::Ps2Dvd) {
-            put(expected, kD, hex_bytes("D2 04 00 00 2F 00 00 00"));  // B, A - P = 47
-            put(expected, kD - 252, hex_bytes("D2 04 00 00"));
-            put(expected, kEntry + 64, hex_bytes("01 00 00 00 00 00 00 00"));
-            udf::reseal_tag(MutableByteView(expected).subspan(kEntry, 2048));
-        }
-        relink(kSystemCnf, 12);
-        ASSERT_EQ(failure(run()), "");
-        EXPECT_TRUE(read_bytes(image()) == expected) << to_string(recipe.kind);
-        if (recipe.kind == ImageKind::Ps2Cd) continue;  // grows by another post-gap on every run
-        relink(std::string(kSystemCnf) + kSystemCnf, 24);
-        ASSERT_TRUE(run());
-        EXPECT_TRUE(read_bytes(image()) == expected) << to_string(recipe.kind) << " twice";
+struct EachKind : RebuildFolder, ::testing::WithParamInterface<ImageKind> {};
+
+TEST_P(EachKind, ChangesExactlyItsBytesAndALineTwiceChangesNoMore) {
+    const ImageKind kind = GetParam();
+    build(kind == ImageKind::Ps2Cd ? kCd : kind == ImageKind::PspUmd ? kPsp : kDvd);
+    put_bytes(image(), kC - 2, std::vector<std::byte>(20, std::byte{0xEE}));
+    auto expected = read_bytes(image());
+    put(expected, kC, kRecord);
+    if (kind == ImageKind::Ps2Cd) {  // its post-gap: 100 + 150 sectors
+        expected.resize(250 * 2048);
+        put(expected, 32848, hex_bytes("FA 00 00 00 00 00 00 FA"));
+        put(expected, 250 * 2048 - 7, text_bytes("postgap"));
+    } else if (kind == ImageKind::Ps2Dvd) {
+        put(expected, kD, hex_bytes("D2 04 00 00 2F 00 00 00"));  // B, A - P = 47
+        put(expected, kD - 252, hex_bytes("D2 04 00 00"));
+        put(expected, kEntry + 64, hex_bytes("01 00 00 00 00 00 00 00"));
+        udf::reseal_tag(MutableByteView(expected).subspan(kEntry, 2048));
     }
+    relink(kSystemCnf, 12);
+    ASSERT_EQ(failure(run()), "");
+    EXPECT_TRUE(read_bytes(image()) == expected);
+    if (kind == ImageKind::Ps2Cd) return;  // grows by another post-gap on every run
+    relink(std::string(kSystemCnf) + kSystemCnf, 24);
+    ASSERT_TRUE(run());
+    EXPECT_TRUE(read_bytes(image()) == expected) << "twice";
 }
 
+INSTANTIATE_TEST_SUITE_P(Rebuild, EachKind, kEveryKind, kind_param_name);
+
 TEST_F(RebuildFolder, RecordBeyondTwoGigabytes) {
-    build(HandImage{ImageKind::PspUmd, 0x90001000ull, 100});  // C beyond 2 GB, sparse
+    build({.kind = ImageKind::PspUmd, .size = 0x90001000ull, .volume_sectors = 100});  // C beyond 2 GB, sparse
     relink("00000130|000004D2|90000010|\\FAR\n", 12);
     ASSERT_TRUE(run());
     EXPECT_EQ(bytes_at(image(), 0x90000010ull, 16), kRecord);
@@ -63,26 +67,38 @@ std::string line(unsigned i, const char* end = "\r\n") {
     return text;
 }
 const std::string kHead = "00000003|00000800|00009030|";
+const std::string kThree = line(0) + line(1) + line(2);
 
-TEST_F(RebuildFolder, AppliesAtMostNLinesUpToABlankOrShortOne) {
-    const std::string three = line(0) + line(1) + line(2);
-    const std::string line_feeds = line(0, "\n") + line(1, "\n") + line(2, "");
-    const std::tuple<std::string, std::size_t, std::uint32_t> cases[] = {  // list, record bytes, lines applied
-        {three, 0, 1}, {three, 11, 1}, {three, 12, 1}, {three, 25, 2}, {three, 120, 3},
-        {line_feeds, 36, 3},  // LF, no final line feed
-        {line(0) + "012345\r\n" + "garbage that would be refused\n", 36, 1},
-        {line(0) + "0000000G|bad\n", 12, 1},                                 // beyond n: never read
-        {kHead + std::string(2046 - kHead.size(), 'P') + "\n", 12, 1},  // 2047 with its line feed
-        {"00000130|000004D2|00031FF0|\\LAST\n", 12, 1},                    // C + 16 == the image's length
-    };
-    for (const auto& [text, record_bytes, applied] : cases) {
-        build(kPsp);
-        relink(text, record_bytes);
-        auto outcome = run();
-        ASSERT_TRUE(outcome) << outcome.error().message << "\n" << text.substr(0, 80);
-        EXPECT_EQ(outcome->lines_applied, applied) << text.substr(0, 80);
-    }
+// A relink list the rebuild applies, in part: the record file's length says how many lines at most.
+struct Applied {
+    const char* name;
+    std::string list;
+    std::size_t record_bytes;
+    std::uint32_t lines_applied;
+};
+
+struct AppliesLines : RebuildFolder, ::testing::WithParamInterface<Applied> {};
+
+TEST_P(AppliesLines, OnAPspImage) {
+    build(kPsp);
+    relink(GetParam().list, GetParam().record_bytes);
+    auto outcome = run();
+    ASSERT_TRUE(outcome) << outcome.error().message;
+    EXPECT_EQ(outcome->lines_applied, GetParam().lines_applied);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    RelinkList, AppliesLines,
+    ::testing::Values(
+        Applied{"EmptyRecordFileStillOneLine", kThree, 0, 1}, Applied{"ElevenRecordBytesOneLine", kThree, 11, 1},
+        Applied{"TwelveRecordBytesOneLine", kThree, 12, 1}, Applied{"TwentyFiveRecordBytesTwoLines", kThree, 25, 2},
+        Applied{"MoreRecordsThanLines", kThree, 120, 3},
+        Applied{"LineFeedsAndNoFinalLineEnd", line(0, "\n") + line(1, "\n") + line(2, ""), 36, 3},
+        Applied{"StopsAtAShortLine", line(0) + "012345\r\n" + "garbage that would be refused\n", 36, 1},
+        Applied{"LinesBeyondTheRecordsAreNeverRead", line(0) + "0000000G|bad\n", 12, 1},
+        Applied{"LineOf2047CharactersWithItsLineFeed", kHead + std::string(2046 - kHead.size(), 'P') + "\n", 12, 1},
+        Applied{"RecordEndingAtTheImageEnd", "00000130|000004D2|00031FF0|\\LAST\n", 12, 1}),
+    case_name<Applied>);
 
 TEST_F(RebuildFolder, LinesRunningAcrossReadBlocksAreReadWhole) {
     // 33 then 32 characters a line: line 2048's CR ends the first 64 KiB block, its LF starts the second.
@@ -114,47 +130,72 @@ TEST(RelinkLine, EveryByteIsAHexDigitOrRefusesTheLine) {
     }
 }
 
-TEST_F(RebuildFolder, OneBadLineRefusesTheWholeList) {
-    const std::pair<const HandImage&, std::string> cases[] = {
-        {kPsp, kHead + std::string(2047 - kHead.size(), 'P') + "\n"},
-        {kPsp, "00000130|000004D2|00031FF1|\\X\n"},     // C + 16 one byte beyond the image
-        {kDvd, "00000130|000004D2|0000B8A2|0020F93\n"},  // too short for a DVD line
-        {kDvd, "00000100|000004D2|0000B8A2|0020F934|\\X\n"},  // A below P
-        {kDvd, "00000130|000004D2|0000B8A2|00210934|\\X\n"},  // no File Entry in D's sector
-        {kDvd, "00000130|000004D2|0000B8A2|0020F8FB|\\X\n"},  // Information Length before the entry
-        {kDvd, "00000130|000004D2|0000B8A2|0020FFF9|\\X\n"},  // short_ad across the entry's end
-    };
-    for (const auto& [recipe, bad] : cases) {
-        build(recipe);
-        relink((recipe.kind == ImageKind::Ps2Dvd ? std::string(kSystemCnf) + kSystemCnf : line(0) + line(1)) + bad, 36);
-        expect_refused("Code 405 - invalid relink line 3 " + list(), bad.substr(0, 40));
-    }
+// A third line the rebuild refuses after two sound ones: nothing is written.
+struct BadLine {
+    const char* name;
+    ImageKind kind;
+    std::string line;
+};
+
+struct RefusesTheWholeList : RebuildFolder, ::testing::WithParamInterface<BadLine> {};
+
+TEST_P(RefusesTheWholeList, ForOneBadLine) {
+    const bool dvd = GetParam().kind == ImageKind::Ps2Dvd;
+    build(dvd ? kDvd : kPsp);
+    relink((dvd ? std::string(kSystemCnf) + kSystemCnf : line(0) + line(1)) + GetParam().line, 36);
+    expect_refused("Code 405 - invalid relink line 3 " + list(), GetParam().line.substr(0, 40));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    RelinkList, RefusesTheWholeList,
+    ::testing::Values(
+        BadLine{"LineOf2048Characters", ImageKind::PspUmd, kHead + std::string(2047 - kHead.size(), 'P') + "\n"},
+        BadLine{"RecordOneByteBeyondTheImage", ImageKind::PspUmd, "00000130|000004D2|00031FF1|\\X\n"},
+        BadLine{"TooShortForADvdLine", ImageKind::Ps2Dvd, "00000130|000004D2|0000B8A2|0020F93\n"},
+        BadLine{"SectorBelowThePartition", ImageKind::Ps2Dvd, "00000100|000004D2|0000B8A2|0020F934|\\X\n"},
+        BadLine{"NoFileEntryInTheDescriptorsSector", ImageKind::Ps2Dvd, "00000130|000004D2|0000B8A2|00210934|\\X\n"},
+        BadLine{"InformationLengthBeforeTheEntry", ImageKind::Ps2Dvd, "00000130|000004D2|0000B8A2|0020F8FB|\\X\n"},
+        BadLine{"ShortAdAcrossTheEntrysEnd", ImageKind::Ps2Dvd, "00000130|000004D2|0000B8A2|0020FFF9|\\X\n"}),
+    case_name<BadLine>);
+
+TEST_F(RebuildFolder, AFileEntryWhoseCrcLengthRunsPastItsSectorRefusesTheLine) {
     build(kDvd);
-    put_bytes(image(), kEntry + 10, hex_bytes("F1 07"));  // CRC length 2033: beyond the sector
+    put_bytes(image(), kEntry + 10, hex_bytes("F1 07"));  // CRC length 2033
     relink(kSystemCnf, 12);
     expect_refused("Code 405 - invalid relink line 1 " + list(), "CRC length beyond the sector");
+}
+
+TEST_F(RebuildFolder, APartitionPatternOffTheSectorGridIsNotFound) {
     build(kDvd);  // the charset 8 bytes off the grid
     put_bytes(image(), 257 * 2048 + 48, text_bytes(std::string_view("\0\0\0\0\0\0\0\0\0OSTA Compressed", 24)));
+    relink(kSystemCnf, 12);
     expect_refused("Code 406 - UDF partition not found " + image(), "pattern off the grid");
 }
 
-TEST_F(RebuildFolder, RefusalsInTheirOrderAndUnknownKindBytes) {
+TEST_F(RebuildFolder, RefusalsInTheirOrder) {
     EXPECT_EQ(failure(run()), "Code 401 - Error Opening " + image());
     build(HandImage{});
     expect_refused("Code 402 - Error Opening " + list(), "no relink list");
     write_text(list(), kSystemCnf);
     expect_refused("Code 404- Error Opening " + records(), "no record file");
-    build(HandImage{ImageKind::PspUmd, 40000, 16});  // too short to hold the byte at 33792
-    std::filesystem::resize_file(image(), 33792);
+    build({.kind = ImageKind::PspUmd, .size = 33792, .volume_sectors = 16});  // too short to hold the byte at 33792
     relink("00000130|000004D2|00000010|\\A\n", 12);
     expect_refused("Code 409 - not a disc image " + image(), "33792 bytes");
+}
+
+TEST(VolumeEnd, AMissingImageIsReportedWithTheKindsCode) {
+    ScratchDir dir;
     const auto gone = dir.file("NEW-GONE.ISO");
     for (const auto& [kind, code] : {std::pair{ImageKind::Ps2Dvd, "4001dvd"}, std::pair{ImageKind::Ps2Cd, "4003cd"},
                                      std::pair{ImageKind::PspUmd, "4001psp"}})
         EXPECT_EQ(failure(finish_volume(kind, gone, 257)),
                   std::string("Code ") + code + " - Error!!! Opening [" + gone + "]");
-    build(HandImage{ImageKind::Ps2Cd, 100 * 2048 + 700, 7});
-    put_bytes(image(), 32777, hex_bytes("00"));  // unknown kind bytes: served as PSP
+}
+
+TEST_F(RebuildFolder, UnknownKindBytesAreServedAsPsp) {
+    build({.kind = ImageKind::Ps2Cd, .size = 100 * 2048 + 700, .volume_sectors = 7});
+    put_bytes(image(), 32777, hex_bytes("00"));
+    relink("00000130|000004D2|00000010|\\A\n", 12);
     EXPECT_EQ(failure(run()), "");
     EXPECT_EQ(std::filesystem::file_size(image()), 100u * 2048 + 700);  // no post-gap, the partial sector kept
     EXPECT_EQ(bytes_at(image(), 32848, 8), hex_bytes("64 00 00 00 00 00 00 64"));  // whole sectors

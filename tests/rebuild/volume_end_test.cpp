@@ -3,9 +3,8 @@
 #include "format/endian.h"
 #include "format/udf/layout.h"
 #include "format/udf/tag.h"
-#include "rebuild/hand_image.h"
-#include "read/partition_start_scan.h"
 #include "rebuild/volume_end.h"
+#include "rebuild_folder.h"
 
 namespace isorelink::test {
 namespace {
@@ -13,7 +12,7 @@ namespace {
 TEST_F(RebuildFolder, DvdGainsPostGapAnchorSizeAndPartitionLength) {
     const std::uint64_t bytes = 1000 * 2048 + 100;
     const std::uint32_t sectors = 1150;
-    write_hand_image(image(), HandImage{ImageKind::Ps2Dvd, bytes, 1200, 257, 742, {}});
+    build({.kind = ImageKind::Ps2Dvd, .size = bytes, .volume_sectors = 1200, .partition_length = 742});
     put_bytes(image(), 1000 * 2048, std::vector<std::byte>(100, std::byte{0x5A}));
     ASSERT_EQ(failure(finish_volume(ImageKind::Ps2Dvd, image(), 257)), "");
     EXPECT_EQ(std::filesystem::file_size(image()), std::uint64_t{sectors} * 2048);
@@ -28,15 +27,6 @@ TEST_F(RebuildFolder, DvdGainsPostGapAnchorSizeAndPartitionLength) {
         EXPECT_EQ(le32(pd, udf::pd::kLength), sectors - 1 - 257) << sector;
         EXPECT_TRUE(udf::tag_is_valid(pd)) << sector;
     }
-}
-
-TEST_F(RebuildFolder, PartitionStartIsFoundInTheLastSixteenBytesBeyondTheFirstBlock) {
-    const std::uint64_t size = 4 * 1024 * 1024 + 2048 * 7 + 64;
-    write_hand_image(image(), HandImage{ImageKind::PspUmd, size, 1});
-    put_bytes(image(), size - 16, text_bytes(std::string_view("\0OSTA Compressed", 16)));
-    auto file = File::open(image(), "rb");
-    auto p = find_partition_start(*file, image());
-    EXPECT_EQ(p ? *p : 0u, (size - 16 - 48) / 2048);
 }
 
 } // namespace

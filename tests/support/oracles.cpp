@@ -74,7 +74,9 @@ int seven_zip_extract(const std::string& image, const std::string& type, const s
     return run_command("7z x -y -t" + type + " -o" + shell_quote(folder) + " " + shell_quote(image)).exit_code;
 }
 
-bool have_pycdlib() { return run_command("/usr/bin/python3 -c 'import pycdlib'").exit_code == 0; }
+bool have_pycdlib() {
+    return have_program("python3") && run_command("/usr/bin/python3 -c 'import pycdlib'").exit_code == 0;
+}
 
 bool pycdlib_udf_extract(const std::string& image, const std::vector<std::string>& paths, const std::string& folder) {
     const std::string script = "import os, sys, pycdlib\n"

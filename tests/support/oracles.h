@@ -25,7 +25,7 @@ std::map<std::string, ReaderExtent> by_path(const std::vector<ReaderExtent>& ext
 
 // `7z x -t<type>` ("iso" or "udf") into a folder; 7-Zip's exit code.
 int seven_zip_extract(const std::string& image, const std::string& type, const std::string& folder);
-// Debian's pycdlib under /usr/bin/python3.
+// Debian's pycdlib under /usr/bin/python3 (hidden with the other readers when python3 is not on the oracle path).
 bool have_pycdlib();
 // Reads each path ("/DATA/A.BIN") through pycdlib's udf_path into folder + path.
 bool pycdlib_udf_extract(const std::string& image, const std::vector<std::string>& paths, const std::string& folder);

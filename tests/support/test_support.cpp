@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 namespace isorelink::test {
 
@@ -79,7 +80,12 @@ CommandResult run_command(const std::string& command_line) {
 }
 
 bool have_program(const std::string& name) {
-    return run_command("command -v " + shell_quote(name) + " >/dev/null").exit_code == 0;
+    const char* oracles = std::getenv("ISORELINK_ORACLE_PATH");
+    const char* path = oracles != nullptr ? oracles : std::getenv("PATH");
+    std::istringstream folders(path != nullptr ? path : "");
+    for (std::string folder; std::getline(folders, folder, ':');)
+        if (!folder.empty() && access((fs::path(folder) / name).c_str(), X_OK) == 0) return true;
+    return false;
 }
 
 std::string shell_quote(const std::string& text) {

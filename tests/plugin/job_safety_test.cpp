@@ -106,31 +106,40 @@ TEST_F(JobSafety, ANewImageThatIsTheSourceOrAnInputOfTheRebuildIsRefusedUnchange
     EXPECT_EQ(message(), "");
 }
 
-TEST_F(JobSafety, AStatusFileThatIsNotOurOwnPlainFileIsLeftAloneAndNoJobRuns) {
+// A status file someone planted before the job: the job leaves it as it is and does not run.
+struct Plant {
+    const char* name;
+    void (*plant)(const std::string& status, const std::string& victim);
+};
+
+struct PlantedStatusFile : JobSafety, ::testing::WithParamInterface<Plant> {};
+
+TEST_P(PlantedStatusFile, IsLeftAloneAndNoJobRuns) {
     const std::string victim = work_.file("victim");
     isorelink::test::write_text(victim, "precious");
-    const std::string listing = work_.file("G.ISO-LSN.TXT");
-    const std::function<void()> plants[] = {
-        [&] { fs::create_symlink(victim, status_path()); },
-        [&] { fs::create_hard_link(victim, status_path()); },
-        [&] { ASSERT_EQ(mkfifo(status_path().c_str(), 0600), 0); },
-        [&] {  // another user's file; only root can make one
-            if (geteuid() != 0) return;
-            isorelink::test::write_text(status_path(), "theirs");
-            ASSERT_EQ(chown(status_path().c_str(), 65534, 65534), 0);
-        },
-    };
-    for (const auto& plant : plants) {
-        fs::remove(status_path());
-        plant();
-        if (!fs::exists(fs::symlink_status(status_path()))) continue;
-        const auto before = fs::symlink_status(status_path()).type();
-        extract_(work_.prefix().c_str(), "G.ISO", nullptr, nullptr);
-        EXPECT_FALSE(fs::exists(listing)) << "the job ran";
-        EXPECT_EQ(isorelink::test::read_text(victim), "precious");
-        EXPECT_EQ(fs::symlink_status(status_path()).type(), before);
-    }
-    fs::remove(status_path());
+    GetParam().plant(status_path(), victim);
+    if (!fs::exists(fs::symlink_status(status_path()))) GTEST_SKIP() << "only root can plant another user's file";
+    const auto before = fs::symlink_status(status_path()).type();
+    extract_(work_.prefix().c_str(), "G.ISO", nullptr, nullptr);
+    EXPECT_FALSE(fs::exists(work_.file("G.ISO-LSN.TXT"))) << "the job ran";
+    EXPECT_EQ(isorelink::test::read_text(victim), "precious");
+    EXPECT_EQ(fs::symlink_status(status_path()).type(), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    JobSafety, PlantedStatusFile,
+    ::testing::Values(Plant{"SymbolicLink", [](const std::string& s, const std::string& v) { fs::create_symlink(v, s); }},
+                      Plant{"HardLink", [](const std::string& s, const std::string& v) { fs::create_hard_link(v, s); }},
+                      Plant{"Fifo", [](const std::string& s, const std::string&) { mkfifo(s.c_str(), 0600); }},
+                      Plant{"AnotherUsersFile",
+                            [](const std::string& s, const std::string&) {
+                                if (geteuid() != 0) return;
+                                isorelink::test::write_text(s, "theirs");
+                                if (chown(s.c_str(), 65534, 65534) != 0) std::perror("chown");
+                            }}),
+    isorelink::test::case_name<Plant>);
+
+TEST_F(JobSafety, TheStatusFileAJobCreatesIsPrivate) {
     rebuild_(work_.prefix().c_str(), "G.ISO", nullptr, nullptr);  // fails: no new image
     struct stat st {};
     ASSERT_EQ(stat(status_path().c_str(), &st), 0);

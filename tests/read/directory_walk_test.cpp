@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "format/iso9660/layout.h"
-#include "extract/hand_image.h"
+#include "support/hand_image.h"
 #include "format/iso9660/directory_record.h"
 #include "read/directory_walker.h"
 #include "support/test_support.h"
@@ -18,7 +18,7 @@ struct ExtentBuilder {
         encode_directory_record(bytes, 20, 2048, iso::dr::kFlagDirectory, std::vector<std::byte>{std::byte{1}});
     }
     ExtentBuilder& add(const std::string& name, std::uint32_t sector, std::uint32_t size, std::uint8_t flags = 0) {
-        encode_directory_record(bytes, sector, size, flags, test::as_bytes(name));
+        encode_directory_record(bytes, sector, size, flags, test::text_bytes(name));
         return *this;
     }
 };
@@ -32,7 +32,9 @@ std::string walked(const std::vector<std::byte>& extent, std::uint64_t offset = 
     return paths;
 }
 
-TEST(DirectoryWalk, FlagsPiecesNamesAndZeroTails) {
+const std::string kOutside = "Code 1106 - invalid volume structure img (directory record outside its directory)";
+
+TEST(DirectoryWalk, FlagsPiecesAndNames) {
     EXPECT_EQ(walked(ExtentBuilder()
                          .add("MOVIE.PSS;1", 100, 2048, 0x80).add("MOVIE.PSS;1", 101, 10, 0x00)
                          .add("H.BIN;1", 104, 2048, 0x81).add("H.BIN;1", 105, 3, 0x01)
@@ -41,22 +43,32 @@ TEST(DirectoryWalk, FlagsPiecesNamesAndZeroTails) {
                          .add("..", 112, 1).add("A\\..\\B;1", 113, 1).add("C\x0D\x0A;1", 114, 1)
                          .bytes),
               "\\D\\MOVIE0.PSS|\\D\\MOVIE1.PSS|\\D\\H.BIN|\\D\\A0.B0.C|\\D\\A1.B1.C|\\D\\__|\\D\\A_.._B|\\D\\C__|");
-    // A zero length moves to the next sector, even at a sector's start.
+}
+
+TEST(DirectoryWalk, AZeroLengthMovesToTheNextSectorEvenAtASectorsStart) {
     auto tails = ExtentBuilder().add("A;1", 5, 1).bytes;
     tails.resize(2 * 2048);
-    encode_directory_record(tails, 6, 1, 0, test::as_bytes("B;1"));
+    encode_directory_record(tails, 6, 1, 0, test::text_bytes("B;1"));
     tails.resize(3 * 2048);
     EXPECT_EQ(walked(tails), "\\D\\A|\\D\\B|");
 }
 
-TEST(DirectoryWalk, BrokenRecordsAreStructuralFaults) {
-    const std::string outside = "Code 1106 - invalid volume structure img (directory record outside its directory)";
+TEST(DirectoryWalk, ARecordCutByTheExtentsEndIsAFault) {
     auto cut = ExtentBuilder().add("A;1", 5, 1).bytes;
     cut.resize(80);
+    EXPECT_EQ(walked(cut), kOutside);
+}
+
+TEST(DirectoryWalk, AnIdentifierRunningPastItsRecordIsAFault) {
     auto long_identifier = ExtentBuilder().add("AB", 5, 1).bytes;
-    long_identifier.resize(2048);  // the identifier runs past its record, not past the extent
+    long_identifier.resize(2048);  // past its record, not past the extent
     long_identifier[68 + 32] = std::byte{9};
-    for (const auto& extent : {cut, long_identifier, std::vector<std::byte>(2048)}) EXPECT_EQ(walked(extent), outside);
+    EXPECT_EQ(walked(long_identifier), kOutside);
+}
+
+TEST(DirectoryWalk, AnExtentOfZerosIsAFault) { EXPECT_EQ(walked(std::vector<std::byte>(2048)), kOutside); }
+
+TEST(DirectoryWalk, ARecordBeyondFourGibibytesIsAFault) {
     EXPECT_EQ(walked(ExtentBuilder().add("A;1", 5, 1).bytes, 0xFFFFFFF0ull),
               "Code 1106 - invalid volume structure img (directory record beyond 4 GiB)");
 }

@@ -5,7 +5,7 @@
 
 #include <filesystem>
 
-#include "cli/round_trip_support.h"
+#include "round_trip_support.h"
 #include "format/endian.h"
 #include "format/iso9660/layout.h"
 

@@ -1,13 +1,14 @@
-// The descriptor anchor and the data start sector.
+// The descriptor anchor, the data start sector and the partition start.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
 #include "format/sector.h"
 #include "format/udf/layout.h"
-#include "read/descriptor_anchor_scan.h"
-#include "extract/hand_image.h"
 #include "read/data_start_scan.h"
+#include "read/descriptor_anchor_scan.h"
+#include "read/partition_start_scan.h"
+#include "support/hand_image.h"
 #include "support/test_support.h"
 
 namespace isorelink {
@@ -44,14 +45,28 @@ TEST_F(UdfScan, AnchorSkipsDecoys) {
     EXPECT_EQ(*found, sector_offset(30) + udf::fe::kShortAllocationDescriptor);
 }
 
-TEST_F(UdfScan, DataStartSector) {
+TEST_F(UdfScan, DataStartIsTheSectorAfterTheLastFileEntry) {
     std::vector<std::byte> bytes(sector_offset(300));
     for (std::uint32_t s = 283; s <= 290; ++s) put_le32(bytes, sector_offset(s), udf::kFileEntryTagWord);
     EXPECT_EQ(*data_start_sector(ImageKind::Ps2Dvd, window(bytes), 280, "img"), 291u);
-    for (std::uint32_t s = 291; s < 300; ++s) put_le32(bytes, sector_offset(s), udf::kFileEntryTagWord);
+}
+
+TEST_F(UdfScan, FileEntriesRunningToTheImageEndLeaveNoDataStart) {
+    std::vector<std::byte> bytes(sector_offset(300));
+    for (std::uint32_t s = 283; s < 300; ++s) put_le32(bytes, sector_offset(s), udf::kFileEntryTagWord);
     auto inside = data_start_sector(ImageKind::Ps2Dvd, window(bytes), 280, "img");
     ASSERT_FALSE(inside);
     EXPECT_EQ(inside.error().message, "Code 1106 - invalid volume structure img (no UDF data start found)");
+}
+
+TEST_F(UdfScan, PartitionStartIsFoundInTheLastSixteenBytesBeyondTheFirstBlock) {
+    const std::uint64_t size = 4 * 1024 * 1024 + 2048 * 7 + 64;
+    const std::string path = dir.file("p.iso");
+    test::HandImage{.kind = ImageKind::PspUmd, .size = size, .volume_sectors = 1}.write(path);
+    test::put_bytes(path, size - 16, test::text_bytes(std::string_view("\0OSTA Compressed", 16)));
+    auto opened = File::open(path, "rb");
+    auto p = find_partition_start(*opened, path);
+    EXPECT_EQ(p ? *p : 0u, (size - 16 - 48) / 2048);
 }
 
 } // namespace

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <fstream>
 
-#include "cli/round_trip_support.h"
+#include "round_trip_support.h"
 
 namespace isorelink::test {
 namespace {

@@ -3,18 +3,11 @@
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
-
 #include "kit/image_builder.h"
 #include "kit/image_recipe.h"
+#include "support/test_support.h"
 
 namespace isorelink::test {
-
-inline std::string kind_name(ImageKind kind) {
-    return kind == ImageKind::Ps2Cd ? "Ps2Cd" : kind == ImageKind::PspUmd ? "PspUmd" : "Ps2Dvd";
-}
-
-inline const auto kEveryKind = ::testing::Values(ImageKind::Ps2Cd, ImageKind::PspUmd, ImageKind::Ps2Dvd);
 
 inline kit::FileRecipe pattern_file(std::string path, std::uint64_t size, std::uint32_t extent_limit = 0) {
     kit::FileRecipe file;

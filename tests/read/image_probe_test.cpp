@@ -1,6 +1,8 @@
 // The kind bytes.
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "read/image_kind_probe.h"
 
 namespace isorelink {
@@ -17,7 +19,9 @@ TEST(ImageKind, DecisionTableForBothDefaults) {
         {'L', 'c', ImageKind::Ps2Dvd, ImageKind::PspUmd},  {'L', std::nullopt, ImageKind::Ps2Dvd, ImageKind::PspUmd},
         {std::nullopt, std::nullopt, ImageKind::Ps2Dvd, ImageKind::PspUmd},
     };
+    const auto shown = [](std::optional<std::uint8_t> b) { return b ? std::to_string(*b) : std::string("none"); };
     for (const auto& c : cases) {
+        SCOPED_TRACE("system byte " + shown(c.system) + ", application byte " + shown(c.application));
         EXPECT_EQ(kind_from_bytes(c.system, c.application, ImageKind::Ps2Dvd), c.extraction);
         EXPECT_EQ(kind_from_bytes(c.system, c.application, ImageKind::PspUmd), c.rebuild);
     }

@@ -7,7 +7,7 @@
 #include "format/endian.h"
 #include "format/iso9660/layout.h"
 #include "format/sector.h"
-#include "imagekit/kit_fixtures.h"
+#include "support/kit_fixtures.h"
 
 namespace isorelink {
 namespace {

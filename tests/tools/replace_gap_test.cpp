@@ -4,9 +4,9 @@
 
 #include <gtest/gtest.h>
 
-#include "cli/round_trip_support.h"
+#include "round_trip_support.h"
 #include "format/sector.h"
-#include "imagekit/kit_fixtures.h"
+#include "support/kit_fixtures.h"
 #include "support/oracles.h"
 
 namespace isorelink::test {
@@ -35,7 +35,7 @@ Replaced replace_a(const ScratchDir& dir, const Bytes& content) {
 // What isoinfo and 7-Zip read from the new image: each file's sector and bytes.
 void expect_readers_see(const ScratchDir& dir, ImageKind kind, const std::map<std::string, std::uint32_t>& sectors,
                         const std::map<std::string, Bytes>& contents) {
-    if (!have_program("isoinfo") || !have_program("7z")) GTEST_SKIP() << "isoinfo and 7z are the independent readers";
+    if (!have_program("isoinfo") || !have_program("7z")) GTEST_SKIP() << "isoinfo or 7z not installed";
     const auto image = dir.file("NEW-GAME.ISO");
     const auto records = by_path(listed_records(image));
     for (const auto& [path, sector] : sectors) {

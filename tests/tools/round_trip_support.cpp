@@ -1,4 +1,4 @@
-#include "cli/round_trip_support.h"
+#include "round_trip_support.h"
 
 #include <filesystem>
 

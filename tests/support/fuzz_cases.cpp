@@ -1,35 +1,22 @@
-#pragma once
-// One input through one job, with every promise a job makes about hostile
-// input checked afterwards. The fuzz targets and the corpus replay test
-// (tests/corrupt) share these, so a stored input replays the same path.
-//
-// Each case returns "" when the job kept its promises, or what it broke.
+#include "support/fuzz_cases.h"
+
 #include <algorithm>
-#include <cstddef>
-#include <cstdint>
 #include <fstream>
 #include <map>
-#include <span>
 #include <sstream>
 #include <stdexcept>
-#include <string>
-#include <vector>
 
-#include "format/image_kind.h"
 #include "extract/extraction_job.h"
-#include "kit/image_builder.h"
 #include "rebuild/rebuild_job.h"
 
 namespace isorelink::fuzz {
 
-using Bytes = std::vector<std::uint8_t>;
-
-inline void write_file(const std::string& path, std::span<const std::uint8_t> bytes) {
+void write_file(const std::string& path, std::span<const std::uint8_t> bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
-inline Bytes read_file(const std::string& path) {
+Bytes read_file(const std::string& path) {
     std::ifstream in(path, std::ios::binary | std::ios::ate);
     if (!in) return {};
     Bytes bytes(static_cast<std::size_t>(in.tellg()));
@@ -39,24 +26,7 @@ inline Bytes read_file(const std::string& path) {
     return bytes;
 }
 
-inline std::span<const std::uint8_t> as_u8(const std::vector<std::byte>& bytes) {
-    return {reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()};
-}
-
-inline std::span<const std::uint8_t> as_u8(const std::string& text) {
-    return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
-}
-
-// The kinds a selector byte picks.
-inline ImageKind kind_from_selector(std::uint8_t selector) {
-    static constexpr ImageKind kinds[] = {ImageKind::Ps2Dvd, ImageKind::Ps2Cd, ImageKind::PspUmd};
-    return kinds[selector % 3];
-}
-
-// A small kit image: a few files, two folder levels, a hidden file and an
-// empty one; on the ISO-only kinds also a file in three extents (the PS2
-// DVD extraction refuses those: one File Entry would serve three records).
-inline kit::ImageRecipe sample_recipe(ImageKind kind) {
+kit::ImageRecipe sample_recipe(ImageKind kind) {
     kit::ImageRecipe recipe;
     recipe.kind = kind;
     auto text = [](const char* path, const std::string& body) {
@@ -78,12 +48,7 @@ inline kit::ImageRecipe sample_recipe(ImageKind kind) {
     return recipe;
 }
 
-struct Sample {
-    std::vector<std::byte> image;
-    kit::BuiltImage built;
-};
-
-inline const Sample& sample(ImageKind kind) {
+const Sample& sample(ImageKind kind) {
     static std::map<ImageKind, Sample> samples;
     auto& s = samples[kind];
     if (s.image.empty()) {
@@ -94,11 +59,7 @@ inline const Sample& sample(ImageKind kind) {
     return s;
 }
 
-inline const std::vector<std::byte>& sample_image(ImageKind kind) { return sample(kind).image; }
-
-// The sector listing the extraction job writes for sample_image(kind); the
-// job runs in `folder` (a prefix with its trailing separator).
-inline const std::string& sample_listing(ImageKind kind, const std::string& folder) {
+const std::string& sample_listing(ImageKind kind, const std::string& folder) {
     static std::map<ImageKind, std::string> listings;
     auto& listing = listings[kind];
     if (listing.empty()) {
@@ -112,11 +73,11 @@ inline const std::string& sample_listing(ImageKind kind, const std::string& fold
     return listing;
 }
 
-inline bool is_coded(const std::string& message) { return message.rfind("Code ", 0) == 0; }
+namespace {
 
 // Every sector listing line names a record, a descriptor and a file's data
 // inside the image: "SECTOR|SIZE|RECORD|[DESCRIPTOR|]PATH".
-inline std::string listing_fault(const std::string& listing, std::uint64_t image_size, ImageKind kind) {
+std::string listing_fault(const std::string& listing, std::uint64_t image_size, ImageKind kind) {
     std::istringstream lines(listing);
     std::string line;
     std::size_t number = 0;
@@ -139,8 +100,20 @@ inline std::string listing_fault(const std::string& listing, std::uint64_t image
     return "";
 }
 
-// The extraction job on an arbitrary image in `folder`.
-inline std::string extract_case(const std::string& folder, std::span<const std::uint8_t> image) {
+// A refused rebuild must leave the new image as it was.
+template <typename Outcome>
+std::string refusal_fault(const Outcome& outcome, const std::string& new_image, std::span<const std::uint8_t> before) {
+    if (outcome) return "";
+    if (!is_coded(outcome.error().message)) return "uncoded failure: " + outcome.error().message;
+    const Bytes after = read_file(new_image);
+    if (!std::equal(after.begin(), after.end(), before.begin(), before.end()))
+        return "a refused rebuild changed the new image: " + outcome.error().message;
+    return "";
+}
+
+} // namespace
+
+std::string extract_case(const std::string& folder, std::span<const std::uint8_t> image) {
     const std::string name = "IMAGE.ISO";
     write_file(folder + name, image);
     auto outcome = run_extraction(folder, name);
@@ -151,30 +124,18 @@ inline std::string extract_case(const std::string& folder, std::span<const std::
     return listing_fault(std::string(listing.begin(), listing.end()), image.size(), outcome->kind);
 }
 
-// The rebuild job on a kit image with an arbitrary relink list and record
-// file length: byte 0 picks the kind, bytes 1-2 the record file's length
-// (little-endian), the rest is the relink list.
-inline std::string relink_list_case(const std::string& folder, std::span<const std::uint8_t> data) {
+std::string relink_list_case(const std::string& folder, std::span<const std::uint8_t> data) {
     if (data.size() < 3) return "";
     const ImageKind kind = kind_from_selector(data[0]);
     const std::size_t record_length = std::size_t{data[1]} | std::size_t{data[2]} << 8;
-    const auto& image = sample_image(kind);
-    write_file(folder + "NEW-R.ISO", as_u8(image));
+    const auto image = as_u8(sample_image(kind));
+    write_file(folder + "NEW-R.ISO", image);
     write_file(folder + "R.ISO-relink-LSN.TXT", data.subspan(3));
     write_file(folder + "R.ISO.xqe", Bytes(record_length, 0));
-    auto outcome = run_rebuild(folder, "R.ISO");
-    if (outcome) return "";
-    if (!is_coded(outcome.error().message)) return "uncoded failure: " + outcome.error().message;
-    const Bytes after = read_file(folder + "NEW-R.ISO");
-    const auto original = as_u8(image);
-    if (!std::equal(after.begin(), after.end(), original.begin(), original.end()))
-        return "a refused rebuild changed the new image: " + outcome.error().message;
-    return "";
+    return refusal_fault(run_rebuild(folder, "R.ISO"), folder + "NEW-R.ISO", image);
 }
 
-// The rebuild job on an arbitrary new image with the sound relink list of
-// the kit image of the kind byte 0 picks; the rest is the new image.
-inline std::string rebuild_image_case(const std::string& folder, std::span<const std::uint8_t> data) {
+std::string rebuild_image_case(const std::string& folder, std::span<const std::uint8_t> data) {
     if (data.empty()) return "";
     const ImageKind kind = kind_from_selector(data[0]);
     const std::string& listing = sample_listing(kind, folder);
@@ -182,13 +143,7 @@ inline std::string rebuild_image_case(const std::string& folder, std::span<const
     write_file(folder + "NEW-B.ISO", image);
     write_file(folder + "B.ISO-relink-LSN.TXT", as_u8(listing));
     write_file(folder + "B.ISO.xqe", Bytes(12 * 64, 0));
-    auto outcome = run_rebuild(folder, "B.ISO");
-    if (outcome) return "";
-    if (!is_coded(outcome.error().message)) return "uncoded failure: " + outcome.error().message;
-    const Bytes after = read_file(folder + "NEW-B.ISO");
-    if (!std::equal(after.begin(), after.end(), image.begin(), image.end()))
-        return "a refused rebuild changed the new image: " + outcome.error().message;
-    return "";
+    return refusal_fault(run_rebuild(folder, "B.ISO"), folder + "NEW-B.ISO", image);
 }
 
 } // namespace isorelink::fuzz
