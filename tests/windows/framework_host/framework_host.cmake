@@ -16,8 +16,8 @@ foreach(tool ISORELINK_CLANG ISORELINK_LLD_LINK ISORELINK_LLVM_DLLTOOL)
   endif()
 endforeach()
 if(ISORELINK_FRAMEWORK_HOST_MISSING)
-  set(ISORELINK_FRAMEWORK_HOST_MISSING
-      "the stand-in host needs clang, lld-link and llvm-dlltool (Debian: clang lld llvm); not found:${ISORELINK_FRAMEWORK_HOST_MISSING}")
+  set(ISORELINK_FRAMEWORK_HOST_MISSING "the stand-in host needs clang, lld-link and llvm-dlltool\
+ (Debian: clang lld llvm); not found:${ISORELINK_FRAMEWORK_HOST_MISSING}")
   message(WARNING "${ISORELINK_FRAMEWORK_HOST_MISSING}")
   return()
 endif()
@@ -46,7 +46,8 @@ add_custom_command(OUTPUT ${fw_work}/framework_host.obj
   VERBATIM)
 add_custom_command(OUTPUT ${fw_work}/measured_call.obj
   COMMAND ${CMAKE_COMMAND} -E make_directory ${fw_work}
-  COMMAND ${ISORELINK_CLANG} --target=i686-pc-windows-msvc -c ${fw_source}/measured_call.s -o ${fw_work}/measured_call.obj
+  COMMAND ${ISORELINK_CLANG} --target=i686-pc-windows-msvc -c ${fw_source}/measured_call.s
+          -o ${fw_work}/measured_call.obj
   DEPENDS ${fw_source}/measured_call.s
   VERBATIM)
 add_custom_command(OUTPUT ${fw_program}

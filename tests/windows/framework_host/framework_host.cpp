@@ -216,10 +216,12 @@ void write_status_garbage() {
 
 PluginObject* const kAnyObject = reinterpret_cast<PluginObject*>(0xDEADBEE0);  // never read
 
-bool check_measured(const Measured& m, int words, const char* what) {
+// A member function removes its arguments; a C function (cdecl) leaves them.
+bool check_measured(const Measured& m, int words, const char* what, bool callee_removes = true) {
     say("  %s\n", what);
-    const bool balanced = check_equal(m.esp_shift, 0, "ESP after the return equals ESP before the pushes");
-    if (!balanced) say("     the callee removed %d bytes of %d\n", words * 4 + m.esp_shift, words * 4);
+    const int want = callee_removes ? 0 : -4 * words;
+    const bool balanced = check_equal(m.esp_shift, want, "ESP after the return is where the convention puts it");
+    if (!balanced) say("     the callee removed %d bytes of %d\n", words * 4 + m.esp_shift, words * 4 + want);
     check(m.ebx == kEbx && m.esi == kEsi && m.edi == kEdi && m.ebp == kEbp,
           "EBX, ESI, EDI and EBP are as the caller left them");
     return balanced;
@@ -287,8 +289,9 @@ void measured_job(void (*function)(), const char* folder_name, const char* statu
         Text folder(folder_name), third("unused");
         InterlockedIncrement(&folder.data()->count);
         InterlockedIncrement(&third.data()->count);
-        const uint32 words[4] = {reinterpret_cast<uint32>(folder.chars()), reinterpret_cast<uint32>(g_empty.data.chars()),
-                                 reinterpret_cast<uint32>(third.chars()), reinterpret_cast<uint32>(g_empty.data.chars())};
+        const uint32 empty = reinterpret_cast<uint32>(g_empty.data.chars());
+        const uint32 words[4] = {reinterpret_cast<uint32>(folder.chars()), empty,
+                                 reinterpret_cast<uint32>(third.chars()), empty};
         Measured m{};
         measured_call(reinterpret_cast<const void*>(function), kAnyObject, words, 4, rest, &m);
         check_measured(m, 4, "four words: the four strings");
@@ -332,7 +335,8 @@ void member_text_query(TextQuery query, const char* text, const char* name) {
         const bool pool = allocated == 64 || allocated == 128 || allocated == 256 || allocated == 512;
         { const Text answer = (host_object.*query)(Text::adopt(chars)); }
         if (pool) {
-            if (!check(in_use(data_of(chars)) && data_of(chars)->count == 0, "a pool-sized block is left alone at count 0"))
+            if (!check(in_use(data_of(chars)) && data_of(chars)->count == 0,
+                       "a pool-sized block is left alone at count 0"))
                 say("     allocated length %d\n", allocated);
             free(data_of(chars));
         } else if (!check(!in_use(data_of(chars)), "a block whose count reaches 0 is freed")) {
@@ -457,6 +461,7 @@ int jobs(const Module& module, const char* kit, const char* reference) {
         return kSkip;
     }
     PluginObject host_object{};
+    const Handle c_module = LoadLibraryA("isorelink-c.dll");
     const char* const kinds[] = {"ps2cd", "ps2dvd", "pspumd"};
     uint32 rest = 0;
     for (const char* kind : kinds) {
@@ -491,6 +496,18 @@ int jobs(const Module& module, const char* kit, const char* reference) {
         join(path, sizeof path, folder, "NEW-GAME.ISO");
         join(want, sizeof want, ref, "NEW-GAME.ISO");
         check(same_file(path, want), "NEW-GAME.ISO is the Linux build's");
+
+        // The C entry points, for scripting callers, get 4-byte stacks too: a
+        // second rebuild of the patched image must run to its end.
+        say("%s: isorelink-c.dll's REBUILDLBA (cdecl, plain text), ESP = %u mod 16\n", kind, rest);
+        const uint32 c_words[4] = {reinterpret_cast<uint32>(folder), reinterpret_cast<uint32>("GAME.ISO"),
+                                   reinterpret_cast<uint32>(""), reinterpret_cast<uint32>("")};
+        void* c_rebuild = c_module ? GetProcAddress(c_module, "REBUILDLBA") : nullptr;
+        if (check(c_rebuild != nullptr, "isorelink-c.dll exports REBUILDLBA")) {
+            measured_call(c_rebuild, nullptr, c_words, 4, rest, &m);
+            check_measured(m, 4, "four words: the four texts, left for the caller", false);
+            expect_status(false, "", "REBUILDLBA succeeds");
+        }
     }
     check_heap("the heap is sound at the end");
     return finish("framework host: jobs");
@@ -503,10 +520,11 @@ int main(int argc, char** argv) {
     module.handle = GetModuleHandleA("isorelink.qpi");
     // The loader bound the six names at start-up; GetProcAddress must agree.
     const char* names[6] = {"OnOpen1", "Onfileid", "Onpadding", "Onopencheck", "EXTRACTLBA", "REBUILDLBA"};
-    for (int i = 0; i < 6; ++i)
-        if (!check(module.handle && GetProcAddress(module.handle, names[i]) == reinterpret_cast<void*>(module.address[i]),
-                   names[i]))
+    for (int i = 0; i < 6; ++i) {
+        const void* found = module.handle ? GetProcAddress(module.handle, names[i]) : nullptr;
+        if (!check(found != nullptr && found == reinterpret_cast<void*>(module.address[i]), names[i]))
             say("     %s: the loader's address and GetProcAddress's differ\n", names[i]);
+    }
     if (g_failures != 0) return finish("framework host");
 
     if (argc == 3 && memcmp(argv[1], "queries", 8) == 0) {

@@ -50,6 +50,7 @@ void* __stdcall GetProcAddress(Handle module, const char* name);
 Handle __stdcall GetStdHandle(uint32 which);
 long __stdcall InterlockedDecrement(volatile long* value);
 long __stdcall InterlockedIncrement(volatile long* value);
+Handle __stdcall LoadLibraryA(const char* path);
 Handle __stdcall LoadResource(Handle module, Handle resource);
 void* __stdcall LockResource(Handle loaded);
 uint32 __stdcall SizeofResource(Handle module, Handle resource);
