@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "common/image_kind.h"
+#include "format/image_kind.h"
 #include "extract/extraction_job.h"
-#include "imagekit/image_builder.h"
+#include "kit/image_builder.h"
 #include "rebuild/rebuild_job.h"
 
 namespace isorelink::fuzz {

@@ -4,9 +4,9 @@
 #include <filesystem>
 #include <string>
 
-#include "common/endian.h"
-#include "common/iso9660_layout.h"
-#include "common/sector.h"
+#include "format/endian.h"
+#include "format/iso9660/layout.h"
+#include "format/sector.h"
 #include "fuzz_support.h"
 
 int main(int argc, char** argv) {

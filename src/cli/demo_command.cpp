@@ -3,7 +3,7 @@
 #include <string>
 
 #include "cli/commands.h"
-#include "host/demo.h"
+#include "tools/demo.h"
 
 namespace isorelink::cli {
 

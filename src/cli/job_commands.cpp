@@ -6,8 +6,8 @@
 #include <string>
 
 #include "cli/commands.h"
-#include "cli/image_path.h"
-#include "host/guarded_jobs.h"
+#include "tools/image_path.h"
+#include "tools/guarded_jobs.h"
 
 namespace isorelink::cli {
 

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "cli/commands.h"
-#include "imagekit/image_builder.h"
+#include "kit/image_builder.h"
 
 namespace isorelink::cli {
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "cli/commands.h"
-#include "host/replace_job.h"
+#include "tools/replace_job.h"
 
 namespace isorelink::cli {
 

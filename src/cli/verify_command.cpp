@@ -3,7 +3,7 @@
 #include <string>
 
 #include "cli/commands.h"
-#include "host/verify_image.h"
+#include "tools/verify_image.h"
 
 namespace isorelink::cli {
 

@@ -3,42 +3,110 @@
 // host's contract: byte for byte, trailing blanks and missing blanks included.
 #include <string_view>
 
+#include "common/job_error.h"
+
 namespace isorelink::msg {
 
 // Extraction
-inline constexpr std::string_view kNoImageExtract = "Code 100a - Error No BigFile Selected ";
-inline constexpr std::string_view kOpenImage = "Code 101e - Error Opening %s";
-inline constexpr std::string_view kBadHeader = "Code 1101a - invalid file header %s";
-inline constexpr std::string_view kCreateHeaderCopy = "Code 1101b - Error Opening %s";
-inline constexpr std::string_view kCreateSectorListing = "Code 1101c - Error Opening %s";
-inline constexpr std::string_view kCreateFileListing = "Code 1101d - Error Opening %s";
-inline constexpr std::string_view kCreatePathTableCopy = "Code 1101e - Error Opening %s";
-inline constexpr std::string_view kReopenPathTableCopy = "Code 1101f - Error Opening %s";
-inline constexpr std::string_view kReopenHeaderCopy = "Code 1101g - Error Opening %s";
-inline constexpr std::string_view kWalkOpenImage = "Code 1101h - Error Opening %s";
-inline constexpr std::string_view kCreateRecordFile = "Code 1104- Error Opening %s";
-inline constexpr std::string_view kReopenRecordFile = "Code 1105- Error Opening %s";
-// 1106 is built by structure_error(): "Code 1106 - invalid volume structure %s (REASON)"
-inline constexpr std::string_view kExtractNameTooLong = "Code 1107 - name too long %s";
-inline constexpr std::string_view kExtractInternal = "Code 1108 - internal error %s";
+inline constexpr Message kNoImageExtract{ErrorKind::BadInput, "Code 100a - Error No BigFile Selected "};
+inline constexpr Message kOpenImage{ErrorKind::Io, "Code 101e - Error Opening %s"};
+inline constexpr Message kBadHeader{ErrorKind::BadImage, "Code 1101a - invalid file header %s"};
+inline constexpr Message kCreateHeaderCopy{ErrorKind::Io, "Code 1101b - Error Opening %s"};
+inline constexpr Message kCreateSectorListing{ErrorKind::Io, "Code 1101c - Error Opening %s"};
+inline constexpr Message kCreateFileListing{ErrorKind::Io, "Code 1101d - Error Opening %s"};
+inline constexpr Message kCreatePathTableCopy{ErrorKind::Io, "Code 1101e - Error Opening %s"};
+inline constexpr Message kReopenPathTableCopy{ErrorKind::Io, "Code 1101f - Error Opening %s"};
+inline constexpr Message kReopenHeaderCopy{ErrorKind::Io, "Code 1101g - Error Opening %s"};
+inline constexpr Message kWalkOpenImage{ErrorKind::Io, "Code 1101h - Error Opening %s"};
+inline constexpr Message kCreateRecordFile{ErrorKind::Io, "Code 1104- Error Opening %s"};
+inline constexpr Message kReopenRecordFile{ErrorKind::Io, "Code 1105- Error Opening %s"};
+// Filled by structure_error(), which cuts the path rather than the reason.
+inline constexpr Message kInvalidStructure{ErrorKind::BadImage, "Code 1106 - invalid volume structure %s (%s)"};
+inline constexpr Message kExtractNameTooLong{ErrorKind::BadInput, "Code 1107 - name too long %s"};
+inline constexpr Message kExtractInternal{ErrorKind::Internal, "Code 1108 - internal error %s"};
 // The image is the same file as one the job would create, truncate or delete.
-inline constexpr std::string_view kImageIsJobFile = "Code 1109 - image is one of the job's own files %s";
+inline constexpr Message kImageIsJobFile{ErrorKind::BadInput, "Code 1109 - image is one of the job's own files %s"};
 
 // Rebuild
-inline constexpr std::string_view kNoImageRebuild = "Code 400a - Error No BigFile Selected ";
-inline constexpr std::string_view kOpenNewImage = "Code 401 - Error Opening %s";
-inline constexpr std::string_view kOpenRelinkList = "Code 402 - Error Opening %s";
-inline constexpr std::string_view kOpenRecordFile = "Code 404- Error Opening %s";
-// 405 carries a line number too: "Code 405 - invalid relink line N %s"
-inline constexpr std::string_view kPartitionNotFound = "Code 406 - UDF partition not found %s";
-inline constexpr std::string_view kRebuildNameTooLong = "Code 407 - name too long %s";
-inline constexpr std::string_view kRebuildInternal = "Code 408 - internal error %s";
+inline constexpr Message kNoImageRebuild{ErrorKind::BadInput, "Code 400a - Error No BigFile Selected "};
+inline constexpr Message kOpenNewImage{ErrorKind::Io, "Code 401 - Error Opening %s"};
+inline constexpr Message kOpenRelinkList{ErrorKind::Io, "Code 402 - Error Opening %s"};
+inline constexpr Message kOpenRecordFile{ErrorKind::Io, "Code 404- Error Opening %s"};
+// The line number, then the relink list's path.
+inline constexpr Message kInvalidRelinkLine{ErrorKind::BadInput, "Code 405 - invalid relink line %s %s"};
+inline constexpr Message kPartitionNotFound{ErrorKind::BadImage, "Code 406 - UDF partition not found %s"};
+inline constexpr Message kRebuildNameTooLong{ErrorKind::BadInput, "Code 407 - name too long %s"};
+inline constexpr Message kRebuildInternal{ErrorKind::Internal, "Code 408 - internal error %s"};
 // The new image is the same file as the source image, the relink list or the record file.
-inline constexpr std::string_view kNewImageIsJobFile = "Code 410 - new image is one of the job's own files %s";
-inline constexpr std::string_view kNewImageTooShort = "Code 409 - not a disc image %s";  // too short for its kind bytes
-inline constexpr std::string_view kDvdEndFirst = "Code 4001dvd - Error!!! Opening [%s]";
-inline constexpr std::string_view kDvdEndSecond = "Code 4002dvd - Error!!! Opening [%s]";
-inline constexpr std::string_view kCdEnd = "Code 4003cd - Error!!! Opening [%s]";
-inline constexpr std::string_view kPspEnd = "Code 4001psp - Error!!! Opening [%s]";
+inline constexpr Message kNewImageIsJobFile{ErrorKind::BadInput, "Code 410 - new image is one of the job's own files %s"};
+inline constexpr Message kNewImageTooShort{ErrorKind::BadImage, "Code 409 - not a disc image %s"};  // too short for its kind bytes
+inline constexpr Message kDvdEndFirst{ErrorKind::Io, "Code 4001dvd - Error!!! Opening [%s]"};
+inline constexpr Message kDvdEndSecond{ErrorKind::Io, "Code 4002dvd - Error!!! Opening [%s]"};
+inline constexpr Message kCdEnd{ErrorKind::Io, "Code 4003cd - Error!!! Opening [%s]"};
+inline constexpr Message kPspEnd{ErrorKind::Io, "Code 4001psp - Error!!! Opening [%s]"};
+
+// The command-line tools: no codes, since no host reads them.
+inline constexpr Message kCannotOpen{ErrorKind::Io, "cannot open %s"};
+inline constexpr Message kCannotRead{ErrorKind::Io, "cannot read %s"};
+inline constexpr Message kCannotReadLength{ErrorKind::Io, "cannot read the length of %s"};
+inline constexpr Message kCannotReadToEnd{ErrorKind::Io, "cannot read %s to its end"};
+inline constexpr Message kCannotWriteBecause{ErrorKind::Io, "cannot write %s: %s"};
+inline constexpr Message kChangedWhileRead{ErrorKind::Io, "%s changed while it was read"};
+inline constexpr Message kOverlappingContents{ErrorKind::Internal, "the new contents overlap at byte %s"};
+inline constexpr Message kTargetIsSource{ErrorKind::BadInput, "%s is %s itself (a link): it is never written"};
+inline constexpr Message kCannotReadImageLength{ErrorKind::Io, "cannot read the image's length"};
+inline constexpr Message kNoRoomForVolumeDescriptor{ErrorKind::BadImage,
+                                                    "the image is too short to hold a primary volume descriptor"};
+inline constexpr Message kNoVolumeDescriptor{ErrorKind::BadImage, "sector 16 holds no ISO 9660 primary volume descriptor"};
+inline constexpr Message kListingLineTooLong{ErrorKind::BadInput, "sector listing line %s is longer than %s characters"};
+inline constexpr Message kListingLineFields{ErrorKind::BadInput, "sector listing line %s does not hold the %s fields: %s"};
+// COMMAND, the files, then what to do.
+inline constexpr Message kForeignOutput{ErrorKind::BadInput,
+                                        "%s: %s exists and isorelink did not write it (or it changed since); "
+                                        "it would be overwritten or deleted\n%s"};
+inline constexpr Message kForeignOutputs{ErrorKind::BadInput,
+                                         "%s: %s exist and isorelink did not write them (or they changed since); "
+                                         "they would be overwritten or deleted\n%s"};
+inline constexpr Message kForeignOutputAdvice{ErrorKind::BadInput,
+                                              "move it away, or pass --force to let isorelink overwrite it"};
+inline constexpr Message kForeignOutputsAdvice{ErrorKind::BadInput,
+                                               "move them away, or pass --force to let isorelink overwrite them"};
+
+inline constexpr Message kReplaceNothing{ErrorKind::BadInput, "replace: name at least one ISO_PATH=LOCAL_FILE"};
+inline constexpr Message kReplaceBadRequest{ErrorKind::BadInput, "replace: expected ISO_PATH=LOCAL_FILE, got '%s'"};
+inline constexpr Message kReplaceFolderGiven{ErrorKind::BadInput, "replace: %s is a folder, not a file"};
+inline constexpr Message kReplaceNotInImage{ErrorKind::BadInput, "replace: %s is not a file in %s"};
+inline constexpr Message kReplaceMultiExtent{
+    ErrorKind::BadInput, "replace: %s is recorded in several extents; replace handles single-extent files only"};
+inline constexpr Message kReplaceNotListed{ErrorKind::BadImage, "replace: the sector listing does not name %s"};
+inline constexpr Message kReplaceNamedTwice{ErrorKind::BadInput, "replace: %s is named more than once"};
+inline constexpr Message kReplaceNoSuchLine{ErrorKind::Internal, "replace: no such listing line"};
+inline constexpr Message kReplaceTooLargeIso{ErrorKind::BadInput,
+                                             "replace: %s is larger than one ISO 9660 extent can hold (4 GiB - 1)"};
+inline constexpr Message kReplaceTooLargeUdf{
+    ErrorKind::BadInput, "replace: %s is larger than one UDF extent can hold (1 GiB - 1) on a PS2 DVD"};
+inline constexpr Message kReplaceBeyond32Bits{ErrorKind::BadInput,
+                                              "replace: the new image would need sector numbers beyond 32 bits"};
+inline constexpr Message kReplaceCannotOpen{ErrorKind::Io, "replace: cannot open %s"};
+inline constexpr Message kReplaceCannotRead{ErrorKind::Io, "replace: cannot read %s"};
+inline constexpr Message kReplaceCannotReadLength{ErrorKind::Io, "replace: cannot read the length of %s"};
+inline constexpr Message kReplaceCannotReadSector{ErrorKind::Io, "replace: cannot read sector %s of %s"};
+inline constexpr Message kReplaceCannotCreate{ErrorKind::Io, "replace: cannot create %s"};
+inline constexpr Message kReplaceCannotWrite{ErrorKind::Io, "replace: cannot write %s"};
+
+inline constexpr Message kVerifyCannotOpen{ErrorKind::Io, "verify: cannot open %s"};
+
+inline constexpr Message kDemoCannotCreateFolder{ErrorKind::Io, "demo: cannot create the folder %s"};
+inline constexpr Message kDemoNoTemporaryFolder{ErrorKind::Io, "demo: no temporary folder"};
+inline constexpr Message kDemoCannotCreateTemporary{ErrorKind::Io, "demo: cannot create a temporary folder in %s"};
+inline constexpr Message kDemoCannotRead{ErrorKind::Io, "demo: cannot read %s"};
+inline constexpr Message kDemoCannotWrite{ErrorKind::Io, "demo: cannot write %s"};
+inline constexpr Message kDemoNotVerified{ErrorKind::Internal, "demo: the new image did not verify"};
+
+// The sample-image kit; its reasons are the argument.
+inline constexpr Message kKit{ErrorKind::BadInput, "image kit: %s"};
+inline constexpr Message kKitVolumeId{ErrorKind::BadInput, "image kit: volume identifier '%s' is not made of d-characters"};
+inline constexpr Message kKitCannotCreate{ErrorKind::Io, "image kit: cannot create %s"};
+inline constexpr Message kKitCannotReadContent{ErrorKind::Io, "image kit: cannot read the content of %s"};
 
 } // namespace isorelink::msg

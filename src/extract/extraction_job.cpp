@@ -1,21 +1,21 @@
 #include "extract/extraction_job.h"
 
 #include "common/messages.h"
-#include "common/sector.h"
-#include "common/udf_layout.h"
-#include "extract/descriptor_anchor.h"
-#include "extract/image_kind_detection.h"
+#include "format/sector.h"
+#include "format/udf/layout.h"
+#include "read/descriptor_anchor_scan.h"
+#include "read/image_kind_probe.h"
 #include "extract/job_files.h"
 #include "extract/path_table_copy.h"
-#include "listing/data_start.h"
-#include "listing/descriptor_list.h"
-#include "listing/directory_walker.h"
-#include "listing/listing_writer.h"
+#include "read/data_start_scan.h"
+#include "read/descriptor_list.h"
+#include "read/directory_walker.h"
+#include "extract/listing_writer.h"
 #include "platform/message_pump.h"
-#include "volume/header_copy.h"
-#include "volume/image_window.h"
-#include "volume/path_table_reader.h"
-#include "volume/sector_order.h"
+#include "extract/header_copy.h"
+#include "platform/image_window.h"
+#include "read/path_table_reader.h"
+#include "extract/sector_order.h"
 
 namespace isorelink {
 
@@ -64,6 +64,7 @@ Expected<ExtractionSummary> list_volume(ExtractionSummary& summary, ImageWindow&
 } // namespace
 
 Expected<ExtractionSummary> run_extraction(std::string_view folder, std::string_view image_name) {
+    const platform::PumpWhileRunning pumping;
     platform::pump_messages();
     auto names = extraction_names(folder, image_name);
     if (!names) return names.error();

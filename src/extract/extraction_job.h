@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "common/image_kind.h"
+#include "format/image_kind.h"
 #include "common/result.h"
 #include "extract/extraction_names.h"
 

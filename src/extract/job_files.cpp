@@ -9,7 +9,7 @@ namespace isorelink {
 
 namespace {
 
-Status create(File& file, const std::string& path, std::string_view message_template) {
+Status create(File& file, const std::string& path, const Message& message_template) {
     const auto old_mode = platform::remove_old_output(path);
     auto opened = File::open(path, "wb");
     if (!opened) return job_error(message_template, path);
@@ -43,7 +43,7 @@ Status create_outputs(const ExtractionNames& names, JobFiles& files) {
     const struct {
         File& file;
         const std::string& path;
-        std::string_view message;
+        const Message& message;
     } outputs[] = {
         {files.header_copy, names.header_copy, msg::kCreateHeaderCopy},
         {files.sector_listing, names.sector_listing, msg::kCreateSectorListing},
@@ -57,7 +57,7 @@ Status create_outputs(const ExtractionNames& names, JobFiles& files) {
     return ok_status();
 }
 
-Status reopen(File& file, const std::string& path, const char* mode, std::string_view message_template) {
+Status reopen(File& file, const std::string& path, const char* mode, const Message& message_template) {
     if (!file.close()) return cannot_write(path);
     auto opened = File::open(path, mode);
     if (!opened) return job_error(message_template, path);

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "common/file.h"
+#include "platform/file.h"
 #include "common/result.h"
 #include "extract/extraction_names.h"
 
@@ -34,7 +34,7 @@ Status create_outputs(const ExtractionNames& names, JobFiles& files);
 
 // Closes a filled file and opens it again with mode; a failed open reports
 // message_template with the path.
-Status reopen(File& file, const std::string& path, const char* mode, std::string_view message_template);
+Status reopen(File& file, const std::string& path, const char* mode, const Message& message_template);
 
 // Closes in the finishing order (sector listing, file listing, image, path
 // table copy, header copy, record file), then deletes the two working files.

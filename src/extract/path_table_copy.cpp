@@ -2,11 +2,11 @@
 
 #include <algorithm>
 
-#include "common/iso9660_layout.h"
+#include "format/iso9660/layout.h"
 #include "common/messages.h"
-#include "common/sector.h"
-#include "platform/message_pump.h"
-#include "volume/path_table_reader.h"
+#include "format/sector.h"
+#include "common/progress.h"
+#include "read/path_table_reader.h"
 
 namespace isorelink {
 
@@ -40,7 +40,7 @@ Status copy_path_table(ImageWindow& image, File& copy, const std::string& image_
         if (!block) return structure_error(image_path, "path table outside the image");
         if (!copy.write(*block)) return job_error(msg::kExtractInternal, "cannot write " + copy_path);
         at += length;
-        platform::yield_to_host();
+        progress::tick();
     }
     return ok_status();
 }

@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <string>
 
-#include "common/file.h"
+#include "platform/file.h"
 #include "common/result.h"
-#include "volume/image_window.h"
+#include "platform/image_window.h"
 
 namespace isorelink {
 

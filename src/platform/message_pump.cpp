@@ -8,8 +8,6 @@
 
 namespace isorelink::platform {
 
-constinit thread_local std::uint64_t detail::t_ticks = 0;
-
 namespace {
 // Per-thread: a job and its pump live on the caller's thread.
 thread_local PumpHook t_hook = nullptr;
@@ -67,12 +65,7 @@ bool pump_messages() {
 #endif
 }
 
-void detail::yield_at_clock_check() {
-    if (interval_passed()) pump_messages();
-}
-
-void yield_after_slow_step() {
-    ++detail::t_ticks;
+void pump_when_due() {
     if (interval_passed()) pump_messages();
 }
 
@@ -83,6 +76,6 @@ void set_pump_hook(PumpHook hook, void* context) {
 
 std::uint64_t pump_call_count() { return t_pump_calls; }
 
-std::uint64_t yield_call_count() { return detail::t_ticks; }
+std::uint64_t yield_call_count() { return progress::tick_count(); }
 
 } // namespace isorelink::platform

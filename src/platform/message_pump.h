@@ -10,11 +10,14 @@
 // POSIX it calls the hook a host installed, if any, and returns at once
 // otherwise.
 //
-// yield_to_host() is what loops call: it is cheap enough to call per record
-// and reaches the platform pump at most once per kPumpInterval of work, so the
-// pump costs next to nothing while the host still hears from us often.
+// Loops do not call the pump themselves: they tick (common/progress.h), and a
+// job installs pump_when_due() as the sink of its thread, which reaches the
+// pump at most once per kPumpInterval of work, so the pump costs next to
+// nothing while the host still hears from us often.
 #include <chrono>
 #include <cstdint>
+
+#include "common/progress.h"
 
 namespace isorelink::platform {
 
@@ -23,24 +26,18 @@ inline constexpr std::chrono::milliseconds kPumpInterval{10};
 // Returns true when the queue is empty, false when a quit message was met.
 bool pump_messages();
 
-namespace detail {
-// How often loops on this thread called yield_to_host(); constinit spares
-// every call the check whether the variable still needs initialising.
-extern constinit thread_local std::uint64_t t_ticks;
-inline constexpr std::uint64_t kTicksPerClockCheck = 16;
-void yield_at_clock_check();
-} // namespace detail
+// The sink jobs install: pumps when kPumpInterval has passed since the last pump.
+void pump_when_due();
 
-// Rate-limited pump for loops: inline, so the 15 calls in 16 that only count
-// cost an increment and a test.
-inline void yield_to_host() {
-    if (++detail::t_ticks % detail::kTicksPerClockCheck != 0) return;
-    detail::yield_at_clock_check();
-}
+// What a job puts at its start: while it lives, the loops of this thread
+// reach the pump through pump_when_due().
+class [[nodiscard]] PumpWhileRunning {
+public:
+    PumpWhileRunning() = default;
 
-// The same for loops whose every step takes a millisecond or more (block
-// copies): looks at the clock on every call, not on every 16th.
-void yield_after_slow_step();
+private:
+    progress::Scope scope_{pump_when_due};
+};
 
 // POSIX hosts (our CLI's progress display, the benchmarks' counter) may
 // install a hook that pump_messages() calls. Pass nullptr to remove it.
@@ -50,7 +47,7 @@ void set_pump_hook(PumpHook hook, void* context);
 // How often the platform pump actually ran in this process (for benchmarks).
 std::uint64_t pump_call_count();
 
-// How often loops on this thread called yield_to_host() (for benchmarks).
+// How often loops on this thread ticked (for benchmarks).
 std::uint64_t yield_call_count();
 
 } // namespace isorelink::platform

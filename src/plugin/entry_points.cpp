@@ -20,7 +20,7 @@ static_assert(sizeof(kOpenFilter) - 1 == 42);
 constexpr char kTitle[] = "PS2 ZoVod5 |PSP UMD ISO Brevix v1.05 *.ISO";
 
 template <class Job>
-void run_job(Job job, std::string_view internal_message) noexcept {
+void run_job(Job job, const Message& internal_message) noexcept {
     try {
         const std::string status_path = platform::status_file_path();
         // A status file we may not write safely means no job: its outcome

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "common/sector.h"
-#include "common/udf_layout.h"
-#include "common/udf_tag.h"
+#include "format/sector.h"
+#include "format/udf/layout.h"
+#include "format/udf/tag.h"
 #include "platform/message_pump.h"
 
 namespace isorelink {
@@ -77,7 +77,7 @@ bool EntryReseals::commit() {
                edits_[end].sector_offset() - edits_[end - 1].sector_offset() <= kRunGap)
             ++end;
         ok = edit_run(begin, end) && ok;
-        platform::yield_to_host();
+        progress::tick();
         begin = end;
     }
     updating_.reset();

@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "common/endian.h"
-#include "common/file.h"
-#include "common/sector.h"
+#include "format/endian.h"
+#include "platform/file.h"
+#include "format/sector.h"
 #include "platform/bulk_memory.h"
 #include "platform/mapped_file.h"
 

@@ -1,8 +1,8 @@
 #include "rebuild/new_image_kind.h"
 
-#include "common/iso9660_layout.h"
+#include "format/iso9660/layout.h"
 #include "common/messages.h"
-#include "extract/image_kind_detection.h"
+#include "read/image_kind_probe.h"
 
 namespace isorelink {
 

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string>
 
-#include "common/file.h"
-#include "common/image_kind.h"
+#include "platform/file.h"
+#include "format/image_kind.h"
 #include "common/result.h"
 
 namespace isorelink {

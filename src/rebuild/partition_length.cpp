@@ -2,9 +2,9 @@
 
 #include <vector>
 
-#include "common/sector.h"
-#include "common/udf_layout.h"
-#include "common/udf_tag.h"
+#include "format/sector.h"
+#include "format/udf/layout.h"
+#include "format/udf/tag.h"
 
 namespace isorelink {
 

@@ -7,7 +7,7 @@
 // table is left as it is: no reader we know checks it against the files.
 #include <cstdint>
 
-#include "common/file.h"
+#include "platform/file.h"
 
 namespace isorelink {
 

@@ -4,7 +4,7 @@
 #include <bit>
 #include <cstring>
 
-#include "common/sector.h"
+#include "format/sector.h"
 #include "platform/message_pump.h"
 
 namespace isorelink {
@@ -79,7 +79,7 @@ void PatchPlan::prepare() {
             std::fill(target.begin() + static_cast<std::ptrdiff_t>(got), target.end(), std::byte{0});
             read_failed_ = true;
         }
-        platform::yield_to_host();
+        progress::tick();
         return true;
     });
 }
@@ -139,7 +139,7 @@ bool PatchPlan::write_whole_runs(std::size_t& next_whole, std::uint64_t before) 
         const std::size_t length = (run_end - begin - 1) * kSectorSize + sector_length(whole_[run_end - 1]);
         const bool written = image_.write_at(sector_offset(whole_[begin]),
                                              whole_bytes().subspan(begin * kSectorSize, length));
-        platform::yield_to_host();
+        progress::tick();
         return written;
     });
     next_whole = end;
@@ -188,7 +188,7 @@ bool PatchPlan::commit() {
             ++end;
         }
         ok = write_pieces(begin, end) && ok;
-        platform::yield_to_host();
+        progress::tick();
         begin = end;
     }
     ok = write_whole_runs(next_whole, UINT64_MAX) && ok;

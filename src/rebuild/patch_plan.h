@@ -17,11 +17,11 @@
 #include <string>
 #include <vector>
 
-#include "common/endian.h"
-#include "common/file.h"
-#include "common/sector.h"
+#include "format/endian.h"
+#include "platform/file.h"
+#include "format/sector.h"
 #include "platform/bulk_memory.h"
-#include "volume/image_window.h"
+#include "platform/image_window.h"
 
 namespace isorelink {
 

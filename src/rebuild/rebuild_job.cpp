@@ -3,13 +3,14 @@
 #include <cstdint>
 #include <vector>
 
-#include "common/file.h"
+#include "platform/file.h"
 #include "common/messages.h"
-#include "common/sector.h"
+#include "format/sector.h"
 #include "platform/file_identity.h"
 #include "platform/message_pump.h"
+#include "rebuild/entry_read_ahead.h"
 #include "rebuild/new_image_kind.h"
-#include "rebuild/partition_start.h"
+#include "read/partition_start_scan.h"
 #include "rebuild/patch_plan.h"
 #include "rebuild/record_patch.h"
 #include "rebuild/relink_list.h"
@@ -71,7 +72,7 @@ void name_sectors_to_patch(PatchPlan& plan, const RelinkLines& lines, ImageKind 
         plan.name(first);
         if (last != first) plan.name(last);
         if (kind == ImageKind::Ps2Dvd) plan.name(whole_sectors(line.descriptor));
-        platform::yield_to_host();
+        progress::tick();
     }
     plan.prepare();
 }
@@ -83,16 +84,13 @@ Status apply_relink_lines(File& image, std::uint64_t length, const RelinkLines& 
     name_sectors_to_patch(plan, lines, kind);
     EntryReseals entries(image, length, names.new_image);
     if (kind == ImageKind::Ps2Dvd) entries.reserve(lines.size());
-    // File Entries lie a sector apart: ask for the tags 64 KiB ahead while
-    // this line is checked, far enough for them to arrive in time.
-    constexpr std::size_t kLookAhead = 32;
+    const EntryReadAhead read_ahead(plan, lines, kind);
     for (std::size_t i = 0; i < lines.size(); ++i) {
-        if (kind == ImageKind::Ps2Dvd && i + kLookAhead < lines.size())
-            plan.prefetch(sector_offset(whole_sectors(lines[i + kLookAhead].descriptor)), 16);
+        read_ahead.before(i);
         const auto& line = lines[i];
         if (apply_relink_line(plan, entries, line, kind, partition_start) != LineVerdict::Applied)
             return invalid_relink_line(static_cast<std::uint32_t>(i + 1), names.relink_list);
-        platform::yield_to_host();
+        progress::tick();
     }
     platform::pump_messages();
     const bool committed = plan.commit() && entries.commit();
@@ -103,6 +101,7 @@ Status apply_relink_lines(File& image, std::uint64_t length, const RelinkLines& 
 } // namespace
 
 Expected<RebuildSummary> run_rebuild(std::string_view folder, std::string_view image_name) {
+    const platform::PumpWhileRunning pumping;
     platform::pump_messages();
     auto names = rebuild_names(folder, image_name);
     if (!names) return names.error();

@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "common/image_kind.h"
+#include "format/image_kind.h"
 #include "common/result.h"
 #include "rebuild/rebuild_names.h"
 

@@ -4,10 +4,10 @@
 #include <cstring>
 #include <optional>
 
-#include "common/iso9660_layout.h"
-#include "common/sector.h"
-#include "common/udf_layout.h"
-#include "common/udf_tag.h"
+#include "format/iso9660/layout.h"
+#include "format/sector.h"
+#include "format/udf/layout.h"
+#include "format/udf/tag.h"
 
 namespace isorelink {
 

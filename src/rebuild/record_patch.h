@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "common/image_kind.h"
+#include "format/image_kind.h"
 #include "rebuild/entry_reseal.h"
 #include "rebuild/patch_plan.h"
 #include "rebuild/relink_list.h"

@@ -6,7 +6,8 @@
 #include <cstring>
 #include <span>
 
-#include "platform/message_pump.h"
+#include "common/messages.h"
+#include "common/progress.h"
 
 namespace isorelink {
 
@@ -129,8 +130,7 @@ std::optional<RelinkLine> parse_relink_line(std::string_view text, ImageKind kin
 }
 
 JobError invalid_relink_line(std::uint32_t number, const std::string& list_path) {
-    const std::string message = "Code 405 - invalid relink line " + std::to_string(number) + " %s";
-    return job_error(message, list_path);
+    return job_error(msg::kInvalidRelinkLine, {std::to_string(number), list_path});
 }
 
 Expected<RelinkLines> read_relink_list(File& list, const std::string& list_path, ImageKind kind,
@@ -155,7 +155,7 @@ Expected<RelinkLines> read_relink_list(File& list, const std::string& list_path,
         const auto number = static_cast<std::uint32_t>(lines.size() + 1);
         if (line.too_long) return invalid_relink_line(number, list_path);
         if (!decode_relink_line(line.text, kind, lines.emplace_back())) return invalid_relink_line(number, list_path);
-        platform::yield_to_host();
+        progress::tick();
     }
     return lines;
 }

@@ -14,8 +14,8 @@
 #include <string_view>
 #include <vector>
 
-#include "common/file.h"
-#include "common/image_kind.h"
+#include "platform/file.h"
+#include "format/image_kind.h"
 #include "common/result.h"
 #include "platform/bulk_memory.h"
 

@@ -2,13 +2,13 @@
 
 #include <optional>
 
-#include "common/endian.h"
-#include "common/file.h"
-#include "common/iso9660_layout.h"
+#include "format/endian.h"
+#include "platform/file.h"
+#include "format/iso9660/layout.h"
 #include "common/messages.h"
-#include "common/sector.h"
-#include "common/udf_layout.h"
-#include "common/udf_tag.h"
+#include "format/sector.h"
+#include "format/udf/layout.h"
+#include "format/udf/tag.h"
 #include "platform/message_pump.h"
 #include "rebuild/partition_length.h"
 
@@ -44,7 +44,7 @@ public:
         ok_ = file_.seek(sector_offset(first_sector)) && ok_;
         for (std::uint32_t i = 0; i < kPostGapSectors; ++i) {
             ok_ = file_.write(zero) && ok_;
-            platform::yield_to_host();
+            progress::tick();
         }
     }
 
@@ -77,7 +77,7 @@ struct EndPass {
     std::uint64_t sectors = 0;
 };
 
-Expected<EndPass> open_pass(const std::string& path, std::string_view open_error) {
+Expected<EndPass> open_pass(const std::string& path, const Message& open_error) {
     auto image = EndImage::open(path);
     if (!image) return job_error(open_error, path);
     const auto length = image->length();

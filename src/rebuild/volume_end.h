@@ -14,7 +14,7 @@
 #include <string>
 #include <string_view>
 
-#include "common/image_kind.h"
+#include "format/image_kind.h"
 #include "common/result.h"
 
 namespace isorelink {

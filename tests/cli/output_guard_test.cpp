@@ -6,8 +6,8 @@
 #include <filesystem>
 
 #include "cli/round_trip_support.h"
-#include "common/endian.h"
-#include "common/iso9660_layout.h"
+#include "format/endian.h"
+#include "format/iso9660/layout.h"
 
 namespace isorelink::test {
 namespace {

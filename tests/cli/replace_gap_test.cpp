@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "cli/round_trip_support.h"
-#include "common/sector.h"
+#include "format/sector.h"
 #include "imagekit/kit_fixtures.h"
 #include "support/oracles.h"
 

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "host/replace_plan.h"
+#include "tools/replace_plan.h"
 
 namespace isorelink::host {
 namespace {
@@ -89,7 +89,7 @@ TEST(ReplacePlan, GrowsOnlyOverZerosAndSaysWhyAFileMoved) {
 
     // A source that cannot be read stops the plan; without a way to read it, gaps count as data.
     layout.first_sector_with_data = [](std::uint64_t, std::uint64_t) -> Expected<std::uint64_t> {
-        return JobError{"replace: cannot read sector 307 of GAME.ISO"};
+        return JobError{ErrorKind::Io, "replace: cannot read sector 307 of GAME.ISO"};
     };
     const auto failed = plan_replace(layout, {{2, 3 * 2048, "x"}});
     ASSERT_FALSE(failed.ok());

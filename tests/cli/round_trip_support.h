@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "common/image_kind.h"
-#include "imagekit/image_builder.h"
+#include "format/image_kind.h"
+#include "kit/image_builder.h"
 #include "support/test_support.h"
 
 namespace isorelink::test {

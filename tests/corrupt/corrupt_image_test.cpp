@@ -4,10 +4,10 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "common/endian.h"
-#include "common/iso9660_layout.h"
-#include "common/sector.h"
-#include "common/udf_layout.h"
+#include "format/endian.h"
+#include "format/iso9660/layout.h"
+#include "format/sector.h"
+#include "format/udf/layout.h"
 #include "corrupt/corrupt_support.h"
 
 namespace isorelink::test {

@@ -11,12 +11,12 @@
 #include <filesystem>
 #include <thread>
 
-#include "common/endian.h"
-#include "common/iso9660_layout.h"
-#include "common/sector.h"
-#include "common/udf_layout.h"
+#include "format/endian.h"
+#include "format/iso9660/layout.h"
+#include "format/sector.h"
+#include "format/udf/layout.h"
 #include "corrupt/corrupt_support.h"
-#include "host/verify_image.h"
+#include "tools/verify_image.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define ISORELINK_UNDER_SANITIZER 1

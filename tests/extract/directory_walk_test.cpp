@@ -1,10 +1,10 @@
 // The walk over a directory's records.
 #include <gtest/gtest.h>
 
-#include "common/iso9660_layout.h"
+#include "format/iso9660/layout.h"
 #include "extract/hand_image.h"
-#include "listing/directory_record.h"
-#include "listing/directory_walker.h"
+#include "format/iso9660/directory_record.h"
+#include "read/directory_walker.h"
 #include "support/test_support.h"
 
 namespace isorelink {

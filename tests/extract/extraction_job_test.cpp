@@ -2,9 +2,9 @@
 
 #include <filesystem>
 
-#include "common/endian.h"
-#include "common/iso9660_layout.h"
-#include "common/sector.h"
+#include "format/endian.h"
+#include "format/iso9660/layout.h"
+#include "format/sector.h"
 #include "extract/extraction_job.h"
 #include "extract/hand_image.h"
 #include "support/test_support.h"

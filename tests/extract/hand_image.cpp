@@ -1,12 +1,12 @@
 #include "extract/hand_image.h"
 
-#include "common/endian.h"
-#include "common/iso9660_layout.h"
-#include "common/sector.h"
-#include "common/udf_layout.h"
-#include "extract/descriptor_anchor.h"
-#include "listing/directory_record.h"
-#include "volume/path_table_record.h"
+#include "format/endian.h"
+#include "format/iso9660/layout.h"
+#include "format/sector.h"
+#include "format/udf/layout.h"
+#include "read/descriptor_anchor_scan.h"
+#include "format/iso9660/directory_record.h"
+#include "format/iso9660/path_table_record.h"
 
 namespace isorelink::test {
 

@@ -1,7 +1,7 @@
 // The kind bytes.
 #include <gtest/gtest.h>
 
-#include "extract/image_kind_detection.h"
+#include "read/image_kind_probe.h"
 
 namespace isorelink {
 namespace {

@@ -1,7 +1,7 @@
 // Values past seven digits and past 2^31 in the listing lines.
 #include <gtest/gtest.h>
 
-#include "listing/listing_writer.h"
+#include "extract/listing_writer.h"
 
 namespace isorelink {
 namespace {

@@ -4,11 +4,11 @@
 #include <filesystem>
 #include <fstream>
 
-#include "common/endian.h"
-#include "common/iso9660_layout.h"
-#include "common/udf_layout.h"
+#include "format/endian.h"
+#include "format/iso9660/layout.h"
+#include "format/udf/layout.h"
 #include "extract/extraction_job.h"
-#include "host/sector_listing.h"
+#include "read/sector_listing.h"
 #include "imagekit/kit_fixtures.h"
 #include "support/oracles.h"
 #include "support/test_support.h"

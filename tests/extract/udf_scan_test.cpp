@@ -3,11 +3,11 @@
 
 #include <algorithm>
 
-#include "common/sector.h"
-#include "common/udf_layout.h"
-#include "extract/descriptor_anchor.h"
+#include "format/sector.h"
+#include "format/udf/layout.h"
+#include "read/descriptor_anchor_scan.h"
 #include "extract/hand_image.h"
-#include "listing/data_start.h"
+#include "read/data_start_scan.h"
 #include "support/test_support.h"
 
 namespace isorelink {

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "extract/hand_image.h"
-#include "volume/path_table_reader.h"
+#include "read/path_table_reader.h"
 
 namespace isorelink {
 namespace {

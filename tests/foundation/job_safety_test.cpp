@@ -10,7 +10,7 @@
 #include <functional>
 #include <map>
 
-#include "imagekit/image_builder.h"
+#include "kit/image_builder.h"
 #include "support/test_support.h"
 
 namespace {

@@ -1,8 +1,8 @@
-#include "common/udf_tag.h"
+#include "format/udf/tag.h"
 
 #include <gtest/gtest.h>
 
-#include "common/udf_layout.h"
+#include "format/udf/layout.h"
 
 namespace {
 

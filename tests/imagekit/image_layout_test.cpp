@@ -4,9 +4,9 @@
 #include <cstring>
 #include <utility>
 
-#include "common/endian.h"
-#include "common/iso9660_layout.h"
-#include "common/sector.h"
+#include "format/endian.h"
+#include "format/iso9660/layout.h"
+#include "format/sector.h"
 #include "imagekit/kit_fixtures.h"
 
 namespace isorelink {

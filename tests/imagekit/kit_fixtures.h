@@ -5,8 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include "imagekit/image_builder.h"
-#include "imagekit/image_recipe.h"
+#include "kit/image_builder.h"
+#include "kit/image_recipe.h"
 
 namespace isorelink::test {
 

@@ -2,8 +2,8 @@
 
 #include <map>
 
-#include "common/endian.h"
-#include "common/sector.h"
+#include "format/endian.h"
+#include "format/sector.h"
 #include "imagekit/kit_fixtures.h"
 
 namespace isorelink {

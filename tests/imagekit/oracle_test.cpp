@@ -3,8 +3,8 @@
 
 #include <algorithm>
 
-#include "common/sector.h"
-#include "imagekit/file_content.h"
+#include "format/sector.h"
+#include "kit/file_content.h"
 #include "imagekit/kit_fixtures.h"
 #include "support/oracles.h"
 #include "support/test_support.h"

@@ -4,9 +4,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "common/endian.h"
-#include "common/udf_layout.h"
-#include "common/udf_tag.h"
+#include "format/endian.h"
+#include "format/udf/layout.h"
+#include "format/udf/tag.h"
 
 namespace isorelink::test {
 

@@ -2,7 +2,7 @@
 // Sparse new images holding only what the rebuild reads, and the job run over them.
 #include <gtest/gtest.h>
 
-#include "common/image_kind.h"
+#include "format/image_kind.h"
 #include "rebuild/rebuild_job.h"
 #include "support/test_support.h"
 

@@ -4,8 +4,8 @@
 #include <filesystem>
 #include <tuple>
 
-#include "common/endian.h"
-#include "common/udf_tag.h"
+#include "format/endian.h"
+#include "format/udf/tag.h"
 #include "rebuild/hand_image.h"
 #include "rebuild/relink_list.h"
 #include "rebuild/volume_end.h"

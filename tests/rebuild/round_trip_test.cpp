@@ -4,10 +4,10 @@
 #include <filesystem>
 #include <map>
 
-#include "common/sector.h"
+#include "format/sector.h"
 #include "extract/extraction_job.h"
-#include "host/sector_listing.h"
-#include "imagekit/image_builder.h"
+#include "read/sector_listing.h"
+#include "kit/image_builder.h"
 #include "rebuild/hand_image.h"
 #include "support/oracles.h"
 

@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
-#include "common/endian.h"
-#include "common/udf_layout.h"
-#include "common/udf_tag.h"
+#include "format/endian.h"
+#include "format/udf/layout.h"
+#include "format/udf/tag.h"
 #include "rebuild/hand_image.h"
-#include "rebuild/partition_start.h"
+#include "read/partition_start_scan.h"
 #include "rebuild/volume_end.h"
 
 namespace isorelink::test {

@@ -1,8 +1,8 @@
 #include "plugin/win32/framework_text.h"
 
-#include <windows.h>
-
 #include <cstring>
+
+#include "platform/host_runtime.h"
 
 namespace isorelink::framework {
 
@@ -10,32 +10,6 @@ namespace {
 
 TextHeader* header_of(const char* chars) noexcept {
     return reinterpret_cast<TextHeader*>(const_cast<char*>(chars)) - 1;
-}
-
-// msvcrt.dll's own malloc and free, looked up by name: the host frees our
-// results to that heap, and a runtime of another name (a toolchain built on
-// the universal CRT, say) keeps a heap of its own.
-struct HostHeap {
-    void*(__cdecl* allocate)(std::size_t) = nullptr;
-    void(__cdecl* release)(void*) = nullptr;
-};
-
-HostHeap find_host_heap() noexcept {
-    HostHeap heap;
-    // Kept loaded for the process's lifetime: blocks outlive any one call.
-    if (const HMODULE crt = LoadLibraryA("msvcrt.dll")) {
-        const FARPROC allocate = GetProcAddress(crt, "malloc"), release = GetProcAddress(crt, "free");
-        if (allocate != nullptr && release != nullptr) {
-            heap.allocate = reinterpret_cast<decltype(heap.allocate)>(reinterpret_cast<void*>(allocate));
-            heap.release = reinterpret_cast<decltype(heap.release)>(reinterpret_cast<void*>(release));
-        }
-    }
-    return heap;
-}
-
-const HostHeap& host_heap() noexcept {
-    static const HostHeap heap = find_host_heap();
-    return heap;
 }
 
 } // namespace
@@ -56,18 +30,17 @@ void release_text(char* chars) noexcept {
     // Zero cannot be a live copy's count: decrementing it would hand the
     // block a second free.
     if (header->count <= 0) return;
-    if (InterlockedDecrement(&header->count) != 0) return;
+    if (platform::interlocked_decrement(&header->count) != 0) return;
     if (is_pool_size(header->allocated)) return;
     // Without msvcrt's free the block stays: a leak, where another heap's
     // free would corrupt both heaps.
-    if (host_heap().release != nullptr) host_heap().release(header);
+    platform::host_free(header);
 }
 
 char* make_text(std::string_view text) {
     const auto length = static_cast<std::int32_t>(text.size());
-    void* block = nullptr;
-    if (host_heap().allocate != nullptr) block = host_heap().allocate(sizeof(TextHeader) + text.size() + 1);
-    if (block == nullptr) RaiseException(static_cast<DWORD>(STATUS_NO_MEMORY), EXCEPTION_NONCONTINUABLE, 0, nullptr);
+    void* block = platform::host_allocate(sizeof(TextHeader) + text.size() + 1);
+    if (block == nullptr) platform::raise_no_memory();
     auto* header = static_cast<TextHeader*>(block);
     header->count = 1;
     header->length = length;

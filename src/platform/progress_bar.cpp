@@ -1,0 +1,50 @@
+#include "platform/progress_bar.h"
+
+#include <cstdio>
+
+#ifdef _WIN32
+#include <io.h>
+#define ISORELINK_ISATTY _isatty
+#define ISORELINK_FILENO _fileno
+#else
+#include <unistd.h>
+#define ISORELINK_ISATTY isatty
+#define ISORELINK_FILENO fileno
+#endif
+
+namespace isorelink::host {
+
+ProgressBar::ProgressBar(std::string label, std::uint64_t total, bool quiet)
+    : label_(std::move(label)), total_(total),
+      active_(!quiet && total >= kProgressThreshold && ISORELINK_ISATTY(ISORELINK_FILENO(stderr))) {}
+
+ProgressBar::~ProgressBar() { finish(); }
+
+void ProgressBar::update(std::uint64_t done) {
+    if (!active_) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (drawn_ && now - last_ < std::chrono::milliseconds(100)) return;
+    last_ = now;
+    draw(done);
+}
+
+void ProgressBar::draw(std::uint64_t done) {
+    constexpr int kWidth = 40;
+    const int filled = total_ == 0 ? kWidth : static_cast<int>(done * kWidth / total_);
+    char bar[kWidth + 1];
+    for (int i = 0; i < kWidth; ++i) bar[i] = i < filled ? '#' : '.';
+    bar[kWidth] = '\0';
+    std::fprintf(stderr, "\r%s [%s] %3d%% %llu/%llu MiB", label_.c_str(), bar, filled * 100 / kWidth,
+                 static_cast<unsigned long long>(done >> 20), static_cast<unsigned long long>(total_ >> 20));
+    std::fflush(stderr);
+    drawn_ = true;
+}
+
+void ProgressBar::finish() {
+    if (!active_) return;
+    draw(total_);
+    std::fputc('\n', stderr);
+    active_ = false;
+}
+
+} // namespace isorelink::host

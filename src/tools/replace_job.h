@@ -1,0 +1,47 @@
+#pragma once
+// replace: the host's half of the round trip. Extracts the image's sector
+// listing, plans where each replaced file goes, writes NEW-IMAGE.ISO and the
+// relink list beside the image and runs the rebuild on them. The source
+// image is only ever read; a failed replace leaves no new image behind.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "format/image_kind.h"
+#include "common/result.h"
+#include "platform/image_copy.h"
+#include "tools/output_guard.h"
+#include "tools/replace_plan.h"
+
+namespace isorelink::host {
+
+struct ReplaceRequest {
+    std::string iso_path;    // "\\DATA\\FILE.BIN" or "data/file.bin", any case
+    std::string local_path;  // the new content
+};
+
+struct ReplaceReport {
+    ImageKind kind = ImageKind::Ps2Cd;
+    std::string new_image;
+    std::string relink_list;
+    std::vector<PlannedFile> files;
+    CopyMethod copy_method = CopyMethod::Streamed;
+    std::uint64_t written_size = 0;    // bytes of the new image before the rebuild
+    std::uint64_t new_image_size = 0;  // after it (a post-gap may have been appended)
+    std::uint32_t lines_applied = 0;
+};
+
+// "ISO_PATH=LOCAL_FILE": split at the first '=' (ISO 9660 names hold none).
+Expected<ReplaceRequest> parse_replace_argument(std::string_view argument);
+
+// Refuses, before it writes anything, to overwrite a listing, relink list or
+// new image that isorelink did not write (or that changed since), unless
+// options.force; a failed run removes what it wrote, unless options.keep,
+// and its message says so.
+Expected<ReplaceReport> run_replace(const std::string& image_path, const std::vector<ReplaceRequest>& requests,
+                                    bool quiet, GuardOptions options = {});
+
+// The short report the CLI prints.
+std::string describe_replace(const ReplaceReport& report);
+
+} // namespace isorelink::host

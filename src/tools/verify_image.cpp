@@ -1,0 +1,132 @@
+#include "tools/verify_image.h"
+
+#include <algorithm>
+#include <array>
+#include <map>
+
+#include "common/messages.h"
+#include "format/sector.h"
+#include "read/iso_volume.h"
+#include "read/udf_volume.h"
+#include "platform/read_handle.h"
+#include "platform/message_pump.h"
+
+namespace isorelink::host {
+
+namespace {
+
+constexpr std::string_view kPostGapMarker = "postgap";
+
+std::string key(std::string_view path) { return normalise_iso_path(path); }
+
+void check_volume_size(const IsoVolume& iso, std::vector<std::string>& problems) {
+    const std::uint64_t sectors = whole_sectors(iso.image_size);
+    if (!on_sector_boundary(iso.image_size))
+        problems.push_back("the file's length (" + std::to_string(iso.image_size) +
+                           " bytes) is not a whole number of sectors");
+    if (iso.volume_space_size != sectors)
+        problems.push_back("volume space size is " + std::to_string(iso.volume_space_size) +
+                           " sectors but the file holds " + std::to_string(sectors) + " sectors");
+}
+
+void check_extents(const IsoVolume& iso, std::vector<std::string>& problems) {
+    const std::uint64_t sectors = whole_sectors(iso.image_size);
+    for (const auto& f : iso.files) {
+        const std::uint64_t end = std::uint64_t{f.sector} + sectors_to_hold(f.size);
+        if ((f.size > 0 && end > sectors) || f.sector > sectors)
+            problems.push_back(f.path + ": sectors " + std::to_string(f.sector) + "-" + std::to_string(end - 1) +
+                               " lie beyond the image's " + std::to_string(sectors) + " sectors");
+    }
+}
+
+void check_overlaps(const IsoVolume& iso, std::vector<std::string>& problems) {
+    std::vector<const IsoFile*> files;
+    for (const auto& f : iso.files)
+        if (f.size > 0) files.push_back(&f);
+    std::stable_sort(files.begin(), files.end(), [](auto* a, auto* b) { return a->sector < b->sector; });
+    const IsoFile* reach = nullptr;  // the file whose extent ends furthest so far
+    std::uint64_t reach_end = 0;
+    for (const auto* f : files) {
+        if (reach != nullptr && f->sector < reach_end)
+            problems.push_back(f->path + " (sector " + std::to_string(f->sector) + ") overlaps " + reach->path +
+                               " (sectors " + std::to_string(reach->sector) + "-" + std::to_string(reach_end - 1) + ")");
+        const std::uint64_t end = std::uint64_t{f->sector} + sectors_to_hold(f->size);
+        if (end > reach_end) {
+            reach_end = end;
+            reach = f;
+        }
+    }
+}
+
+void check_udf(const IsoVolume& iso, const UdfVolume& udf, std::vector<std::string>& problems) {
+    problems.insert(problems.end(), udf.problems.begin(), udf.problems.end());
+    if (!udf.found) return;
+    std::map<std::string, const UdfFile*> by_path;
+    for (const auto& f : udf.files) by_path.emplace(key(f.path), &f);
+    const std::uint64_t partition_end = std::uint64_t{udf.partition_start} + udf.partition_length;
+    for (const auto& f : iso.files) {
+        if (f.multi_extent) continue;  // one UDF entry with several extents; not a PS2 layout
+        const auto it = by_path.find(key(f.path));
+        if (it == by_path.end()) {
+            problems.push_back(f.path + ": the UDF side has no such file");
+            continue;
+        }
+        const UdfFile& u = *it->second;
+        by_path.erase(it);
+        if (u.size != f.size)
+            problems.push_back(f.path + ": ISO 9660 says " + std::to_string(f.size) + " bytes, UDF says " +
+                               std::to_string(u.size));
+        if (f.size > 0 && u.sector != f.sector)
+            problems.push_back(f.path + ": ISO 9660 says sector " + std::to_string(f.sector) + ", UDF says " +
+                               std::to_string(u.sector) + " (partition start " + std::to_string(udf.partition_start) +
+                               ")");
+        if (f.size > 0 && u.recorded_blocks != sectors_to_hold(u.size))
+            problems.push_back(f.path + ": its File Entry records " + std::to_string(u.recorded_blocks) +
+                               " blocks for " + std::to_string(u.size) + " bytes");
+        if (f.size > 0 && u.sector + sectors_to_hold(u.size) > partition_end)
+            problems.push_back(f.path + ": lies beyond the UDF partition's end (sector " +
+                               std::to_string(partition_end) + ")");
+    }
+    for (const auto& [path, u] : by_path) problems.push_back(u->path + ": the ISO 9660 side has no such file");
+}
+
+bool ends_with_post_gap(const platform::ReadHandle& image, std::uint64_t size) {
+    std::array<std::byte, kPostGapMarker.size()> tail{};
+    if (size < sector_offset(150) || !image.read_exact_at(size - tail.size(), tail)) return false;
+    return std::equal(tail.begin(), tail.end(), kPostGapMarker.begin(),
+                      [](std::byte b, char c) { return std::to_integer<char>(b) == c; });
+}
+
+} // namespace
+
+Expected<VerifyReport> verify_image(const std::string& image_path) {
+    const platform::PumpWhileRunning pumping;
+    auto image = platform::ReadHandle::open(image_path);
+    if (!image) return job_error(msg::kVerifyCannotOpen, image_path);
+    auto iso = read_iso_volume(*image);
+    if (!iso) return with_prefix("verify: " + image_path + ": ", iso.error());
+
+    VerifyReport report;
+    auto& problems = report.problems;
+    problems = iso->problems;
+    check_volume_size(*iso, problems);
+    check_extents(*iso, problems);
+    check_overlaps(*iso, problems);
+    const bool dvd = iso->kind_recognised && iso->kind == ImageKind::Ps2Dvd;
+    UdfVolume udf;
+    if (dvd) {
+        udf = read_udf_volume(*image, whole_sectors(iso->image_size));
+        if (!udf.found && udf.problems.empty()) problems.push_back("UDF: no volume found from the anchor at 256");
+        check_udf(*iso, udf, problems);
+    }
+
+    std::string kind = iso->kind_recognised ? std::string(to_string(iso->kind)) : "unrecognised kind";
+    report.summary = image_path + ": " + kind + ", " + std::to_string(iso->files.size()) + " files, " +
+                     std::to_string(iso->volume_space_size) + " sectors";
+    if (ends_with_post_gap(*image, iso->image_size)) report.summary += " (post-gap included)";
+    if (dvd) report.summary += ", UDF bridge agrees (partition at " + std::to_string(udf.partition_start) + ")";
+    report.summary += problems.empty() ? ": consistent" : ": " + std::to_string(problems.size()) + " problems";
+    return report;
+}
+
+} // namespace isorelink::host

@@ -1,0 +1,148 @@
+#include "tools/write_record.h"
+
+#include <array>
+#include <cinttypes>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "format/endian.h"
+#include "platform/file.h"
+
+namespace isorelink::host {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::string_view kHeader = "isorelink write record 1";
+// Larger files are images: their size and time stand for their bytes.
+constexpr std::uint64_t kHashedUpTo = std::uint64_t{64} << 20;
+
+std::string name_of(const std::string& path) { return fs::path(path).filename().string(); }
+
+// A 64-bit hash of the file's bytes, eight at a time: it only has to see an
+// edit, and it runs over every listing on every run.
+std::string content_hash(const std::string& path) {
+    auto file = File::open(path, "rb");
+    if (!file) return {};
+    std::uint64_t hash = 0xcbf29ce484222325ULL;
+    const auto mix = [&hash](std::uint64_t word) {
+        hash = (hash ^ word) * 0x9e3779b97f4a7c15ULL;
+        hash ^= hash >> 29;
+    };
+    std::array<std::byte, 1 << 16> block;
+    std::uint64_t total = 0;
+    for (std::size_t got; (got = file->read(block)) > 0;) {
+        total += got;
+        std::size_t i = 0;
+        for (; i + 8 <= got; i += 8) mix(le64(block, i));
+        for (; i < got; ++i) mix(std::to_integer<std::uint64_t>(block[i]) | 0x100);
+    }
+    mix(total);
+    char text[17];
+    std::snprintf(text, sizeof text, "%016" PRIx64, hash);
+    return text;
+}
+
+} // namespace
+
+bool describe_file(const std::string& path, WrittenFile& out, bool with_hash) {
+    std::error_code ec;
+    if (!fs::is_regular_file(path, ec)) return false;
+    const auto size = fs::file_size(path, ec);
+    if (ec) return false;
+    const auto time = fs::last_write_time(path, ec);
+    if (ec) return false;
+    out.size = size;
+    out.mtime = static_cast<std::int64_t>(time.time_since_epoch().count());
+    out.hash.clear();
+    if (!with_hash) return true;
+    out.hash = size > kHashedUpTo ? "-" : content_hash(path);
+    return !out.hash.empty();
+}
+
+WriteRecord WriteRecord::load(const std::string& folder) {
+    WriteRecord record;
+    record.path_ = folder + kFileName;
+    std::error_code ec;
+    if (!fs::exists(fs::symlink_status(record.path_, ec))) return record;
+    std::ifstream in(record.path_, std::ios::binary);
+    std::string line;
+    if (!in || !std::getline(in, line) || line != kHeader) {
+        record.foreign_ = true;
+        return record;
+    }
+    while (std::getline(in, line)) {
+        std::istringstream fields(line);
+        WrittenFile file;
+        std::string name;
+        if (!(fields >> file.size >> file.mtime >> file.hash) || !std::getline(fields >> std::ws, name) || name.empty())
+            continue;  // a damaged line vouches for nothing
+        record.files_[name] = file;
+    }
+    return record;
+}
+
+bool WriteRecord::holds(const std::string& path) const { return files_.count(name_of(path)) != 0; }
+
+bool WriteRecord::wrote_unchanged(const std::string& path) const {
+    WrittenFile now;
+    return describe_file(path, now, false) && wrote_unchanged(path, now);
+}
+
+bool WriteRecord::wrote_unchanged(const std::string& path, WrittenFile& now) const {
+    const auto known = files_.find(name_of(path));
+    if (known == files_.end() || now.size != known->second.size || now.mtime != known->second.mtime) return false;
+    // Size and time match: the bytes decide (an edit within the file system's time granularity).
+    if (now.hash.empty()) now.hash = now.size > kHashedUpTo ? "-" : content_hash(path);
+    return now.hash == known->second.hash;
+}
+
+void WriteRecord::note(const std::string& path) {
+    WrittenFile now;
+    if (!describe_file(path, now)) return forget(path);
+    files_[name_of(path)] = now;
+    changes_[name_of(path)] = now;
+}
+
+void WriteRecord::forget(const std::string& path) {
+    files_.erase(name_of(path));
+    changes_[name_of(path)] = std::nullopt;
+}
+
+bool WriteRecord::save() const {
+    if (foreign_) return false;
+    const WriteRecord current = load(path_.substr(0, path_.size() - std::string_view(kFileName).size()));
+    if (current.foreign_) return false;
+    auto files = current.files_;
+    for (const auto& [name, change] : changes_) {
+        if (change) files[name] = *change;
+        else files.erase(name);
+    }
+    std::error_code ec;
+    if (files.empty()) {
+        fs::remove(path_, ec);
+        return !ec;
+    }
+    std::string text = std::string(kHeader) + "\n";
+    for (const auto& [name, file] : files)
+        text += std::to_string(file.size) + " " + std::to_string(file.mtime) + " " + file.hash + " " + name + "\n";
+    // Written beside the record and renamed over it: a link planted at the
+    // record's name is replaced, never followed.
+    const std::string fresh = path_ + ".new";
+    fs::remove(fresh, ec);
+    {
+        auto out = File::open(fresh, "wb");
+        if (!out || !out->write_text(text) || !out->close()) {
+            fs::remove(fresh, ec);
+            return false;
+        }
+    }
+    fs::rename(fresh, path_, ec);
+    if (ec) fs::remove(fresh, ec);
+    return !ec;
+}
+
+} // namespace isorelink::host
