@@ -1,4 +1,9 @@
-/* isorelink plugin module (isorelink.qpi): the six entry points a host calls.
+/* isorelink plugin module: the six entry points with the plain C boundary.
+ *
+ * On Linux they are isorelink.qpi's. On Windows they are isorelink-c.dll's, for
+ * scripting callers; isorelink.qpi there speaks the host application's own
+ * boundary (member-function calls, reference-counted string objects), which
+ * the README's "Loading the module in the host application" describes.
  *
  * Strings cross the boundary as zero-terminated text; a null pointer counts as
  * an empty string. The jobs report their outcome only through the status file:

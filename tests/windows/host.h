@@ -1,6 +1,7 @@
 #pragma once
 // What the Windows test programs share: a check recorder, files by Windows
-// path, and the module as a host loads it (LoadLibraryA, six plain names).
+// path, and the C entry points as a scripting caller loads them from
+// isorelink-c.dll (LoadLibraryA, six plain cdecl names).
 #include <windows.h>
 
 #include <cstdint>

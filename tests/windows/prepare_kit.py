@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """usage: prepare_kit.py NATIVE_CLI KIT_DIR REF_DIR: with the Linux isorelink, one image
-of each kind with its Linux products in REF_DIR/KIND/ and its inputs in KIT_DIR/KIND/, or
-KIT_DIR/UNAVAILABLE saying why not (the job test then reports itself skipped)."""
+of each kind with its Linux products in REF_DIR/KIND/ and its inputs in KIT_DIR/KIND/ and,
+for the stand-in host's jobs, in KIT_DIR/framework/KIND/; or KIT_DIR/UNAVAILABLE saying
+why not (the job tests then report themselves skipped)."""
 import os
 import shutil
 import subprocess
@@ -39,16 +40,18 @@ def relink_list(listing):
     return b"\r\n".join(body) + b"\r\n"
 
 
-def prepare(cli, source, kind, kit_dir, ref_dir):
+def prepare(cli, source, kind, kit_dirs, ref_dir):
     os.makedirs(ref_dir)
-    os.makedirs(kit_dir)
+    for kit_dir in kit_dirs:
+        os.makedirs(kit_dir)
     image = os.path.join(ref_dir, IMAGE)
     run(cli, "mkimage", "--kind", kind, source, image)
-    shutil.copyfile(image, os.path.join(kit_dir, IMAGE))
+    for kit_dir in kit_dirs:
+        shutil.copyfile(image, os.path.join(kit_dir, IMAGE))
     run(cli, "extract", image)
     with open(image + "-LSN.TXT", "rb") as listing, open(image, "rb") as original:
         relink, new_image = relink_list(listing.read()), original.read() + bytes(2048 * 37)
-    for folder in (ref_dir, kit_dir):
+    for folder in (ref_dir, *kit_dirs):
         with open(os.path.join(folder, IMAGE + "-relink-LSN.TXT"), "wb") as out:
             out.write(relink)
         with open(os.path.join(folder, "NEW-" + IMAGE), "wb") as out:
@@ -70,7 +73,8 @@ def main(cli, kit, ref):
                 with open(path, "wb") as out:
                     out.write(content)
             for kind in ("ps2cd", "ps2dvd", "pspumd"):
-                prepare(cli, source, kind, os.path.join(kit, kind), os.path.join(ref, kind))
+                kit_dirs = [os.path.join(kit, kind), os.path.join(kit, "framework", kind)]
+                prepare(cli, source, kind, kit_dirs, os.path.join(ref, kind))
     except (RuntimeError, OSError, subprocess.SubprocessError) as reason:
         with open(os.path.join(kit, "UNAVAILABLE"), "w") as note:
             note.write("%s\n" % reason)
