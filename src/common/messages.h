@@ -29,7 +29,17 @@ inline constexpr std::string_view kNoImageRebuild = "Code 400a - Error No BigFil
 inline constexpr std::string_view kOpenNewImage = "Code 401 - Error Opening %s";
 inline constexpr std::string_view kOpenRelinkList = "Code 402 - Error Opening %s";
 inline constexpr std::string_view kOpenRecordFile = "Code 404- Error Opening %s";
-// 405 carries a line number too: "Code 405 - invalid relink line N %s"
+// 405 names the line, the list and the check it failed: "Code 405 - invalid relink line N PATH (REASON)".
+inline constexpr std::string_view kInvalidRelinkLine = "Code 405 - invalid relink line %s";
+namespace relink_refusal {
+inline constexpr std::string_view kLineTooLong = "line longer than 2047 characters";
+inline constexpr std::string_view kLineTooShort = "line too short for its fields";
+inline constexpr std::string_view kFieldNotHex = "field not eight hexadecimal digits";
+inline constexpr std::string_view kRecordOutsideImage = "directory record outside the image";
+inline constexpr std::string_view kDescriptorOutsideImage = "allocation descriptor outside the image";
+inline constexpr std::string_view kBelowPartition = "sector below the UDF partition";
+inline constexpr std::string_view kNoFileEntry = "no UDF File Entry holds the allocation descriptor";
+} // namespace relink_refusal
 inline constexpr std::string_view kPartitionNotFound = "Code 406 - UDF partition not found %s";
 inline constexpr std::string_view kRebuildNameTooLong = "Code 407 - name too long %s";
 inline constexpr std::string_view kRebuildInternal = "Code 408 - internal error %s";

@@ -90,8 +90,9 @@ Status apply_relink_lines(File& image, std::uint64_t length, const RelinkLines& 
         if (kind == ImageKind::Ps2Dvd && i + kLookAhead < lines.size())
             plan.prefetch(sector_offset(whole_sectors(lines[i + kLookAhead].descriptor)), 16);
         const auto& line = lines[i];
-        if (apply_relink_line(plan, entries, line, kind, partition_start) != LineVerdict::Applied)
-            return invalid_relink_line(static_cast<std::uint32_t>(i + 1), names.relink_list);
+        if (const auto verdict = apply_relink_line(plan, entries, line, kind, partition_start);
+            verdict != LineVerdict::Applied)
+            return invalid_relink_line(static_cast<std::uint32_t>(i + 1), names.relink_list, refusal_reason(verdict));
         platform::yield_to_host();
     }
     platform::pump_messages();

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <optional>
 
+#include "common/messages.h"
 #include "format/iso9660/directory_record.h"
 #include "format/iso9660/layout.h"
 #include "format/sector.h"
@@ -85,6 +86,17 @@ bool patch_shared_entry(PatchPlan& plan, const EntryEdit& edit) {
 }
 
 } // namespace
+
+std::string_view refusal_reason(LineVerdict verdict) {
+    switch (verdict) {
+    case LineVerdict::Applied: break;
+    case LineVerdict::RecordOutsideImage: return msg::relink_refusal::kRecordOutsideImage;
+    case LineVerdict::DescriptorOutsideImage: return msg::relink_refusal::kDescriptorOutsideImage;
+    case LineVerdict::BelowPartition: return msg::relink_refusal::kBelowPartition;
+    case LineVerdict::NoFileEntry: return msg::relink_refusal::kNoFileEntry;
+    }
+    return {};
+}
 
 LineVerdict apply_relink_line(PatchPlan& plan, EntryReseals& entries, const RelinkLine& line, ImageKind kind,
                               std::uint32_t partition_start) {

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 #include "format/image_kind.h"
 #include "rebuild/entry_reseal.h"
@@ -27,6 +28,9 @@ enum class LineVerdict {
 // reseal, or, when other patches touch its sector too, in the plan. A
 // refused line may leave part of its writes planned: the caller drops the
 // whole plan, as it refuses the whole list.
+// What a refused line's 405 names (msg::relink_refusal); empty for Applied.
+std::string_view refusal_reason(LineVerdict verdict);
+
 LineVerdict apply_relink_line(PatchPlan& plan, EntryReseals& entries, const RelinkLine& line, ImageKind kind,
                               std::uint32_t partition_start);
 

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <tuple>
 
+#include "common/messages.h"
 #include "format/endian.h"
 #include "format/udf/tag.h"
 #include "rebuild/hand_image.h"
@@ -114,25 +115,30 @@ TEST(RelinkLine, EveryByteIsAHexDigitOrRefusesTheLine) {
     }
 }
 
-TEST_F(RebuildFolder, OneBadLineRefusesTheWholeList) {
-    const std::pair<const HandImage&, std::string> cases[] = {
-        {kPsp, kHead + std::string(2047 - kHead.size(), 'P') + "\n"},
-        {kPsp, "00000130|000004D2|00031FF1|\\X\n"},     // C + 16 one byte beyond the image
-        {kDvd, "00000130|000004D2|0000B8A2|0020F93\n"},  // too short for a DVD line
-        {kDvd, "00000100|000004D2|0000B8A2|0020F934|\\X\n"},  // A below P
-        {kDvd, "00000130|000004D2|0000B8A2|00210934|\\X\n"},  // no File Entry in D's sector
-        {kDvd, "00000130|000004D2|0000B8A2|0020F8FB|\\X\n"},  // Information Length before the entry
-        {kDvd, "00000130|000004D2|0000B8A2|0020FFF9|\\X\n"},  // short_ad across the entry's end
+TEST_F(RebuildFolder, OneBadLineRefusesTheWholeListNamingTheCheck) {
+    namespace why = msg::relink_refusal;
+    const std::tuple<const HandImage&, std::string, std::string_view> cases[] = {
+        {kPsp, kHead + std::string(2047 - kHead.size(), 'P') + "\n", why::kLineTooLong},
+        {kPsp, "00000130|000004D2|00031FF1|\\X\n", why::kRecordOutsideImage},  // C + 16 one byte beyond the image
+        {kPsp, "00000130|000004G2|00031FF0|\\X\n", why::kFieldNotHex},
+        {kDvd, "00000130|000004D2|0000B8A2|0020F93\n", why::kLineTooShort},
+        {kDvd, "00000100|000004D2|0000B8A2|0020F934|\\X\n", why::kBelowPartition},  // A below P
+        {kDvd, "00000130|000004D2|0000B8A2|00210934|\\X\n", why::kNoFileEntry},     // no File Entry in D's sector
+        {kDvd, "00000130|000004D2|0000B8A2|0020F8FB|\\X\n", why::kNoFileEntry},  // Information Length before the entry
+        {kDvd, "00000130|000004D2|0000B8A2|0020FFF9|\\X\n", why::kNoFileEntry},  // short_ad across the entry's end
+        {kDvd, "00000130|000004D2|0000B8A2|FFFFFFF9|\\X\n", why::kDescriptorOutsideImage},
     };
-    for (const auto& [recipe, bad] : cases) {
+    for (const auto& [recipe, bad, reason] : cases) {
         build(recipe);
         relink((recipe.kind == ImageKind::Ps2Dvd ? std::string(kSystemCnf) + kSystemCnf : line(0) + line(1)) + bad, 36);
-        expect_refused("Code 405 - invalid relink line 3 " + list(), bad.substr(0, 40));
+        expect_refused("Code 405 - invalid relink line 3 " + list() + " (" + std::string(reason) + ")",
+                       bad.substr(0, 40));
     }
     build(kDvd);
     put_bytes(image(), kEntry + 10, hex_bytes("F1 07"));  // CRC length 2033: beyond the sector
     relink(kSystemCnf, 12);
-    expect_refused("Code 405 - invalid relink line 1 " + list(), "CRC length beyond the sector");
+    expect_refused("Code 405 - invalid relink line 1 " + list() + " (" + std::string(why::kNoFileEntry) + ")",
+                   "CRC length beyond the sector");
     build(kDvd);  // the charset 8 bytes off the grid
     put_bytes(image(), 257 * 2048 + 48, text_bytes(std::string_view("\0\0\0\0\0\0\0\0\0OSTA Compressed", 24)));
     expect_refused("Code 406 - UDF partition not found " + image(), "pattern off the grid");
