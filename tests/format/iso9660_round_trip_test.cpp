@@ -254,5 +254,17 @@ TEST(IdentifierName, BytesThatWouldBreakALineOrClimbOutOfAFolder) {
     EXPECT_EQ(listing_name(test_bytes("..;1")), "__");
 }
 
+TEST(IdentifierName, ShiftJisPairsAreKeptWhole) {
+    // "ソ" is 83 5C: its second byte is '\\' and stays one.
+    EXPECT_EQ(listing_name(test_bytes("\x83\x5C" "A.BIN;1")), "\x83\x5C" "A.BIN");
+    EXPECT_EQ(listing_name(test_bytes("\xE0\x5C\x81\x7C")), "\xE0\x5C\x81\x7C");
+    // A lead byte without a trail byte after it leaves the next byte to the rule.
+    EXPECT_EQ(listing_name(test_bytes("\x83\x1F\x83")), "\x83_\x83");
+    EXPECT_EQ(listing_name(test_bytes("A\x5C")), "A_");  // not after a lead byte
+    // Dots that a kept 0x5C would turn into a folder name of their own.
+    EXPECT_EQ(listing_name(test_bytes("\x83\x5C..")), "\x83\x5C__");
+    EXPECT_EQ(listing_name(test_bytes("\x83\x5C.A")), "\x83\x5C.A");
+}
+
 } // namespace
 } // namespace isorelink
