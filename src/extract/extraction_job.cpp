@@ -1,6 +1,7 @@
 #include "extract/extraction_job.h"
 
 #include "common/messages.h"
+#include "format/listing_line.h"
 #include "format/sector.h"
 #include "format/udf/layout.h"
 #include "read/descriptor_anchor_scan.h"
@@ -115,7 +116,7 @@ Expected<ExtractionSummary> list_volume(ExtractionSummary& summary, ImageWindow&
     auto directories = read_directory_list(paths.image);
     if (!directories) return directories.error();
     summary.directory_count = static_cast<std::uint32_t>(directories->size());
-    auto walked = walk_directories(*directories, paths.image);
+    auto walked = walk_directories(*directories, paths.image, longest_listed_path(summary.kind == ImageKind::Ps2Dvd));
     if (!walked) return walked.error();
     const std::vector<FileEntry>& file_list = walked->files;
     summary.file_count = static_cast<std::uint32_t>(file_list.size());

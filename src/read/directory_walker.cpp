@@ -123,7 +123,8 @@ Status DirectoryWalker::keep(ByteView record_bytes, std::uint64_t record_offset,
         return structure_error(image_path_, "directory record beyond 4 GiB");
     }
     const std::string name = pieces_.name_for(record.flags, listing_name(record.identifier));
-    if (directory_path.size() + 1 + name.size() > kMaxText) return structure_error(image_path_, "file path too long");
+    if (directory_too_long_ || directory_path.size() + 1 + name.size() > longest_path_)
+        return job_error(msg::kExtractNameTooLong, image_path_);
     file.path = paths_.store(directory_path, '\\', name);
     files_.push_back(file);
     return ok_status();
@@ -184,14 +185,14 @@ FileList DirectoryWalker::take_files() {
     return taken();
 }
 
-Expected<FileList> walk_directories(const std::vector<DirectoryNode>& directories,
-                                    const std::string& image_path) {
+Expected<FileList> walk_directories(const std::vector<DirectoryNode>& directories, const std::string& image_path,
+                                    std::size_t longest_path) {
     auto image = platform::ReadHandle::open(image_path);
     if (!image) return job_error(msg::kWalkOpenImage, image_path);
     const std::uint64_t image_size = image->size().value_or(0);
     const auto outside = [&] { return structure_error(image_path, "directory outside the image"); };
 
-    DirectoryWalker walker(image_path);
+    DirectoryWalker walker(image_path, longest_path);
     // Directories of a sound image never share sectors, so together they are
     // no longer than the image; path table records that name one directory
     // over and over would otherwise walk it (and list its files) each time.
@@ -206,6 +207,7 @@ Expected<FileList> walk_directories(const std::vector<DirectoryNode>& directorie
         if (position + length > image_size) return outside();
         walked_bytes += length;
         if (walked_bytes > image_size) return structure_error(image_path, "directories overlap");
+        walker.set_directory_too_long(directory.path_too_long);
         if (auto walked = walker.walk_extent(*image, position, length, directory.path); !walked) return walked.error();
     }
     // Files whose data lies past the image's end (a trimmed dump) are listed

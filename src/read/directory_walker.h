@@ -40,7 +40,14 @@ struct FileList {
 
 class DirectoryWalker {
 public:
-    explicit DirectoryWalker(std::string image_path) : image_path_(std::move(image_path)) {}
+    // A kept file whose path is longer than longest_path is refused with
+    // 1107: its listing line could not be read back.
+    explicit DirectoryWalker(std::string image_path, std::size_t longest_path = kMaxText)
+        : image_path_(std::move(image_path)), longest_path_(longest_path) {}
+
+    // The directories walked next lie below one whose path is too long to
+    // keep: any file kept in them is refused with 1107.
+    void set_directory_too_long(bool too_long) { directory_too_long_ = too_long; }
 
     // Adds the kept files of one directory, given its whole extent as read
     // from the image at extent_offset. A record that does not lie wholly in
@@ -63,6 +70,8 @@ private:
     Status keep(ByteView record_bytes, std::uint64_t record_offset, const std::string& directory_path);
 
     std::string image_path_;
+    std::size_t longest_path_;
+    bool directory_too_long_ = false;
     PieceNumbering pieces_;
     std::vector<FileEntry> files_;
     PathArena paths_;
@@ -71,8 +80,9 @@ private:
 
 // Reads every directory of the list through the platform's file handle, in
 // bounded blocks, and walks it. 1101h when the image cannot be opened; 1106
-// when a directory does not lie wholly inside the image.
-Expected<FileList> walk_directories(const std::vector<DirectoryNode>& directories,
-                                    const std::string& image_path);
+// when a directory does not lie wholly inside the image; 1107 for a file
+// whose path is longer than longest_path.
+Expected<FileList> walk_directories(const std::vector<DirectoryNode>& directories, const std::string& image_path,
+                                    std::size_t longest_path = kMaxText);
 
 } // namespace isorelink

@@ -29,7 +29,7 @@ inline constexpr std::size_t kLineWithDescriptor = listing::kFieldsWithDescripto
 // A line (counting its line feed) shorter than this ends the list.
 inline constexpr std::size_t kShortestLine = 8;
 // Longest line, counting its line feed: what a 2048-byte buffer holds.
-inline constexpr std::size_t kLongestLine = 2047;
+inline constexpr std::size_t kLongestLine = listing::kLongestLine;
 static_assert(kLineWithoutDescriptor == 26 && kLineWithDescriptor == 35);
 } // namespace relink
 

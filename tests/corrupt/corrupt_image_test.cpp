@@ -175,7 +175,8 @@ TEST_P(CorruptImage, TrimmedDumpListsEveryFile) {
         return p.find(": data past the end of the image: trimmed?") != std::string::npos;
     });
     std::size_t past_the_end = 0;
-    for (const auto& line : host::parse_sector_listing(lines, kind()).value())
+    const auto parsed = host::parse_sector_listing(lines, kind());
+    for (const auto& line : parsed.value())
         if (line.sector > s.built.data_start_sector || (line.size > 0 && line.sector >= s.built.data_start_sector))
             ++past_the_end;
     EXPECT_GT(past_the_end, 0u);
