@@ -20,6 +20,11 @@ inline constexpr std::string_view kCreateRecordFile = "Code 1104- Error Opening 
 inline constexpr std::string_view kReopenRecordFile = "Code 1105- Error Opening %s";
 // 1106 is built by structure_error(): "Code 1106 - invalid volume structure %s (REASON)"
 inline constexpr std::string_view kExtractNameTooLong = "Code 1107 - name too long %s";
+// Warnings of a listing that went on (the CLI prints them; the status file holds none).
+inline constexpr std::string_view kDirectoryCutShort =
+    "warning: directory %s is listed up to a record that runs past its recorded length";
+inline constexpr std::string_view kDirectoryWithoutSelfRecord =
+    "warning: directory %s has an empty \".\" record: none of its files are listed";
 inline constexpr std::string_view kExtractInternal = "Code 1108 - internal error %s";
 // The image is the same file as one the job would create, truncate or delete.
 inline constexpr std::string_view kImageIsJobFile = "Code 1109 - image is one of the job's own files %s";

@@ -119,6 +119,11 @@ Expected<ExtractionSummary> list_volume(ExtractionSummary& summary, ImageWindow&
     auto walked = walk_directories(*directories, paths.image, longest_listed_path(summary.kind == ImageKind::Ps2Dvd));
     if (!walked) return walked.error();
     const std::vector<FileEntry>& file_list = walked->files;
+    for (const CutDirectory& cut : walked->cut_directories) {
+        const bool empty_self = cut.why == CutDirectory::Why::EmptySelfRecord;
+        summary.warnings.push_back(
+            job_error(empty_self ? msg::kDirectoryWithoutSelfRecord : msg::kDirectoryCutShort, cut.path).message);
+    }
     summary.file_count = static_cast<std::uint32_t>(file_list.size());
     platform::pump_messages();
 

@@ -69,7 +69,12 @@ private:
 template <typename BytesFrom>
 Status DirectoryWalker::walk_records(std::uint64_t length, BytesFrom&& bytes_from, std::uint64_t extent_offset,
                                      const std::string& directory_path) {
-    const auto broken = [&] { return structure_error(image_path_, "directory record outside its directory"); };
+    // A broken record ends its directory, not the walk: what came before it is listed.
+    const auto cut = [&](CutDirectory::Why why) {
+        cut_.push_back({directory_path.empty() ? "\\" : directory_path, why});
+        return ok_status();
+    };
+    const auto broken = [&] { return cut(CutDirectory::Why::BrokenRecord); };
     const auto unread = [&] { return structure_error(image_path_, "directory outside the image"); };
     std::uint64_t offset = 0;
     // The directory itself and its parent.
@@ -77,7 +82,9 @@ Status DirectoryWalker::walk_records(std::uint64_t length, BytesFrom&& bytes_fro
         if (offset >= length) return broken();
         const auto bytes = bytes_from(offset);
         if (!bytes) return unread();
-        if (record_fit(*bytes, 0) != RecordFit::Fits) return broken();
+        const RecordFit fit = record_fit(*bytes, 0);
+        if (i == 0 && fit == RecordFit::EmptyTail) return cut(CutDirectory::Why::EmptySelfRecord);
+        if (fit != RecordFit::Fits) return broken();
         offset += u8(*bytes, iso::dr::kLength);
     }
     while (offset < length) {
@@ -160,7 +167,7 @@ std::vector<std::uint32_t> walk_order_by_sector(const std::vector<FileEntry>& fi
 
 FileList DirectoryWalker::take_files() {
     const auto by_sector = [](const FileEntry& a, const FileEntry& b) { return a.sector < b.sector; };
-    const auto taken = [this] { return FileList{std::move(files_), std::move(paths_)}; };
+    const auto taken = [this] { return FileList{std::move(files_), std::move(paths_), std::move(cut_)}; };
     // Images laid out in walk order need no sort.
     if (std::is_sorted(files_.begin(), files_.end(), by_sector)) return taken();
     if (files_.size() > std::numeric_limits<std::uint32_t>::max()) {

@@ -32,10 +32,22 @@ struct FileEntry {
     std::uint64_t extent_field_offset() const { return record_offset + 2; }
 };
 
+// A directory the walk stopped short in: its files up to there are listed,
+// and the walk went on with the next directory.
+struct CutDirectory {
+    enum class Why {
+        BrokenRecord,     // a record runs past the directory's recorded length, or its identifier past the record
+        EmptySelfRecord,  // the "." record has length 0: nothing of the directory can be read
+    };
+    std::string path;  // "\" for the root
+    Why why = Why::BrokenRecord;
+};
+
 // The file list and the arena its paths lie in.
 struct FileList {
     std::vector<FileEntry> files;
     PathArena paths;
+    std::vector<CutDirectory> cut_directories;  // in walk order
 };
 
 class DirectoryWalker {
@@ -50,8 +62,9 @@ public:
     void set_directory_too_long(bool too_long) { directory_too_long_ = too_long; }
 
     // Adds the kept files of one directory, given its whole extent as read
-    // from the image at extent_offset. A record that does not lie wholly in
-    // the extent is a structural fault.
+    // from the image at extent_offset. At a record that does not lie wholly
+    // in the extent, or an empty "." record, the directory ends there and is
+    // noted among the cut directories.
     Status walk_extent(ByteView extent, std::uint64_t extent_offset, const std::string& directory_path);
     // The same for the extent of length bytes at position in the image, read
     // in bounded blocks: a directory costs no more memory than one block. A
@@ -75,6 +88,7 @@ private:
     PieceNumbering pieces_;
     std::vector<FileEntry> files_;
     PathArena paths_;
+    std::vector<CutDirectory> cut_;
     std::vector<std::byte> block_;  // the block of the extent being read
 };
 

@@ -149,5 +149,61 @@ TEST(ShiftJisName, SecondByte5CIsListedAsIsAndFoundByReplace) {
     ASSERT_EQ(replaced->files.size(), 1u);
 }
 
+// A kit PS2 CD image whose \\DATA holds three files and whose \\MORE holds one.
+struct BrokenDirectoryImage {
+    test::ScratchDir dir;
+    std::vector<std::byte> bytes;
+    std::size_t data_directory = 0;  // byte offset of \\DATA's extent
+
+    BrokenDirectoryImage() {
+        kit::ImageRecipe recipe;
+        recipe.kind = ImageKind::Ps2Cd;
+        recipe.files = {test::pattern_file("\\DATA\\A.BIN", 10), test::pattern_file("\\DATA\\B.BIN", 10),
+                        test::pattern_file("\\DATA\\C.BIN", 10), test::pattern_file("\\MORE\\D.BIN", 10)};
+        const auto built = kit::build_image(recipe, bytes);
+        EXPECT_TRUE(built);
+        for (const auto& d : built->directories)
+            if (d.path == "\\DATA") data_directory = static_cast<std::size_t>(sector_offset(d.sector));
+    }
+
+    // Extracts through the CLI: its exit code and what it printed.
+    test::CommandResult extract() {
+        test::write_bytes(dir.file("G.ISO"), bytes);
+        return test::run_command(std::string(ISORELINK_CLI) + " extract --force " + test::shell_quote(dir.file("G.ISO")));
+    }
+    std::string listed_paths() {
+        std::string paths;
+        const auto lines = host::parse_sector_listing(test::read_text(dir.file("G.ISO-LSN.TXT")), ImageKind::Ps2Cd);
+        for (const auto& line : lines.value()) paths += line.path + "|";
+        return paths;
+    }
+};
+
+TEST(BrokenDirectory, ARecordPastTheRecordedLengthEndsOnlyItsDirectory) {
+    BrokenDirectoryImage image;
+    // \\DATA's own record says it ends inside B.BIN's record.
+    const auto self = decode_directory_record(image.bytes, image.data_directory);
+    const auto second = decode_directory_record(image.bytes, image.data_directory + self.length);
+    const auto a = decode_directory_record(image.bytes, image.data_directory + self.length + second.length);
+    const std::uint32_t cut = self.length + second.length + a.length + 10;
+    put_both32(image.bytes, image.data_directory + iso::dr::kDataLength, cut);
+    const auto run = image.extract();
+    ASSERT_EQ(run.exit_code, 0) << run.output;
+    EXPECT_EQ(image.listed_paths(), "\\DATA\\A.BIN|\\MORE\\D.BIN|");
+    EXPECT_NE(run.output.find("isorelink: " + job_error(msg::kDirectoryCutShort, "\\DATA").message), std::string::npos)
+        << run.output;
+}
+
+TEST(BrokenDirectory, AnEmptySelfRecordListsTheOtherDirectories) {
+    BrokenDirectoryImage image;
+    image.bytes[image.data_directory] = std::byte{0};
+    const auto run = image.extract();
+    ASSERT_EQ(run.exit_code, 0) << run.output;
+    EXPECT_EQ(image.listed_paths(), "\\MORE\\D.BIN|");
+    EXPECT_NE(run.output.find("isorelink: " + job_error(msg::kDirectoryWithoutSelfRecord, "\\DATA").message),
+              std::string::npos)
+        << run.output;
+}
+
 } // namespace
 } // namespace isorelink
