@@ -10,6 +10,7 @@
 #include "extract/path_table_copy.h"
 #include "read/data_start_scan.h"
 #include "read/descriptor_list.h"
+#include "read/udf_directory_pairing.h"
 #include "read/directory_walker.h"
 #include "extract/listing_writer.h"
 #include "platform/message_pump.h"
@@ -133,6 +134,8 @@ Expected<ExtractionSummary> list_volume(ExtractionSummary& summary, ImageWindow&
         if (!read) return read.error();
         descriptors = std::move(*read);
         pair_shared_sectors(file_list, descriptors);
+        // Where the UDF directory names each file's entry, it wins over the ranks.
+        (void)pair_by_udf_directory(image, file_list, descriptors);
     }
     KnownFileEntries known;
     if (summary.kind == ImageKind::Ps2Dvd && summary.descriptor_anchor >= udf::fe::kShortAllocationDescriptor) {

@@ -107,7 +107,10 @@ LineVerdict apply_relink_line(PatchPlan& plan, EntryReseals& entries, const Reli
         return LineVerdict::Applied;
     }
     if (!descriptor_inside_image(line.descriptor, plan.image_size())) return LineVerdict::DescriptorOutsideImage;
-    if (line.sector < partition_start) return LineVerdict::BelowPartition;
+    // An empty file may sit below the partition (at sector 0, say): its
+    // extent's position means nothing, and goes in as A - P modulo 2^32, so
+    // that an unedited list leaves the entry as it found it.
+    if (line.sector < partition_start && line.size != 0) return LineVerdict::BelowPartition;
     // The directory record first: should it share a sector with the entry,
     // the entry's tag is checked and sealed over what the line leaves there.
     patch_directory_record(plan, line);

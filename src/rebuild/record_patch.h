@@ -19,7 +19,7 @@ enum class LineVerdict {
     Applied,
     RecordOutsideImage,      // C + 16 beyond the image's end
     DescriptorOutsideImage,  // D + 8 beyond the end, or D below 252
-    BelowPartition,          // A below the partition start P
+    BelowPartition,          // A below the partition start P, for a file that is not empty
     NoFileEntry,             // the sector holding D holds no File Entry we can reseal
 };
 

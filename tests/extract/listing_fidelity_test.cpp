@@ -5,12 +5,18 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <map>
 
 #include "common/messages.h"
 #include "extract/extraction_job.h"
 #include "format/iso9660/directory_record.h"
 #include "format/listing_line.h"
 #include "format/sector.h"
+#include "format/udf/file_identifier.h"
+#include "format/udf/layout.h"
+#include "format/udf/tag.h"
+#include "platform/read_handle.h"
+#include "read/udf_volume.h"
 #include "imagekit/kit_fixtures.h"
 #include "kit/image_builder.h"
 #include "read/sector_listing.h"
@@ -203,6 +209,85 @@ TEST(BrokenDirectory, AnEmptySelfRecordListsTheOtherDirectories) {
     EXPECT_NE(run.output.find("isorelink: " + job_error(msg::kDirectoryWithoutSelfRecord, "\\DATA").message),
               std::string::npos)
         << run.output;
+}
+
+// Each DVD line's descriptor lies in the File Entry the UDF directory names for its path.
+void expect_descriptors_in_named_entries(const std::string& image, const std::string& listing) {
+    auto handle = platform::ReadHandle::open(image);
+    ASSERT_TRUE(handle);
+    const auto udf = host::read_udf_volume(*handle, whole_sectors(handle->size().value_or(0)));
+    ASSERT_TRUE(udf.found);
+    std::map<std::string, std::uint32_t> entries;
+    for (const auto& f : udf.files) entries[f.path] = f.entry_sector;
+    const auto lines = host::parse_sector_listing(listing, ImageKind::Ps2Dvd);
+    ASSERT_TRUE(lines);
+    for (const auto& line : *lines) {
+        ASSERT_EQ(entries.count(line.path), 1u) << line.path;
+        EXPECT_EQ(line.descriptor, sector_offset(entries[line.path]) + udf::fe::kShortAllocationDescriptor) << line.path;
+    }
+}
+
+// The empty file's data comes last on the UDF side, while its record names
+// sector 0: by rank, every descriptor column would move by one.
+TEST(DvdPairing, AnEmptyFileAtSectorZeroShiftsNoOtherFile) {
+    kit::ImageRecipe recipe;
+    recipe.kind = ImageKind::Ps2Dvd;
+    recipe.files = {test::pattern_file("\\F001.BIN", 3000), test::pattern_file("\\F002.BIN", 5000),
+                    test::pattern_file("\\ZEMPTY.BIN", 0)};
+    test::ScratchDir dir;
+    const auto built = kit::write_image(recipe, dir.file("G.ISO"));
+    ASSERT_TRUE(built) << built.error().message;
+    auto bytes = test::read_bytes(dir.file("G.ISO"));
+    for (const auto& extent : built->extents)
+        if (extent.iso_path == "\\ZEMPTY.BIN") put_both32(bytes, extent.record_offset + iso::dr::kExtent, 0);
+    test::write_bytes(dir.file("G.ISO"), bytes);
+
+    auto summary = run_extraction(dir.prefix(), "G.ISO");
+    ASSERT_TRUE(summary) << summary.error().message;
+    const std::string listing = test::read_text(summary->names.sector_listing);
+    ASSERT_TRUE(listing.starts_with("00000000|00000000|")) << listing;
+    expect_descriptors_in_named_entries(dir.file("G.ISO"), listing);
+
+    // The listing, copied unedited, is a relink list the rebuild accepts,
+    // and the files keep their entries.
+    test::write_text(dir.file("G.ISO-relink-LSN.TXT"), listing);
+    std::filesystem::copy_file(dir.file("G.ISO"), dir.file("NEW-G.ISO"));
+    const auto rebuilt = run_rebuild(dir.prefix(), "G.ISO");
+    ASSERT_TRUE(rebuilt) << rebuilt.error().message;
+    const auto report = host::verify_image(dir.file("NEW-G.ISO"));
+    ASSERT_TRUE(report);
+    EXPECT_EQ(report->problems, std::vector<std::string>{});
+}
+
+TEST(DvdPairing, FilesSharingASectorTakeTheEntriesTheDirectoryNames) {
+    kit::ImageRecipe recipe;
+    recipe.kind = ImageKind::Ps2Dvd;
+    recipe.files = {test::pattern_file("\\A.BIN", 100), test::pattern_file("\\EMPTY1.DAT", 0),
+                    test::pattern_file("\\EMPTY2.DAT", 0)};
+    test::ScratchDir dir;
+    const auto built = kit::write_image(recipe, dir.file("G.ISO"));
+    ASSERT_TRUE(built) << built.error().message;
+    // Swap which File Entry the directory names for the two empty files.
+    auto bytes = test::read_bytes(dir.file("G.ISO"));
+    const auto fid_of = [&](const std::string& name) {
+        const std::string identifier = "\x08" + name;
+        const auto at = std::search(bytes.begin(), bytes.end(), identifier.begin(), identifier.end(),
+                                    [](std::byte b, char c) { return std::to_integer<char>(b) == c; });
+        EXPECT_NE(at, bytes.end()) << name;
+        return static_cast<std::size_t>(at - bytes.begin()) - udf::fid::kFixedSize;
+    };
+    const std::size_t one = fid_of("EMPTY1.DAT"), two = fid_of("EMPTY2.DAT");
+    const std::uint32_t block_one = le32(bytes, one + udf::fid::kIcb + udf::long_ad::kBlock);
+    const std::uint32_t block_two = le32(bytes, two + udf::fid::kIcb + udf::long_ad::kBlock);
+    put_le32(bytes, one + udf::fid::kIcb + udf::long_ad::kBlock, block_two);
+    put_le32(bytes, two + udf::fid::kIcb + udf::long_ad::kBlock, block_one);
+    udf::reseal_tag(MutableByteView(bytes).subspan(one, udf::file_identifier_size(ByteView(bytes).subspan(one))));
+    udf::reseal_tag(MutableByteView(bytes).subspan(two, udf::file_identifier_size(ByteView(bytes).subspan(two))));
+    test::write_bytes(dir.file("G.ISO"), bytes);
+
+    auto summary = run_extraction(dir.prefix(), "G.ISO");
+    ASSERT_TRUE(summary) << summary.error().message;
+    expect_descriptors_in_named_entries(dir.file("G.ISO"), test::read_text(summary->names.sector_listing));
 }
 
 } // namespace
