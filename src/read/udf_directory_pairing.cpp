@@ -8,7 +8,6 @@
 #include <unordered_set>
 #include <utility>
 
-#include "format/iso9660/identifier_name.h"
 #include "format/sector.h"
 #include "format/udf/anchor.h"
 #include "format/udf/file_entry.h"
@@ -36,25 +35,6 @@ std::string upper_ascii(std::string text) {
     for (char& c : text)
         if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
     return text;
-}
-
-// An OSTA compressed identifier as 8-bit bytes, named by the listing's rule;
-// nothing for 16-bit characters past ASCII, which no ISO 9660 name matches.
-std::optional<std::string> udf_name(ByteView identifier) {
-    if (identifier.empty()) return std::nullopt;
-    const std::uint8_t compression = u8(identifier, 0);
-    if (compression == 8) return listing_name(identifier.subspan(1));
-    std::vector<std::byte> bytes;
-    if (compression == 16) {
-        for (std::size_t i = 1; i + 2 <= identifier.size(); i += 2) {
-            const std::uint16_t c = be16(identifier, i);
-            if (c >= 0x80) return std::nullopt;
-            bytes.push_back(static_cast<std::byte>(c));
-        }
-    } else {
-        return std::nullopt;
-    }
-    return listing_name(bytes);
 }
 
 // One file the UDF directory names: its File Entry's block and its path
@@ -164,7 +144,7 @@ private:
             const auto fid = udf::decode_file_identifier(bytes);
             pos += length;
             if (fid.is_parent_or_deleted()) continue;
-            const auto name = udf_name(fid.identifier);
+            const auto name = udf::identifier_listing_name(fid.identifier);
             if (!name) continue;
             if (entries_.size() + pending.size() >= kMostNames) return false;
             if (fid.is_directory()) {

@@ -210,5 +210,18 @@ TEST(UdfAllocationDescriptors, ExtentTypeBitsStayOutOfTheRecordedLength) {
     EXPECT_EQ(long_bytes.back(), std::byte{0});  // implementation use as given: zeros
 }
 
+TEST(UdfIdentifierName, TheListingsRuleOverBothCompressions) {
+    const auto bytes = [](std::initializer_list<int> values) {
+        std::vector<std::byte> out;
+        for (const int v : values) out.push_back(static_cast<std::byte>(v));
+        return out;
+    };
+    EXPECT_EQ(udf::identifier_listing_name(bytes({8, 'A', '/', 0x83, 0x5C})), "A_\x83\x5C");
+    EXPECT_EQ(udf::identifier_listing_name(bytes({16, 0, 'A', 0, '.', 0, 'B'})), "A.B");
+    EXPECT_EQ(udf::identifier_listing_name(bytes({16, 0x30, 0xBD})), std::nullopt);  // past ASCII
+    EXPECT_EQ(udf::identifier_listing_name(bytes({})), std::nullopt);
+    EXPECT_EQ(udf::identifier_listing_name(bytes({254, 'A'})), std::nullopt);
+}
+
 } // namespace
 } // namespace isorelink
