@@ -76,6 +76,7 @@ int run_job_command(Args args, const char* usage, Job job, Print print) {
 
 int extract_command(Args args) {
     return run_job_command(args, kExtractUsage, host::run_guarded_extraction, [](const ExtractionSummary& s) {
+        for (const auto& warning : s.warnings) std::fprintf(stderr, "isorelink: %s\n", warning.c_str());
         std::printf("%s image, %u files, data start sector %u\nwrote %s\nwrote %s\nwrote %s\n",
                     std::string(to_string(s.kind)).c_str(), s.file_count, s.data_start_sector,
                     s.names.sector_listing.c_str(), s.names.file_listing.c_str(), s.names.record_file.c_str());

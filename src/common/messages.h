@@ -23,6 +23,11 @@ inline constexpr Message kReopenRecordFile{ErrorKind::Io, "Code 1105- Error Open
 // Filled by structure_error(), which cuts the path rather than the reason.
 inline constexpr Message kInvalidStructure{ErrorKind::BadImage, "Code 1106 - invalid volume structure %s (%s)"};
 inline constexpr Message kExtractNameTooLong{ErrorKind::BadInput, "Code 1107 - name too long %s"};
+// Warnings of a listing that went on (the CLI prints them; the status file holds none).
+inline constexpr Message kDirectoryCutShort{
+    ErrorKind::BadImage, "warning: directory %s is listed up to a record that runs past its recorded length"};
+inline constexpr Message kDirectoryWithoutSelfRecord{
+    ErrorKind::BadImage, "warning: directory %s has an empty \".\" record: none of its files are listed"};
 inline constexpr Message kExtractInternal{ErrorKind::Internal, "Code 1108 - internal error %s"};
 // The image is the same file as one the job would create, truncate or delete.
 inline constexpr Message kImageIsJobFile{ErrorKind::BadInput, "Code 1109 - image is one of the job's own files %s"};
@@ -32,8 +37,17 @@ inline constexpr Message kNoImageRebuild{ErrorKind::BadInput, "Code 400a - Error
 inline constexpr Message kOpenNewImage{ErrorKind::Io, "Code 401 - Error Opening %s"};
 inline constexpr Message kOpenRelinkList{ErrorKind::Io, "Code 402 - Error Opening %s"};
 inline constexpr Message kOpenRecordFile{ErrorKind::Io, "Code 404- Error Opening %s"};
-// The line number, then the relink list's path.
-inline constexpr Message kInvalidRelinkLine{ErrorKind::BadInput, "Code 405 - invalid relink line %s %s"};
+// The line number, the relink list's path and the check it failed.
+inline constexpr Message kInvalidRelinkLine{ErrorKind::BadInput, "Code 405 - invalid relink line %s %s (%s)"};
+namespace relink_refusal {
+inline constexpr std::string_view kLineTooLong = "line longer than 2047 characters";
+inline constexpr std::string_view kLineTooShort = "line too short for its fields";
+inline constexpr std::string_view kFieldNotHex = "field not eight hexadecimal digits";
+inline constexpr std::string_view kRecordOutsideImage = "directory record outside the image";
+inline constexpr std::string_view kDescriptorOutsideImage = "allocation descriptor outside the image";
+inline constexpr std::string_view kBelowPartition = "sector below the UDF partition";
+inline constexpr std::string_view kNoFileEntry = "no UDF File Entry holds the allocation descriptor";
+} // namespace relink_refusal
 inline constexpr Message kPartitionNotFound{ErrorKind::BadImage, "Code 406 - UDF partition not found %s"};
 inline constexpr Message kRebuildNameTooLong{ErrorKind::BadInput, "Code 407 - name too long %s"};
 inline constexpr Message kRebuildInternal{ErrorKind::Internal, "Code 408 - internal error %s"};

@@ -1,6 +1,7 @@
 #include "extract/extraction_job.h"
 
 #include "common/messages.h"
+#include "format/listing_line.h"
 #include "format/sector.h"
 #include "format/udf/layout.h"
 #include "read/descriptor_anchor_scan.h"
@@ -9,6 +10,7 @@
 #include "extract/path_table_copy.h"
 #include "read/data_start_scan.h"
 #include "read/descriptor_list.h"
+#include "read/udf_directory_pairing.h"
 #include "read/directory_walker.h"
 #include "extract/listing_writer.h"
 #include "platform/message_pump.h"
@@ -125,9 +127,14 @@ Expected<ExtractionSummary> list_volume(ExtractionSummary& summary, ImageWindow&
     auto directories = read_directory_list(*handle, paths.image);
     if (!directories) return directories.error();
     summary.directory_count = static_cast<std::uint32_t>(directories->size());
-    auto walked = walk_directories(*directories, *handle, paths.image);
+    auto walked = walk_directories(*directories, *handle, paths.image, longest_listed_path(summary.kind == ImageKind::Ps2Dvd));
     if (!walked) return walked.error();
     const std::vector<FileEntry>& file_list = walked->files;
+    for (const CutDirectory& cut : walked->cut_directories) {
+        const bool empty_self = cut.why == CutDirectory::Why::EmptySelfRecord;
+        summary.warnings.push_back(
+            job_error(empty_self ? msg::kDirectoryWithoutSelfRecord : msg::kDirectoryCutShort, cut.path).message);
+    }
     summary.file_count = static_cast<std::uint32_t>(file_list.size());
     platform::pump_messages();
 
@@ -137,6 +144,8 @@ Expected<ExtractionSummary> list_volume(ExtractionSummary& summary, ImageWindow&
         if (!read) return read.error();
         descriptors = std::move(*read);
         pair_shared_sectors(file_list, descriptors);
+        // Where the UDF directory names each file's entry, it wins over the ranks.
+        (void)pair_by_udf_directory(image, file_list, descriptors);
     }
     KnownFileEntries known;
     if (summary.kind == ImageKind::Ps2Dvd && summary.descriptor_anchor >= udf::fe::kShortAllocationDescriptor) {

@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "format/image_kind.h"
 #include "common/result.h"
@@ -17,6 +18,7 @@ struct ExtractionSummary {
     std::uint64_t header_sectors = 0;     // H: sectors in the header copy
     std::uint64_t descriptor_anchor = 0;  // PS2 DVD: first file's short_ad offset; 0 otherwise
     std::uint32_t directory_count = 0;
+    std::vector<std::string> warnings;  // directories listed only in part
 };
 
 // The extraction job: reads the image F N and writes its sector listing,

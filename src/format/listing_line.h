@@ -33,6 +33,9 @@ inline constexpr std::size_t kFieldsWithDescriptor = kDescriptor + kFieldWidth; 
 inline constexpr std::size_t kPathWithoutDescriptor = kFieldsWithoutDescriptor + 1;  // 27
 inline constexpr std::size_t kPathWithDescriptor = kFieldsWithDescriptor + 1;        // 36
 inline constexpr std::string_view kLineEnd = "\r\n";
+// The longest line the relink list reader takes, counting its line feed but
+// not a carriage return before it: what a 2048-byte buffer holds.
+inline constexpr std::size_t kLongestLine = 2047;
 inline constexpr char kBar = '|';
 static_assert(kSize == kSector + kFieldWidth + 1 && kRecordField == kSize + kFieldWidth + 1 &&
               kDescriptor == kRecordField + kFieldWidth + 1);
@@ -137,5 +140,11 @@ inline bool listing_bars_in_place(std::string_view text, bool with_descriptor) {
 constexpr std::size_t listing_path_start(bool with_descriptor) {
     return with_descriptor ? listing::kPathWithDescriptor : listing::kPathWithoutDescriptor;
 }
+
+// The longest path a line can carry and still be read back whole.
+constexpr std::size_t longest_listed_path(bool with_descriptor) {
+    return listing::kLongestLine - 1 - listing_path_start(with_descriptor);
+}
+static_assert(longest_listed_path(true) == 2010 && longest_listed_path(false) == 2019);
 
 } // namespace isorelink

@@ -3,6 +3,7 @@
 #include <limits>
 
 #include "format/sector.h"
+#include "format/udf/file_entry.h"
 #include "format/udf/layout.h"
 #include "common/progress.h"
 
@@ -14,7 +15,7 @@ namespace {
 std::optional<bool> opens_file_entry(ImageWindow& image, std::uint64_t sector) {
     const auto word = image.bytes(sector_offset(sector), 4);
     if (!word) return std::nullopt;
-    return le32(*word, 0) == udf::kFileEntryTagWord;
+    return udf::opens_file_entry(*word);
 }
 
 } // namespace
@@ -33,6 +34,9 @@ Expected<std::uint32_t> data_start_sector(ImageKind kind, ImageWindow& image, st
                 continue;
             }
             const auto file_entry = opens_file_entry(image, sector);
+            // A run of File Entries that reaches the image's end (a dump
+            // trimmed right after them) ends there.
+            if (!file_entry && in_run) break;
             if (!file_entry) return not_found();
             if (*file_entry) in_run = true;
             else if (in_run) break;

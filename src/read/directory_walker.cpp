@@ -69,7 +69,12 @@ private:
 template <typename BytesFrom>
 Status DirectoryWalker::walk_records(std::uint64_t length, BytesFrom&& bytes_from, std::uint64_t extent_offset,
                                      const std::string& directory_path) {
-    const auto broken = [&] { return structure_error(image_path_, "directory record outside its directory"); };
+    // A broken record ends its directory, not the walk: what came before it is listed.
+    const auto cut = [&](CutDirectory::Why why) {
+        cut_.push_back({directory_path.empty() ? "\\" : directory_path, why});
+        return ok_status();
+    };
+    const auto broken = [&] { return cut(CutDirectory::Why::BrokenRecord); };
     const auto unread = [&] { return structure_error(image_path_, "directory outside the image"); };
     std::uint64_t offset = 0;
     // The directory itself and its parent.
@@ -77,7 +82,9 @@ Status DirectoryWalker::walk_records(std::uint64_t length, BytesFrom&& bytes_fro
         if (offset >= length) return broken();
         const auto bytes = bytes_from(offset);
         if (!bytes) return unread();
-        if (record_fit(*bytes, 0) != RecordFit::Fits) return broken();
+        const RecordFit fit = record_fit(*bytes, 0);
+        if (i == 0 && fit == RecordFit::EmptyTail) return cut(CutDirectory::Why::EmptySelfRecord);
+        if (fit != RecordFit::Fits) return broken();
         offset += u8(*bytes, iso::dr::kLength);
     }
     while (offset < length) {
@@ -123,7 +130,8 @@ Status DirectoryWalker::keep(ByteView record_bytes, std::uint64_t record_offset,
         return structure_error(image_path_, "directory record beyond 4 GiB");
     }
     const std::string name = pieces_.name_for(record.flags, listing_name(record.identifier));
-    if (directory_path.size() + 1 + name.size() > kMaxText) return structure_error(image_path_, "file path too long");
+    if (directory_too_long_ || directory_path.size() + 1 + name.size() > longest_path_)
+        return job_error(msg::kExtractNameTooLong, image_path_);
     file.path = paths_.store(directory_path, '\\', name);
     files_.push_back(file);
     return ok_status();
@@ -159,7 +167,7 @@ std::vector<std::uint32_t> walk_order_by_sector(const std::vector<FileEntry>& fi
 
 FileList DirectoryWalker::take_files() {
     const auto by_sector = [](const FileEntry& a, const FileEntry& b) { return a.sector < b.sector; };
-    const auto taken = [this] { return FileList{std::move(files_), std::move(paths_)}; };
+    const auto taken = [this] { return FileList{std::move(files_), std::move(paths_), std::move(cut_)}; };
     // Images laid out in walk order need no sort.
     if (std::is_sorted(files_.begin(), files_.end(), by_sector)) return taken();
     if (files_.size() > std::numeric_limits<std::uint32_t>::max()) {
@@ -184,20 +192,20 @@ FileList DirectoryWalker::take_files() {
     return taken();
 }
 
-Expected<FileList> walk_directories(const std::vector<DirectoryNode>& directories,
-                                    const std::string& image_path) {
+Expected<FileList> walk_directories(const std::vector<DirectoryNode>& directories, const std::string& image_path,
+                                    std::size_t longest_path) {
     auto image = platform::ReadHandle::open(image_path);
     if (!image) return job_error(msg::kWalkOpenImage, image_path);
-    return walk_directories(directories, *image, image_path);
+    return walk_directories(directories, *image, image_path, longest_path);
 }
 
 Expected<FileList> walk_directories(const std::vector<DirectoryNode>& directories, const platform::ReadHandle& handle,
-                                    const std::string& image_path) {
+                                    const std::string& image_path, std::size_t longest_path) {
     const platform::ReadHandle* const image = &handle;
     const std::uint64_t image_size = image->size().value_or(0);
     const auto outside = [&] { return structure_error(image_path, "directory outside the image"); };
 
-    DirectoryWalker walker(image_path);
+    DirectoryWalker walker(image_path, longest_path);
     // Directories of a sound image never share sectors, so together they are
     // no longer than the image; path table records that name one directory
     // over and over would otherwise walk it (and list its files) each time.
@@ -212,17 +220,12 @@ Expected<FileList> walk_directories(const std::vector<DirectoryNode>& directorie
         if (position + length > image_size) return outside();
         walked_bytes += length;
         if (walked_bytes > image_size) return structure_error(image_path, "directories overlap");
+        walker.set_directory_too_long(directory.path_too_long);
         if (auto walked = walker.walk_extent(*image, position, length, directory.path); !walked) return walked.error();
     }
-    auto list = walker.take_files();
-    // The listings name only data the image holds.
-    for (const FileEntry& file : list.files) {
-        const std::uint64_t start = sector_offset(file.sector);
-        if (start > image_size || file.size > image_size - start) {
-            return structure_error(image_path, "file data outside the image");
-        }
-    }
-    return list;
+    // Files whose data lies past the image's end (a trimmed dump) are listed
+    // where their records put them: neither job reads file data.
+    return walker.take_files();
 }
 
 } // namespace isorelink

@@ -32,19 +32,39 @@ struct FileEntry {
     std::uint64_t extent_field_offset() const { return record_offset + 2; }
 };
 
+// A directory the walk stopped short in: its files up to there are listed,
+// and the walk went on with the next directory.
+struct CutDirectory {
+    enum class Why {
+        BrokenRecord,     // a record runs past the directory's recorded length, or its identifier past the record
+        EmptySelfRecord,  // the "." record has length 0: nothing of the directory can be read
+    };
+    std::string path;  // "\" for the root
+    Why why = Why::BrokenRecord;
+};
+
 // The file list and the arena its paths lie in.
 struct FileList {
     std::vector<FileEntry> files;
     PathArena paths;
+    std::vector<CutDirectory> cut_directories;  // in walk order
 };
 
 class DirectoryWalker {
 public:
-    explicit DirectoryWalker(std::string image_path) : image_path_(std::move(image_path)) {}
+    // A kept file whose path is longer than longest_path is refused with
+    // 1107: its listing line could not be read back.
+    explicit DirectoryWalker(std::string image_path, std::size_t longest_path = kMaxText)
+        : image_path_(std::move(image_path)), longest_path_(longest_path) {}
+
+    // The directories walked next lie below one whose path is too long to
+    // keep: any file kept in them is refused with 1107.
+    void set_directory_too_long(bool too_long) { directory_too_long_ = too_long; }
 
     // Adds the kept files of one directory, given its whole extent as read
-    // from the image at extent_offset. A record that does not lie wholly in
-    // the extent is a structural fault.
+    // from the image at extent_offset. At a record that does not lie wholly
+    // in the extent, or an empty "." record, the directory ends there and is
+    // noted among the cut directories.
     Status walk_extent(ByteView extent, std::uint64_t extent_offset, const std::string& directory_path);
     // The same for the extent of length bytes at position in the image, read
     // in bounded blocks: a directory costs no more memory than one block. A
@@ -63,19 +83,22 @@ private:
     Status keep(ByteView record_bytes, std::uint64_t record_offset, const std::string& directory_path);
 
     std::string image_path_;
+    std::size_t longest_path_;
+    bool directory_too_long_ = false;
     PieceNumbering pieces_;
     std::vector<FileEntry> files_;
     PathArena paths_;
+    std::vector<CutDirectory> cut_;
     std::vector<std::byte> block_;  // the block of the extent being read
 };
 
 // Reads every directory of the list through the platform's file handle, in
 // bounded blocks, and walks it. 1106 when a directory does not lie wholly
-// inside the image.
+// inside the image; 1107 for a file whose path is longer than longest_path.
 Expected<FileList> walk_directories(const std::vector<DirectoryNode>& directories, const platform::ReadHandle& image,
-                                    const std::string& image_path);
+                                    const std::string& image_path, std::size_t longest_path = kMaxText);
 // The same on an image it opens itself: 1101h when it cannot.
-Expected<FileList> walk_directories(const std::vector<DirectoryNode>& directories,
-                                    const std::string& image_path);
+Expected<FileList> walk_directories(const std::vector<DirectoryNode>& directories, const std::string& image_path,
+                                    std::size_t longest_path = kMaxText);
 
 } // namespace isorelink

@@ -34,6 +34,7 @@ Expected<std::vector<DirectoryNode>> directory_list(ByteView table, std::uint32_
                                                     const std::string& image_path) {
     if (table_size == 0) return structure_error(image_path, "empty path table");
     std::vector<DirectoryNode> nodes;
+    std::size_t path_characters = 0;
     for (std::uint64_t offset = 0; offset < table_size;) {
         progress::tick();
         if (nodes.size() == kMaxPathTableRecords) {
@@ -50,8 +51,19 @@ Expected<std::vector<DirectoryNode>> directory_list(ByteView table, std::uint32_
         if (!nodes.empty()) {
             std::string name = listing_name(record->identifier);
             const DirectoryNode* parent = visible_parent(nodes, record->parent_number);
-            node.path = parent == nullptr ? std::move(name) : parent->path + "\\" + name;
-            if (node.path.size() > kMaxDirectoryPath) return structure_error(image_path, "directory path too long");
+            if (parent != nullptr && parent->path_too_long) {
+                node.path_too_long = true;
+            } else {
+                node.path = parent == nullptr ? std::move(name) : parent->path + "\\" + name;
+                if (node.path.size() > kMaxDirectoryPath) {
+                    node.path_too_long = true;
+                    node.path.clear();
+                    node.path.shrink_to_fit();
+                }
+            }
+            path_characters += node.path.size();
+            if (path_characters > kMaxDirectoryPathsTotal)
+                return structure_error(image_path, "directory paths too long in total");
         }
         nodes.push_back(std::move(node));
         offset += record->size;

@@ -14,8 +14,12 @@
 
 namespace isorelink {
 
-// A full path holds at most this many characters: "\DATA\MOVIE".
-inline constexpr std::size_t kMaxDirectoryPath = 259;
+// A directory path longer than this can hold no file a listing line can
+// carry: such a directory is walked, and a file found in it refused (1107).
+inline constexpr std::size_t kMaxDirectoryPath = 2047;
+// The paths of all directories together: past this the path table is not a
+// disc's (65,535 directories of 1,000 characters each stay well below).
+inline constexpr std::size_t kMaxDirectoryPathsTotal = std::size_t{128} << 20;
 // Directory numbers are 16-bit: the root is 1, the n-th record is n.
 inline constexpr std::size_t kMaxPathTableRecords = 65535;
 // A path table holds at most 65,535 records of at most 8 + 255 + 1 bytes:
@@ -28,12 +32,14 @@ struct DirectoryNode {
     std::uint16_t parent_number = 0;   // as recorded; the root records 1
     std::uint8_t identifier_length = 0;  // as recorded, before the version cut
     std::string path;                  // "" for the root, "\DATA\MOVIE" ...
+    bool path_too_long = false;        // longer than kMaxDirectoryPath: path left empty
 };
 
 // Builds the list from a path table of table_size bytes at the start of
 // table (which may run on past the size: a record that starts inside the
 // size is read whole). A record that does not lie in table is a structural
-// fault, as are an empty table, more than 65535 records and over-long paths.
+// fault, as are an empty table, more than 65535 records and paths that
+// together pass kMaxDirectoryPathsTotal.
 Expected<std::vector<DirectoryNode>> directory_list(ByteView table, std::uint32_t table_size,
                                                     const std::string& image_path);
 

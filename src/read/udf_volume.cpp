@@ -279,8 +279,10 @@ private:
         volume_.files.push_back(std::move(file));
     }
 
-    // OSTA compressed Unicode: 8-bit or 16-bit big-endian characters.
+    // OSTA compressed Unicode by the listing's name rule; '?' for characters
+    // past ASCII in 16-bit names, which no ISO 9660 name matches.
     static std::string identifier(ByteView bytes) {
+        if (auto name = udf::identifier_listing_name(bytes)) return std::move(*name);
         std::string name;
         if (bytes.empty()) return name;
         const std::uint8_t compression = u8(bytes, 0);

@@ -88,8 +88,9 @@ Status apply_relink_lines(File& image, std::uint64_t length, const RelinkLines& 
     for (std::size_t i = 0; i < lines.size(); ++i) {
         read_ahead.before(i);
         const auto& line = lines[i];
-        if (apply_relink_line(plan, entries, line, kind, partition_start) != LineVerdict::Applied)
-            return invalid_relink_line(static_cast<std::uint32_t>(i + 1), names.relink_list);
+        if (const auto verdict = apply_relink_line(plan, entries, line, kind, partition_start);
+            verdict != LineVerdict::Applied)
+            return invalid_relink_line(static_cast<std::uint32_t>(i + 1), names.relink_list, refusal_reason(verdict));
         progress::tick();
     }
     platform::pump_messages();

@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "common/messages.h"
 #include "format/iso9660/directory_record.h"
 #include "format/iso9660/layout.h"
 #include "format/sector.h"
@@ -54,6 +55,17 @@ void patch_directory_record(PatchPlan& plan, const RelinkLine& line) {
 
 } // namespace
 
+std::string_view refusal_reason(LineVerdict verdict) {
+    switch (verdict) {
+    case LineVerdict::Applied: break;
+    case LineVerdict::RecordOutsideImage: return msg::relink_refusal::kRecordOutsideImage;
+    case LineVerdict::DescriptorOutsideImage: return msg::relink_refusal::kDescriptorOutsideImage;
+    case LineVerdict::BelowPartition: return msg::relink_refusal::kBelowPartition;
+    case LineVerdict::NoFileEntry: return msg::relink_refusal::kNoFileEntry;
+    }
+    return {};
+}
+
 LineVerdict apply_relink_line(PatchPlan& plan, EntryReseals& entries, const RelinkLine& line, ImageKind kind,
                               std::uint32_t partition_start) {
     if (std::uint64_t{line.record_field} + iso::dr::kPatchedBytes > plan.image_size())
@@ -63,7 +75,10 @@ LineVerdict apply_relink_line(PatchPlan& plan, EntryReseals& entries, const Reli
         return LineVerdict::Applied;
     }
     if (!descriptor_inside_image(line.descriptor, plan.image_size())) return LineVerdict::DescriptorOutsideImage;
-    if (line.sector < partition_start) return LineVerdict::BelowPartition;
+    // An empty file may sit below the partition (at sector 0, say): its
+    // extent's position means nothing, and goes in as A - P modulo 2^32, so
+    // that an unedited list leaves the entry as it found it.
+    if (line.sector < partition_start && line.size != 0) return LineVerdict::BelowPartition;
     // The directory record first: should it share a sector with the entry,
     // the entry's tag is checked and sealed over what the line leaves there.
     patch_directory_record(plan, line);

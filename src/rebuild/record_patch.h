@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 #include "format/image_kind.h"
 #include "rebuild/entry_reseal.h"
@@ -18,7 +19,7 @@ enum class LineVerdict {
     Applied,
     RecordOutsideImage,      // C + 16 beyond the image's end
     DescriptorOutsideImage,  // D + 8 beyond the end, or D below 252
-    BelowPartition,          // A below the partition start P
+    BelowPartition,          // A below the partition start P, for a file that is not empty
     NoFileEntry,             // the sector holding D holds no File Entry we can reseal
 };
 
@@ -27,6 +28,9 @@ enum class LineVerdict {
 // reseal, or, when other patches touch its sector too, in the plan. A
 // refused line may leave part of its writes planned: the caller drops the
 // whole plan, as it refuses the whole list.
+// What a refused line's 405 names (msg::relink_refusal); empty for Applied.
+std::string_view refusal_reason(LineVerdict verdict);
+
 LineVerdict apply_relink_line(PatchPlan& plan, EntryReseals& entries, const RelinkLine& line, ImageKind kind,
                               std::uint32_t partition_start);
 

@@ -97,8 +97,8 @@ std::optional<RelinkLine> parse_relink_line(std::string_view text, ImageKind kin
     return line;
 }
 
-JobError invalid_relink_line(std::uint32_t number, const std::string& list_path) {
-    return job_error(msg::kInvalidRelinkLine, {std::to_string(number), list_path});
+JobError invalid_relink_line(std::uint32_t number, const std::string& list_path, std::string_view reason) {
+    return job_error(msg::kInvalidRelinkLine, {std::to_string(number), list_path, reason});
 }
 
 Expected<RelinkLines> read_relink_list(File& list, const std::string& list_path, ImageKind kind,
@@ -121,8 +121,11 @@ Expected<RelinkLines> read_relink_list(File& list, const std::string& list_path,
     while (lines.size() < most) {
         if (!source.next(line) || line.length < relink::kShortestLine) break;
         const auto number = static_cast<std::uint32_t>(lines.size() + 1);
-        if (line.too_long) return invalid_relink_line(number, list_path);
-        if (!decode_relink_line(line.text, kind, lines.emplace_back())) return invalid_relink_line(number, list_path);
+        if (line.too_long) return invalid_relink_line(number, list_path, msg::relink_refusal::kLineTooLong);
+        if (line.text.size() < (kind == ImageKind::Ps2Dvd ? relink::kLineWithDescriptor : relink::kLineWithoutDescriptor))
+            return invalid_relink_line(number, list_path, msg::relink_refusal::kLineTooShort);
+        if (!decode_relink_line(line.text, kind, lines.emplace_back()))
+            return invalid_relink_line(number, list_path, msg::relink_refusal::kFieldNotHex);
         progress::tick();
     }
     return lines;

@@ -29,7 +29,7 @@ inline constexpr std::size_t kLineWithDescriptor = listing::kFieldsWithDescripto
 // A line (counting its line feed) shorter than this ends the list.
 inline constexpr std::size_t kShortestLine = 8;
 // Longest line, counting its line feed: what a 2048-byte buffer holds.
-inline constexpr std::size_t kLongestLine = 2047;
+inline constexpr std::size_t kLongestLine = listing::kLongestLine;
 static_assert(kLineWithoutDescriptor == 26 && kLineWithDescriptor == 35);
 } // namespace relink
 
@@ -55,7 +55,7 @@ std::optional<RelinkLine> parse_relink_line(std::string_view text, ImageKind kin
 Expected<RelinkLines> read_relink_list(File& list, const std::string& list_path, ImageKind kind,
                                        std::uint32_t record_count);
 
-// "Code 405 - invalid relink line N PATH".
-JobError invalid_relink_line(std::uint32_t number, const std::string& list_path);
+// "Code 405 - invalid relink line N PATH (REASON)", the reason one of msg::relink_refusal.
+JobError invalid_relink_line(std::uint32_t number, const std::string& list_path, std::string_view reason);
 
 } // namespace isorelink

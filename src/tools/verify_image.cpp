@@ -34,8 +34,9 @@ void check_extents(const IsoVolume& iso, std::vector<std::string>& problems) {
     for (const auto& f : iso.files) {
         const std::uint64_t end = std::uint64_t{f.sector} + sectors_to_hold(f.size);
         if ((f.size > 0 && end > sectors) || f.sector > sectors)
-            problems.push_back(f.path + ": sectors " + std::to_string(f.sector) + "-" + std::to_string(end - 1) +
-                               " lie beyond the image's " + std::to_string(sectors) + " sectors");
+            problems.push_back(f.path + ": data past the end of the image: trimmed? (sectors " +
+                               std::to_string(f.sector) + "-" + std::to_string(end - 1) + ", the image holds " +
+                               std::to_string(sectors) + ")");
     }
 }
 

@@ -11,8 +11,8 @@ namespace isorelink {
 namespace {
 
 TEST(JobError, FillsEachHoleInTurnAndKeepsTheKind) {
-    const auto e = job_error(msg::kInvalidRelinkLine, {"12", "C:\\ISO\\GAME.ISO-relink-LSN.TXT"});
-    EXPECT_EQ(e.message, "Code 405 - invalid relink line 12 C:\\ISO\\GAME.ISO-relink-LSN.TXT");
+    const auto e = job_error(msg::kInvalidRelinkLine, {"12", "C:\\ISO\\GAME.ISO-relink-LSN.TXT", "why"});
+    EXPECT_EQ(e.message, "Code 405 - invalid relink line 12 C:\\ISO\\GAME.ISO-relink-LSN.TXT (why)");
     EXPECT_EQ(e.kind, ErrorKind::BadInput);
     EXPECT_EQ(job_error(msg::kOpenImage, "GAME.ISO").kind, ErrorKind::Io);
     EXPECT_EQ(job_error(msg::kBadHeader, "GAME.ISO").kind, ErrorKind::BadImage);

@@ -9,6 +9,9 @@
 #include "format/sector.h"
 #include "format/udf/layout.h"
 #include "corrupt_support.h"
+#include "read/sector_listing.h"
+#include "support/test_support.h"
+#include "tools/verify_image.h"
 
 namespace isorelink::test {
 namespace {
@@ -148,10 +151,36 @@ TEST_P(CorruptImage, CutAtEverySectorUpToTheEndOfItsMetadata) {
     for (std::uint64_t sectors = 0; sectors <= last; ++sectors)
         for (const std::size_t cut : {sector_offset(sectors), sector_offset(sectors) + 1000})
             if (cut <= whole.size()) expect_sound("cut at byte " + std::to_string(cut), whole.first(cut));
+}
+
+// A dump trimmed where the files' data begins: every file is listed where its
+// record puts it, exactly as in the whole image, and verify names each file
+// whose data is gone.
+TEST_P(CorruptImage, TrimmedDumpListsEveryFile) {
+    const auto& s = fuzz::sample(kind());
+    const auto whole = fuzz::as_u8(s.image);
+    fuzz::write_file(dir_.file("WHOLE.ISO"), whole);
     fuzz::write_file(dir_.file("CUT.ISO"), whole.first(sector_offset(s.built.data_start_sector)));
-    const auto cut = run_extraction(dir_.prefix(), "CUT.ISO");  // the files' data is gone: refused, not listed
-    EXPECT_EQ(cut ? "listed" : cut.error().message,
-              "Code 1106 - invalid volume structure " + dir_.file("CUT.ISO") + " (file data outside the image)");
+    const auto listed = run_extraction(dir_.prefix(), "WHOLE.ISO");
+    ASSERT_TRUE(listed) << listed.error().message;
+    const auto cut = run_extraction(dir_.prefix(), "CUT.ISO");
+    ASSERT_TRUE(cut) << cut.error().message;
+    const std::string lines = read_text(cut->names.sector_listing);
+    EXPECT_EQ(lines, read_text(listed->names.sector_listing));
+    EXPECT_NE(lines, "");
+
+    const auto report = host::verify_image(dir_.file("CUT.ISO"));
+    ASSERT_TRUE(report) << report.error().message;
+    const auto trimmed = std::count_if(report->problems.begin(), report->problems.end(), [](const std::string& p) {
+        return p.find(": data past the end of the image: trimmed?") != std::string::npos;
+    });
+    std::size_t past_the_end = 0;
+    const auto parsed = host::parse_sector_listing(lines, kind());
+    for (const auto& line : parsed.value())
+        if (line.sector > s.built.data_start_sector || (line.size > 0 && line.sector >= s.built.data_start_sector))
+            ++past_the_end;
+    EXPECT_GT(past_the_end, 0u);
+    EXPECT_EQ(static_cast<std::size_t>(trimmed), past_the_end);
 }
 
 // Every path table record names the root, made to run to the image's end:

@@ -29,6 +29,9 @@ std::string walked(const std::vector<std::byte>& extent, std::uint64_t offset = 
     std::string paths;
     const FileList list = walker.take_files();
     for (const auto& f : list.files) paths.append(f.path).append("|");
+    for (const auto& cut : list.cut_directories)
+        paths.append("cut ").append(cut.path).append(cut.why == CutDirectory::Why::EmptySelfRecord ? " (empty .)" : "")
+            .append("|");
     return paths;
 }
 
@@ -53,22 +56,24 @@ TEST(DirectoryWalk, AZeroLengthMovesToTheNextSectorEvenAtASectorsStart) {
     EXPECT_EQ(walked(tails), "\\D\\A|\\D\\B|");
 }
 
-TEST(DirectoryWalk, ARecordCutByTheExtentsEndIsAFault) {
-    auto cut = ExtentBuilder().add("A;1", 5, 1).bytes;
-    cut.resize(80);
-    EXPECT_EQ(walked(cut), kOutside);
+TEST(DirectoryWalk, ARecordPastTheDirectoryEndsItsListing) {
+    auto cut = ExtentBuilder().add("A;1", 5, 1).add("B;1", 6, 1).bytes;
+    cut.resize(cut.size() - 10);  // B's record runs past the directory's length
+    EXPECT_EQ(walked(cut), "\\D\\A|cut \\D|");
 }
 
-TEST(DirectoryWalk, AnIdentifierRunningPastItsRecordIsAFault) {
-    auto long_identifier = ExtentBuilder().add("AB", 5, 1).bytes;
-    long_identifier.resize(2048);  // past its record, not past the extent
-    long_identifier[68 + 32] = std::byte{9};
-    EXPECT_EQ(walked(long_identifier), kOutside);
+TEST(DirectoryWalk, AnIdentifierPastItsRecordEndsItsListing) {
+    auto long_identifier = ExtentBuilder().add("A;1", 5, 1).add("AB", 6, 1).bytes;
+    long_identifier.resize(2048);  // the identifier runs past its record, not past the extent
+    long_identifier[68 + 36 + 32] = std::byte{9};
+    EXPECT_EQ(walked(long_identifier), "\\D\\A|cut \\D|");
 }
 
-TEST(DirectoryWalk, AnExtentOfZerosIsAFault) { EXPECT_EQ(walked(std::vector<std::byte>(2048)), kOutside); }
+TEST(DirectoryWalk, AnEmptySelfRecordListsNothingOfItsDirectory) {
+    EXPECT_EQ(walked(std::vector<std::byte>(2048)), "cut \\D (empty .)|");
+}
 
-TEST(DirectoryWalk, ARecordBeyondFourGibibytesIsAFault) {
+TEST(DirectoryWalk, ARecordBeyond4GiBIsAStructuralFault) {
     EXPECT_EQ(walked(ExtentBuilder().add("A;1", 5, 1).bytes, 0xFFFFFFF0ull),
               "Code 1106 - invalid volume structure img (directory record beyond 4 GiB)");
 }

@@ -49,14 +49,13 @@ TEST_F(UdfScan, DataStartIsTheSectorAfterTheLastFileEntry) {
     std::vector<std::byte> bytes(sector_offset(300));
     for (std::uint32_t s = 283; s <= 290; ++s) put_le32(bytes, sector_offset(s), udf::kFileEntryTagWord);
     EXPECT_EQ(*data_start_sector(ImageKind::Ps2Dvd, window(bytes), 280, "img"), 291u);
-}
-
-TEST_F(UdfScan, FileEntriesRunningToTheImageEndLeaveNoDataStart) {
-    std::vector<std::byte> bytes(sector_offset(300));
-    for (std::uint32_t s = 283; s < 300; ++s) put_le32(bytes, sector_offset(s), udf::kFileEntryTagWord);
-    auto inside = data_start_sector(ImageKind::Ps2Dvd, window(bytes), 280, "img");
-    ASSERT_FALSE(inside);
-    EXPECT_EQ(inside.error().message, "Code 1106 - invalid volume structure img (no UDF data start found)");
+    // A run that reaches the image's end (a dump trimmed after its entries) ends there.
+    for (std::uint32_t s = 291; s < 300; ++s) put_le32(bytes, sector_offset(s), udf::kFileEntryTagWord);
+    EXPECT_EQ(*data_start_sector(ImageKind::Ps2Dvd, window(bytes), 280, "img"), 300u);
+    // No File Entry at or after the header at all.
+    auto none = data_start_sector(ImageKind::Ps2Dvd, window(bytes), 300, "img");
+    ASSERT_FALSE(none);
+    EXPECT_EQ(none.error().message, "Code 1106 - invalid volume structure img (no UDF data start found)");
 }
 
 TEST_F(UdfScan, PartitionStartIsFoundInTheLastSixteenBytesBeyondTheFirstBlock) {

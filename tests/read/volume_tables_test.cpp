@@ -30,10 +30,19 @@ TEST(DirectoryList, OrderedByParentNumberWithParentsOnlyFromBefore) {
               "E||\\A|\\C|\\A\\B|D|");
 }
 
-TEST(DirectoryList, APathTooLongIsAFault) {
+// Paths of any length are built up to what a listing line could carry; the
+// directories below are kept, marked, without a path.
+TEST(DirectoryList, DeepTreesKeepTheirPathsUpToTheLongestLine) {
     std::vector<HandDirectory> deep = {{"", 1, 20}};
-    for (std::uint16_t i = 1; i <= 30; ++i) deep.push_back({std::string(8, 'D'), i, 20u + i});
-    EXPECT_EQ(listed(deep), fault("directory path too long"));
+    for (std::uint16_t i = 1; i <= 14; ++i) deep.push_back({std::string(150, 'D'), i, 20u + i});
+    auto table = path_table(deep);
+    const auto list = directory_list(table, static_cast<std::uint32_t>(table.size()), "img");
+    ASSERT_TRUE(list) << list.error().message;
+    ASSERT_EQ(list->size(), 15u);
+    EXPECT_EQ((*list)[13].path.size(), 13u * 151);  // 1,963 characters
+    EXPECT_FALSE((*list)[13].path_too_long);
+    EXPECT_TRUE((*list)[14].path_too_long);  // 2,114 characters
+    EXPECT_EQ((*list)[14].path, "");
 }
 
 TEST(DirectoryList, MoreThan65535RecordsIsAFault) {

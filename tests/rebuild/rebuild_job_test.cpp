@@ -3,6 +3,7 @@
 #include <cctype>
 #include <filesystem>
 
+#include "common/messages.h"
 #include "format/endian.h"
 #include "format/udf/tag.h"
 #include "rebuild/relink_list.h"
@@ -135,6 +136,7 @@ struct BadLine {
     const char* name;
     ImageKind kind;
     std::string line;
+    std::string_view reason;  // the check the refusal names
 };
 
 struct RefusesTheWholeList : RebuildFolder, ::testing::WithParamInterface<BadLine> {};
@@ -143,26 +145,39 @@ TEST_P(RefusesTheWholeList, ForOneBadLine) {
     const bool dvd = GetParam().kind == ImageKind::Ps2Dvd;
     build(dvd ? kDvd : kPsp);
     relink((dvd ? std::string(kSystemCnf) + kSystemCnf : line(0) + line(1)) + GetParam().line, 36);
-    expect_refused("Code 405 - invalid relink line 3 " + list(), GetParam().line.substr(0, 40));
+    expect_refused("Code 405 - invalid relink line 3 " + list() + " (" + std::string(GetParam().reason) + ")",
+                   GetParam().line.substr(0, 40));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     RelinkList, RefusesTheWholeList,
     ::testing::Values(
-        BadLine{"LineOf2048Characters", ImageKind::PspUmd, kHead + std::string(2047 - kHead.size(), 'P') + "\n"},
-        BadLine{"RecordOneByteBeyondTheImage", ImageKind::PspUmd, "00000130|000004D2|00031FF1|\\X\n"},
-        BadLine{"TooShortForADvdLine", ImageKind::Ps2Dvd, "00000130|000004D2|0000B8A2|0020F93\n"},
-        BadLine{"SectorBelowThePartition", ImageKind::Ps2Dvd, "00000100|000004D2|0000B8A2|0020F934|\\X\n"},
-        BadLine{"NoFileEntryInTheDescriptorsSector", ImageKind::Ps2Dvd, "00000130|000004D2|0000B8A2|00210934|\\X\n"},
-        BadLine{"InformationLengthBeforeTheEntry", ImageKind::Ps2Dvd, "00000130|000004D2|0000B8A2|0020F8FB|\\X\n"},
-        BadLine{"ShortAdAcrossTheEntrysEnd", ImageKind::Ps2Dvd, "00000130|000004D2|0000B8A2|0020FFF9|\\X\n"}),
+        BadLine{"LineOf2048Characters", ImageKind::PspUmd, kHead + std::string(2047 - kHead.size(), 'P') + "\n",
+                msg::relink_refusal::kLineTooLong},
+        BadLine{"RecordOneByteBeyondTheImage", ImageKind::PspUmd, "00000130|000004D2|00031FF1|\\X\n",
+                msg::relink_refusal::kRecordOutsideImage},
+        BadLine{"AFieldNotHexadecimal", ImageKind::PspUmd, "00000130|000004G2|00031FF0|\\X\n",
+                msg::relink_refusal::kFieldNotHex},
+        BadLine{"TooShortForADvdLine", ImageKind::Ps2Dvd, "00000130|000004D2|0000B8A2|0020F93\n",
+                msg::relink_refusal::kLineTooShort},
+        BadLine{"SectorBelowThePartition", ImageKind::Ps2Dvd, "00000100|000004D2|0000B8A2|0020F934|\\X\n",
+                msg::relink_refusal::kBelowPartition},
+        BadLine{"NoFileEntryInTheDescriptorsSector", ImageKind::Ps2Dvd, "00000130|000004D2|0000B8A2|00210934|\\X\n",
+                msg::relink_refusal::kNoFileEntry},
+        BadLine{"InformationLengthBeforeTheEntry", ImageKind::Ps2Dvd, "00000130|000004D2|0000B8A2|0020F8FB|\\X\n",
+                msg::relink_refusal::kNoFileEntry},
+        BadLine{"ShortAdAcrossTheEntrysEnd", ImageKind::Ps2Dvd, "00000130|000004D2|0000B8A2|0020FFF9|\\X\n",
+                msg::relink_refusal::kNoFileEntry},
+        BadLine{"DescriptorOutsideTheImage", ImageKind::Ps2Dvd, "00000130|000004D2|0000B8A2|FFFFFFF9|\\X\n",
+                msg::relink_refusal::kDescriptorOutsideImage}),
     case_name<BadLine>);
 
 TEST_F(RebuildFolder, AFileEntryWhoseCrcLengthRunsPastItsSectorRefusesTheLine) {
     build(kDvd);
     put_bytes(image(), kEntry + 10, hex_bytes("F1 07"));  // CRC length 2033
     relink(kSystemCnf, 12);
-    expect_refused("Code 405 - invalid relink line 1 " + list(), "CRC length beyond the sector");
+    expect_refused("Code 405 - invalid relink line 1 " + list() + " (" + std::string(msg::relink_refusal::kNoFileEntry) + ")",
+                   "CRC length beyond the sector");
 }
 
 TEST_F(RebuildFolder, APartitionPatternOffTheSectorGridIsNotFound) {

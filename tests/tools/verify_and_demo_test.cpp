@@ -35,7 +35,7 @@ struct Fault {
 const Fault kFaults[] = {
     {"VolumeSize", [](Image i, Built b) { patch(i, 32848, both32(b.sector_count + 1)); }, "volume space size is"},
     {"ExtentBeyondTheImage", [](Image i, Built b) { patch(i, keep(b).record_offset + 2, both32(b.sector_count + 10)); },
-     "lie beyond the image"},
+     "data past the end of the image: trimmed?"},
     {"Overlap",
      [](Image i, Built b) { patch(i, keep(b).record_offset + 2, both32(keep(b, "\\DATA\\SAME.BIN").sector)); },
      "overlaps"},

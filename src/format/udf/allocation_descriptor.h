@@ -1,5 +1,7 @@
 #pragma once
 // Short and long allocation descriptors: where an extent lies and how long it is.
+#include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
 
@@ -28,19 +30,25 @@ struct LongAd {
     std::uint32_t length = 0;
     std::uint32_t block = 0;
     std::uint16_t partition = 0;  // partition reference number
-    // The six implementation use bytes are written as zeros and not kept.
+    std::array<std::byte, long_ad::kSize - long_ad::kImplementationUse> implementation_use{};
 };
 
 inline LongAd decode_long_ad(ByteView bytes, std::size_t at) {
-    return {le32(bytes, at + long_ad::kLength), le32(bytes, at + long_ad::kBlock),
-            le16(bytes, at + long_ad::kPartition)};
+    LongAd ad{le32(bytes, at + long_ad::kLength), le32(bytes, at + long_ad::kBlock),
+              le16(bytes, at + long_ad::kPartition)};
+    detail::check_field(bytes.size(), at, long_ad::kSize);
+    std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(at + long_ad::kImplementationUse),
+                ad.implementation_use.size(), ad.implementation_use.begin());
+    return ad;
 }
 
 inline void encode_long_ad(MutableByteView bytes, std::size_t at, const LongAd& ad) {
     put_le32(bytes, at + long_ad::kLength, ad.length);
     put_le32(bytes, at + long_ad::kBlock, ad.block);
     put_le16(bytes, at + long_ad::kPartition, ad.partition);
-    for (std::size_t i = long_ad::kImplementationUse; i < long_ad::kSize; ++i) put_u8(bytes, at + i, 0);
+    detail::check_field(bytes.size(), at, long_ad::kSize);
+    std::copy(ad.implementation_use.begin(), ad.implementation_use.end(),
+              bytes.begin() + static_cast<std::ptrdiff_t>(at + long_ad::kImplementationUse));
 }
 
 } // namespace isorelink::udf

@@ -5,6 +5,8 @@
 // characters), padded to a multiple of four bytes.
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <string>
 
 #include "format/endian.h"
 #include "format/udf/allocation_descriptor.h"
@@ -43,6 +45,12 @@ inline FileIdentifier decode_file_identifier(ByteView bytes) {
     f.identifier = bytes.subspan(fid::kImplementationUse + iu_length, id_length);
     return f;
 }
+
+// The name an identifier gives, by the listing's rule (identifier_name.h):
+// 8-bit characters as they stand, 16-bit ones when they are ASCII; nothing
+// for an empty identifier, another compression or a 16-bit character past
+// ASCII, which no ISO 9660 name matches.
+std::optional<std::string> identifier_listing_name(ByteView identifier);
 
 // Writes the descriptor (f.size() bytes, padding zeroed) at the start of
 // out, with its tag at `location` (the block it lies in), sealed.
