@@ -57,6 +57,7 @@ inline constexpr Message kTargetIsSource{ErrorKind::BadInput, "%s is %s itself (
 inline constexpr Message kCannotReadImageLength{ErrorKind::Io, "cannot read the image's length"};
 inline constexpr Message kNoRoomForVolumeDescriptor{ErrorKind::BadImage,
                                                     "the image is too short to hold a primary volume descriptor"};
+inline constexpr Message kCannotReadSector{ErrorKind::Io, "cannot read sector %s of %s"};
 inline constexpr Message kNoVolumeDescriptor{ErrorKind::BadImage, "sector 16 holds no ISO 9660 primary volume descriptor"};
 inline constexpr Message kListingLineTooLong{ErrorKind::BadInput, "sector listing line %s is longer than %s characters"};
 inline constexpr Message kListingLineFields{ErrorKind::BadInput, "sector listing line %s does not hold the %s fields: %s"};
