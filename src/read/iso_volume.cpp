@@ -8,7 +8,9 @@
 
 #include "common/messages.h"
 #include "format/endian.h"
+#include "format/iso9660/identifier_name.h"
 #include "format/iso9660/layout.h"
+#include "format/iso9660/recording_time.h"
 #include "format/sector.h"
 #include "platform/message_pump.h"
 
@@ -27,22 +29,11 @@ std::string hex_offset(std::uint64_t offset) {
     return text;
 }
 
-// The identifier as a name: the version (";1") cut off.
-std::string identifier_name(ByteView record, std::size_t length) {
-    std::string name;
-    name.reserve(length);
-    for (std::size_t i = 0; i < length; ++i) {
-        const char c = static_cast<char>(u8(record, iso::dr::kIdentifier + i));
-        if (c == ';') break;
-        name.push_back(c);
-    }
-    return name;
-}
-
 struct PendingDirectory {
     std::string path;
     std::uint32_t sector;
     std::uint32_t size;
+    std::optional<std::int64_t> recorded;
 };
 
 class Walker {
@@ -74,7 +65,7 @@ private:
             problem("directory " + shown + " at sector " + std::to_string(directory.sector) + " lies beyond the image");
             return;
         }
-        volume_.directories.push_back({directory.path, directory.sector, directory.size});
+        volume_.directories.push_back({directory.path, directory.sector, directory.size, directory.recorded});
 
         // Read a block of sectors at a time: records never cross a sector.
         std::string previous_piece;  // name of the last piece of a multi-extent file, if one is open
@@ -126,13 +117,14 @@ private:
         const std::uint32_t sector = both32(record, iso::dr::kExtent);
         const std::uint32_t size = both32(record, iso::dr::kDataLength);
         const std::uint8_t flags = u8(record, iso::dr::kFlags);
-        const std::string path = parent + "\\" + identifier_name(record, id_length);
+        const std::string path = parent + "\\" + listing_name(record.subspan(iso::dr::kIdentifier, id_length));
+        const auto recorded = recording_time(record.subspan(iso::dr::kRecordingTime, 7));
         if (flags & iso::dr::kFlagDirectory) {
-            queue_.push_back({path, sector, size});
+            queue_.push_back({path, sector, size, recorded});
             previous_piece.clear();
             return;
         }
-        IsoFile file{path, sector, size, flags, offset, false};
+        IsoFile file{path, sector, size, flags, offset, false, recorded};
         if (flags & iso::dr::kFlagMultiExtent) {
             file.multi_extent = true;
             previous_piece = path;
@@ -186,7 +178,8 @@ Expected<IsoVolume> read_iso_volume(const platform::ReadHandle& image) {
 
     const auto root = ByteView(pvd).subspan(iso::pvd::kRootDirectoryRecord, 34);
     Walker walker(image, volume);
-    walker.walk({"", both32(root, iso::dr::kExtent), both32(root, iso::dr::kDataLength)});
+    walker.walk({"", both32(root, iso::dr::kExtent), both32(root, iso::dr::kDataLength),
+                 recording_time(root.subspan(iso::dr::kRecordingTime, 7))});
     return volume;
 }
 
