@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "tools/capacity.h"
 #include "tools/replace_job.h"
 
 namespace isorelink::cli {
@@ -53,6 +54,8 @@ int replace_command(Args args) {
         return 1;
     }
     std::fputs(host::describe_replace(*report).c_str(), stdout);
+    if (const auto warning = host::capacity_warning(report->new_image, report->kind, report->new_image_size))
+        std::fprintf(stderr, "%s\n", warning->c_str());
     return 0;
 }
 
