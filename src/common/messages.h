@@ -95,6 +95,21 @@ inline constexpr Message kReplaceCannotReadSector{ErrorKind::Io, "replace: canno
 inline constexpr Message kReplaceCannotCreate{ErrorKind::Io, "replace: cannot create %s"};
 inline constexpr Message kReplaceCannotWrite{ErrorKind::Io, "replace: cannot write %s"};
 
+inline constexpr Message kUnpackNotInImage{ErrorKind::BadInput, "unpack: %s is neither a file nor a folder in %s"};
+inline constexpr Message kUnpackBeyondImage{ErrorKind::BadImage,
+                                            "unpack: %s lies beyond the end of %s (sector %s): the image is cut short"};
+inline constexpr Message kUnpackNotAFolder{ErrorKind::BadInput,
+                                           "unpack: %s is in the way: it is not a folder (a file or a link)"};
+inline constexpr Message kUnpackCannotCreateFolder{ErrorKind::Io, "unpack: cannot create the folder %s: %s"};
+inline constexpr Message kUnpackFolderInTheWay{ErrorKind::BadInput, "unpack: %s is a folder; the file would replace it"};
+// Warnings: the file is left out and the rest unpacked.
+inline constexpr Message kUnpackEmptyName{ErrorKind::BadImage, "%s has an empty name in its path: left out"};
+inline constexpr Message kUnpackNamedTwice{ErrorKind::BadImage, "%s is recorded twice: the first one is unpacked"};
+inline constexpr Message kUnpackFileAndFolder{ErrorKind::BadImage,
+                                              "%s names both a file and a folder: the folder is unpacked"};
+inline constexpr Message kUnpackReservedName{ErrorKind::BadImage,
+                                             "%s has the name of isorelink's own record of what it wrote: left out"};
+
 inline constexpr Message kVerifyCannotOpen{ErrorKind::Io, "verify: cannot open %s"};
 
 inline constexpr Message kDemoCannotCreateFolder{ErrorKind::Io, "demo: cannot create the folder %s"};
