@@ -110,6 +110,17 @@ inline constexpr Message kUnpackFileAndFolder{ErrorKind::BadImage,
 inline constexpr Message kUnpackReservedName{ErrorKind::BadImage,
                                              "%s has the name of isorelink's own record of what it wrote: left out"};
 
+// Patches
+inline constexpr Message kPatchUnknownType{ErrorKind::BadInput,
+                                           "replace: %s: a patch is a .xdelta (VCDIFF) or a .ppf (PPF 3.0) file"};
+inline constexpr Message kXdeltaMissing{ErrorKind::Io,
+                                        "xdelta3 not found: install it (Debian: apt-get install xdelta3) or write a "
+                                        ".ppf patch"};
+inline constexpr Message kXdeltaFailed{ErrorKind::Io, "xdelta3 could not write %s (exit status %s)"};
+inline constexpr Message kPpfShrunk{ErrorKind::BadInput,
+                                    "a PPF patch cannot shorten an image: %s is shorter than %s; write a .xdelta patch"};
+inline constexpr Message kPpfCannotWrite{ErrorKind::Io, "cannot write %s"};
+
 inline constexpr Message kVerifyCannotOpen{ErrorKind::Io, "verify: cannot open %s"};
 
 inline constexpr Message kDemoCannotCreateFolder{ErrorKind::Io, "demo: cannot create the folder %s"};
