@@ -189,5 +189,22 @@ TEST(UnpackGuard, OverwritesOnlyItsOwnFilesAndNeverFollowsALink) {
     EXPECT_EQ(cli("unpack").exit_code, 2);
 }
 
+// A folder another tool filled: the refusal names a few of the files in the way and counts the rest.
+TEST(UnpackGuard, ManyFilesInTheWayAreCountedNotAllNamed) {
+    ScratchDir dir;
+    kit::ImageRecipe recipe;
+    recipe.kind = ImageKind::PspUmd;
+    for (int i = 0; i < 30; ++i) recipe.files.push_back(pattern_file("\\F" + std::to_string(i) + ".BIN", 10));
+    const std::string image = dir.file("MANY.ISO");
+    ASSERT_TRUE(kit::write_image(recipe, image));
+    fs::create_directories(dir.file("out"));
+    for (int i = 0; i < 30; ++i) write_text(dir.file("out/F" + std::to_string(i) + ".BIN"), "theirs");
+    const auto r = cli("unpack " + shell_quote(image) + " " + shell_quote(dir.file("out")));
+    EXPECT_EQ(r.exit_code, 3);
+    EXPECT_NE(r.output.find(" and 25 more exist and isorelink did not write them"), std::string::npos) << r.output;
+    EXPECT_LT(r.output.size(), 1000u) << r.output;
+    EXPECT_EQ(read_text(dir.file("out/F7.BIN")), "theirs");
+}
+
 } // namespace
 } // namespace isorelink::test
