@@ -40,6 +40,12 @@ std::vector<std::string> components(const std::string& iso_path) {
     return parts;
 }
 
+std::string lower(std::string text) {
+    for (auto& c : text)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
 bool empty_name_in(const std::vector<std::string>& parts) {
     return std::any_of(parts.begin(), parts.end(), [](const std::string& p) { return p.empty(); });
 }
@@ -145,7 +151,7 @@ Expected<UnpackReport> run_unpack(const std::string& image_path, const std::stri
             report.warnings.push_back(job_error(msg::kUnpackEmptyName, file->path).message);
             continue;
         }
-        if (parts.size() == 1 && parts[0] == WriteRecord::kFileName) {
+        if (parts.size() == 1 && lower(parts[0]) == WriteRecord::kFileName) {  // any case: Windows folds it
             report.warnings.push_back(job_error(msg::kUnpackReservedName, file->path).message);
             continue;
         }

@@ -104,7 +104,7 @@ TEST(UnpackHostileNames, NothingIsWrittenOutsideTheFolder) {
     recipe.kind = ImageKind::Ps2Cd;
     recipe.files = {pattern_file("\\AAAAAAAA.BIN", 100), pattern_file("\\BBBBBBBB.BIN", 200),
                     pattern_file("\\CCCCCCCC.BIN", 300), pattern_file("\\DDDDDDDD.BIN", 400),
-                    pattern_file("\\UP\\EEEEEEEE.BIN", 500)};
+                    pattern_file("\\UP\\EEEEEEEE.BIN", 500), pattern_file("\\FFFFFFFF.BIN", 600)};
     const std::string image = dir.file("EVIL.ISO");
     auto built = kit::write_image(recipe, image);
     ASSERT_TRUE(built);
@@ -118,6 +118,7 @@ TEST(UnpackHostileNames, NothingIsWrittenOutsideTheFolder) {
         if (e.iso_path == "\\BBBBBBBB.BIN") rename_record(e.record_offset, "..;1");
         if (e.iso_path == "\\CCCCCCCC.BIN") rename_record(e.record_offset, "../../X");
         if (e.iso_path == "\\DDDDDDDD.BIN") rename_record(e.record_offset, "\\..\\Y;1");
+        if (e.iso_path == "\\FFFFFFFF.BIN") rename_record(e.record_offset, ".ISORELINK;1");  // the guard's record
     }
     // The folder UP's record in the root, renamed ".": found by its identifier.
     for (std::size_t i = 0; i + 40 < bytes.size(); ++i)
@@ -138,6 +139,10 @@ TEST(UnpackHostileNames, NothingIsWrittenOutsideTheFolder) {
     EXPECT_EQ(tree.count("_.._Y"), 1u);
     EXPECT_EQ(tree.count("_/EEEEEEEE.BIN"), 1u);
     EXPECT_NE(r.output.find("recorded twice"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("\\.ISORELINK has the name of isorelink's own record"), std::string::npos) << r.output;
+    EXPECT_EQ(read_text(out + "/.isorelink").rfind("isorelink write record 1\n", 0), 0u);
+    const auto again = cli("unpack --quiet " + shell_quote(image) + " " + shell_quote(out));
+    EXPECT_EQ(again.exit_code, 0) << again.output;  // every file there is still its own
     // Nothing beside the folder, nor above it.
     std::vector<std::string> around;
     for (const auto& entry : fs::recursive_directory_iterator(dir.path())) {
