@@ -194,6 +194,22 @@ TEST(UnpackGuard, OverwritesOnlyItsOwnFilesAndNeverFollowsALink) {
     EXPECT_EQ(cli("unpack").exit_code, 2);
 }
 
+// A cut-short image: refused before anything is written, the file and the sector named.
+TEST(UnpackGuard, AFileBeyondTheImagesEndStopsTheRunBeforeItWrites) {
+    ScratchDir dir;
+    auto sample = make_sample(ImageKind::Ps2Cd, dir.path().string());
+    ASSERT_TRUE(sample);
+    std::uint32_t last = 0;
+    for (const auto& e : sample->built.extents)
+        if (e.iso_path == "\\MOVIE\\LAST.PSS") last = e.sector;
+    fs::resize_file(sample->path, std::uint64_t{last} * 2048 + 100);
+    const auto r = cli("unpack " + shell_quote(sample->path));
+    EXPECT_EQ(r.exit_code, 3);
+    EXPECT_NE(r.output.find("\\MOVIE\\LAST.PSS lies beyond the end of"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("(sector " + std::to_string(last) + ")"), std::string::npos) << r.output;
+    EXPECT_FALSE(exists(dir.file("GAME.ISO-files")));
+}
+
 // A folder another tool filled: the refusal names a few of the files in the way and counts the rest.
 TEST(UnpackGuard, ManyFilesInTheWayAreCountedNotAllNamed) {
     ScratchDir dir;
