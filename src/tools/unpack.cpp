@@ -115,25 +115,25 @@ Expected<UnpackReport> run_unpack(const std::string& image_path, const std::stri
     for (const auto& p : iso->problems) report.warnings.push_back(p);
     const auto all = files_of(*iso);
 
-    // The files asked for: each name a file or a folder of the image.
+    // The files asked for: each name a file or a folder of the image (all that lies in it).
+    std::vector<std::string> keys;
+    for (const auto& asked : iso_paths) keys.push_back(match_key(asked));
+    const auto within = [](const std::string& path, const std::string& key) {
+        const auto path_key = match_key(path);
+        return path_key == key || path_key.rfind(key == "\\" ? key : key + "\\", 0) == 0;
+    };
+    const auto asked_for = [&](const std::string& path) {
+        return keys.empty() || std::any_of(keys.begin(), keys.end(), [&](const auto& k) { return within(path, k); });
+    };
     std::vector<const ImageFile*> chosen;
-    if (iso_paths.empty()) {
-        for (const auto& f : all) chosen.push_back(&f);
-    } else {
-        std::vector<bool> taken(all.size(), false);
-        for (const auto& asked : iso_paths) {
-            const auto key = match_key(asked);
-            const std::string under = key == "\\" ? key : key + "\\";
-            bool found = false;
-            for (std::size_t i = 0; i < all.size(); ++i) {
-                const auto file_key = match_key(all[i].path);
-                if (file_key != key && file_key.rfind(under, 0) != 0) continue;
-                found = true;
-                if (!taken[i]) chosen.push_back(&all[i]);
-                taken[i] = true;
-            }
-            if (!found) return job_error(msg::kUnpackNotInImage, {asked, image_path});
-        }
+    for (const auto& f : all)
+        if (asked_for(f.path)) chosen.push_back(&f);
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        const auto named = [&](const std::string& path) { return within(path, keys[i]); };
+        if (std::none_of(all.begin(), all.end(), [&](const ImageFile& f) { return named(f.path); }) &&
+            std::none_of(iso->directories.begin(), iso->directories.end(),
+                         [&](const IsoDirectory& d) { return named(d.path); }))
+            return job_error(msg::kUnpackNotInImage, {iso_paths[i], image_path});
     }
 
     // Where each goes; what cannot go anywhere is left out with a warning.
@@ -190,16 +190,15 @@ Expected<UnpackReport> run_unpack(const std::string& image_path, const std::stri
         auto copier = ExtentCopier::open(image_path);
         if (!copier) return copier.error();
         std::set<std::string> made;
-        // The image's folders, empty ones too, when the whole image is unpacked.
+        // The image's folders asked for, empty ones too.
         std::vector<std::pair<std::string, std::optional<std::int64_t>>> dated_folders;
-        if (iso_paths.empty())
-            for (const auto& d : iso->directories) {
-                if (d.path.empty()) continue;
-                const auto parts = components(d.path);
-                if (empty_name_in(parts)) continue;
-                if (auto made_ok = make_folders(root, parts, parts.size(), made); !made_ok) return made_ok;
-                dated_folders.push_back({joined(root, parts, parts.size()), d.recorded});
-            }
+        for (const auto& d : iso->directories) {
+            if (d.path.empty() || !asked_for(d.path)) continue;
+            const auto parts = components(d.path);
+            if (empty_name_in(parts)) continue;
+            if (auto made_ok = make_folders(root, parts, parts.size(), made); !made_ok) return made_ok;
+            dated_folders.push_back({joined(root, parts, parts.size()), d.recorded});
+        }
         std::uint64_t total = 0;
         for (const auto& t : targets)
             for (const auto& r : t.ranges) total += r.length;

@@ -62,6 +62,15 @@ TEST_P(UnpackOracle, WritesTheTree7ZipWritesWithPiecesJoinedAndRecordingDates) {
     EXPECT_EQ(mtime_of(dir.file("GAME.ISO-files/DATA/MOVIE.PSS")), 1087300800);
     EXPECT_EQ(mtime_of(dir.file("GAME.ISO-files/D1/D2")), 1087300800);
 
+    // Named folders: all that lies in them, empty folders too.
+    const auto some = cli("unpack --quiet " + shell_quote(image) + " " + shell_quote(dir.file("some")) +
+                          " /d1/d2 '\\EMPTYDIR'");
+    ASSERT_EQ(some.exit_code, 0) << some.output;
+    const auto part = tree_of(dir.file("some"));
+    EXPECT_EQ(part.size(), 11u);  // D1 ... D9, DEEP.TXT, EMPTYDIR
+    EXPECT_EQ(part.at("D1/D2/D3/D4/D5/D6/D7/D8/D9/DEEP.TXT"), ours.at("D1/D2/D3/D4/D5/D6/D7/D8/D9/DEEP.TXT"));
+    EXPECT_EQ(part.at("EMPTYDIR"), "<folder>");
+
     ASSERT_EQ(seven_zip_extract(image, "iso", dir.file("7z-iso")), 0);
     EXPECT_EQ(ours, tree_of(dir.file("7z-iso")));
     if (GetParam() != ImageKind::Ps2Dvd) return;
