@@ -80,7 +80,9 @@ std::string json_string(std::string_view text) {
 
 void print_json(const std::string& image, const host::ImageListing& listing) {
     std::string out = "{\n";
-    out += "  \"image\": " + json_string(image) + ",\n";
+    bool image_latin1 = false;
+    out += "  \"image\": " + json_string(image, image_latin1) + ",\n";
+    out += "  \"image_latin1\": " + std::string(image_latin1 ? "true" : "false") + ",\n";
     out += "  \"kind\": " + json_string(to_string(listing.kind)) + ",\n";
     out += "  \"kind_recognised\": " + std::string(listing.kind_recognised ? "true" : "false") + ",\n";
     out += "  \"image_bytes\": " + std::to_string(listing.image_bytes) + ",\n";

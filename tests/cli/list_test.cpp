@@ -202,6 +202,16 @@ TEST(ListJsonNames, ShiftJisUtf8AndQuotesComeBackByteForByte) {
     std::set<std::string> paths;
     for (const auto& f : listed.files) paths.insert(f.path);
     EXPECT_EQ(paths, (std::set<std::string>{"\\\x83\x65\x83\x4C.BIN", "\\\xC3\xA9" "BB.BIN", "\\\"C_C.BIN"}));
+
+    // The image's own path by the same rule.
+    const std::string named = dir.file("\x83\x65.ISO");
+    std::filesystem::copy_file(image, named);
+    const auto r = run_command(std::string(ISORELINK_CLI) + " list --json " + shell_quote(named) +
+                               " | python3 -c " +
+                               shell_quote("import json, sys\nd = json.load(sys.stdin)\n"
+                                           "sys.stdout.buffer.write(d['image'].encode('latin-1' if d['image_latin1'] "
+                                           "else 'utf-8'))\n"));
+    EXPECT_EQ(r.output, named);
 }
 
 TEST(ListCli, TextListingShowsEachFileAndTheSummaryAndRefusesWhatIsNotAnImage) {
