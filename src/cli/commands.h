@@ -15,5 +15,7 @@ int mkimage_command(Args args);
 int replace_command(Args args);
 int verify_command(Args args);
 int demo_command(Args args);
+int list_command(Args args);
+int unpack_command(Args args);
 
 } // namespace isorelink::cli

@@ -7,6 +7,7 @@
 
 #include "cli/commands.h"
 #include "tools/image_path.h"
+#include "tools/capacity.h"
 #include "tools/guarded_jobs.h"
 
 namespace isorelink::cli {
@@ -88,6 +89,8 @@ int rebuild_command(Args args) {
         std::printf("%s image, %u relink lines applied\npatched %s (%llu bytes)\n",
                     std::string(to_string(s.kind)).c_str(), s.lines_applied, s.names.new_image.c_str(),
                     static_cast<unsigned long long>(s.new_image_size));
+        if (const auto warning = host::capacity_warning(s.names.new_image, s.kind, s.new_image_size))
+            std::fprintf(stderr, "%s\n", warning->c_str());
     });
 }
 

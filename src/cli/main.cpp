@@ -21,6 +21,9 @@ constexpr std::string_view kUsage =
     "                             author a sample image from a folder\n"
     "  replace IMAGE.ISO ISO_PATH=LOCAL_FILE [...] [--quiet]\n"
     "                             write NEW-IMAGE.ISO with files replaced, every other file in place\n"
+    "  unpack IMAGE.ISO [DIR] [ISO_PATH...]\n"
+    "                             write the image's files (or the named ones) under DIR (IMAGE.ISO-files)\n"
+    "  list IMAGE.ISO [--json]    every file with its sector, size and room to grow; the disc it fits\n"
     "  verify IMAGE.ISO           check an image's volume size, extents and UDF bridge\n"
     "  demo [DIR]                 build a sample image and run the whole round trip on it\n"
     "\n"
@@ -35,6 +38,7 @@ constexpr Command kCommands[] = {
     {"extract", isorelink::cli::extract_command}, {"rebuild", isorelink::cli::rebuild_command},
     {"mkimage", isorelink::cli::mkimage_command}, {"replace", isorelink::cli::replace_command},
     {"verify", isorelink::cli::verify_command},   {"demo", isorelink::cli::demo_command},
+    {"unpack", isorelink::cli::unpack_command},   {"list", isorelink::cli::list_command},
 };
 
 } // namespace

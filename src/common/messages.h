@@ -71,6 +71,7 @@ inline constexpr Message kTargetIsSource{ErrorKind::BadInput, "%s is %s itself (
 inline constexpr Message kCannotReadImageLength{ErrorKind::Io, "cannot read the image's length"};
 inline constexpr Message kNoRoomForVolumeDescriptor{ErrorKind::BadImage,
                                                     "the image is too short to hold a primary volume descriptor"};
+inline constexpr Message kCannotReadSector{ErrorKind::Io, "cannot read sector %s of %s"};
 inline constexpr Message kNoVolumeDescriptor{ErrorKind::BadImage, "sector 16 holds no ISO 9660 primary volume descriptor"};
 inline constexpr Message kListingLineTooLong{ErrorKind::BadInput, "sector listing line %s is longer than %s characters"};
 inline constexpr Message kListingLineFields{ErrorKind::BadInput, "sector listing line %s does not hold the %s fields: %s"};
@@ -107,6 +108,32 @@ inline constexpr Message kReplaceCannotReadLength{ErrorKind::Io, "replace: canno
 inline constexpr Message kReplaceCannotReadSector{ErrorKind::Io, "replace: cannot read sector %s of %s"};
 inline constexpr Message kReplaceCannotCreate{ErrorKind::Io, "replace: cannot create %s"};
 inline constexpr Message kReplaceCannotWrite{ErrorKind::Io, "replace: cannot write %s"};
+
+inline constexpr Message kUnpackNotInImage{ErrorKind::BadInput, "unpack: %s is neither a file nor a folder in %s"};
+inline constexpr Message kUnpackBeyondImage{ErrorKind::BadImage,
+                                            "unpack: %s lies beyond the end of %s (sector %s): the image is cut short"};
+inline constexpr Message kUnpackNotAFolder{ErrorKind::BadInput,
+                                           "unpack: %s is in the way: it is not a folder (a file or a link)"};
+inline constexpr Message kUnpackCannotCreateFolder{ErrorKind::Io, "unpack: cannot create the folder %s: %s"};
+inline constexpr Message kUnpackFolderInTheWay{ErrorKind::BadInput, "unpack: %s is a folder; the file would replace it"};
+// Warnings: the file is left out and the rest unpacked.
+inline constexpr Message kUnpackEmptyName{ErrorKind::BadImage, "%s has an empty name in its path: left out"};
+inline constexpr Message kUnpackNamedTwice{ErrorKind::BadImage, "%s is recorded twice: the first one is unpacked"};
+inline constexpr Message kUnpackFileAndFolder{ErrorKind::BadImage,
+                                              "%s names both a file and a folder: the folder is unpacked"};
+inline constexpr Message kUnpackReservedName{ErrorKind::BadImage,
+                                             "%s has the name of isorelink's own record of what it wrote: left out"};
+
+// Patches
+inline constexpr Message kPatchUnknownType{ErrorKind::BadInput,
+                                           "replace: %s: a patch is a .xdelta (VCDIFF) or a .ppf (PPF 3.0) file"};
+inline constexpr Message kXdeltaMissing{ErrorKind::Io,
+                                        "xdelta3 not found: install it (Debian: apt-get install xdelta3) or write a "
+                                        ".ppf patch"};
+inline constexpr Message kXdeltaFailed{ErrorKind::Io, "xdelta3 could not write %s (exit status %s)"};
+inline constexpr Message kPpfShrunk{ErrorKind::BadInput,
+                                    "a PPF patch cannot shorten an image: %s is shorter than %s; write a .xdelta patch"};
+inline constexpr Message kPpfCannotWrite{ErrorKind::Io, "cannot write %s"};
 
 inline constexpr Message kVerifyCannotOpen{ErrorKind::Io, "verify: cannot open %s"};
 

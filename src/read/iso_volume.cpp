@@ -12,6 +12,7 @@
 #include "format/iso9660/identifier_name.h"
 #include "format/iso9660/layout.h"
 #include "format/iso9660/volume_descriptor.h"
+#include "format/iso9660/recording_time.h"
 #include "format/sector.h"
 #include "common/progress.h"
 
@@ -34,6 +35,7 @@ struct PendingDirectory {
     std::string path;
     std::uint32_t sector;
     std::uint32_t size;
+    std::optional<std::int64_t> recorded;
 };
 
 class Walker {
@@ -65,7 +67,7 @@ private:
             problem("directory " + shown + " at sector " + std::to_string(directory.sector) + " lies beyond the image");
             return;
         }
-        volume_.directories.push_back({directory.path, directory.sector, directory.size});
+        volume_.directories.push_back({directory.path, directory.sector, directory.size, directory.recorded});
 
         // Read a block of sectors at a time: records never cross a sector.
         std::string previous_piece;  // name of the last piece of a multi-extent file, if one is open
@@ -117,12 +119,13 @@ private:
         const std::uint32_t size = record.data_length;
         const std::uint8_t flags = record.flags;
         const std::string path = parent + "\\" + listing_name(record.identifier);
+        const auto recorded = recording_time(record.recording_time);
         if (flags & iso::dr::kFlagDirectory) {
-            queue_.push_back({path, sector, size});
+            queue_.push_back({path, sector, size, recorded});
             previous_piece.clear();
             return;
         }
-        IsoFile file{path, sector, size, flags, offset, false};
+        IsoFile file{path, sector, size, flags, offset, false, recorded};
         if (flags & iso::dr::kFlagMultiExtent) {
             file.multi_extent = true;
             previous_piece = path;
@@ -165,7 +168,7 @@ Expected<IsoVolume> read_iso_volume(const platform::ReadHandle& image) {
     volume.path_table_sectors[3] = descriptor.optional_type_m_path_table;
 
     Walker walker(image, volume);
-    walker.walk({"", descriptor.root.extent, descriptor.root.data_length});
+    walker.walk({"", descriptor.root.extent, descriptor.root.data_length, recording_time(descriptor.root.recording_time)});
     return volume;
 }
 

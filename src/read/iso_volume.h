@@ -4,6 +4,7 @@
 // byte offset of its record. replace uses it to find the files it is asked
 // for, verify to check the volume against the file's length.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,18 +16,20 @@
 namespace isorelink::host {
 
 struct IsoFile {
-    std::string path;              // "\\DATA\\FILE.BIN": identifier without its ";1"
+    std::string path;              // "\\DATA\\FILE.BIN": each identifier named by listing_name()
     std::uint32_t sector = 0;
     std::uint32_t size = 0;
     std::uint8_t flags = 0;
     std::uint64_t record_offset = 0;  // byte offset of the directory record
     bool multi_extent = false;     // one of several extents of a file
+    std::optional<std::int64_t> recorded;  // the record's recording date (recording_time())
 };
 
 struct IsoDirectory {
     std::string path;  // "" for the root
     std::uint32_t sector = 0;
     std::uint32_t size = 0;
+    std::optional<std::int64_t> recorded;  // the recording date of the record that names it
 };
 
 struct IsoVolume {

@@ -52,6 +52,13 @@ Status OutputGuard::check(std::string_view command, std::string_view hint) const
     const bool one = foreign.size() == 1;
     const std::string advice = hint.empty() ? job_error(one ? msg::kForeignOutputAdvice : msg::kForeignOutputsAdvice).message
                                             : std::string(hint);
+    // unpack may find thousands in its way (a folder 7-Zip filled): name a few and count the rest.
+    constexpr std::size_t kNamed = 5;
+    if (foreign.size() > kNamed + 1) {
+        const auto more = foreign.size() - kNamed;
+        foreign.resize(kNamed);
+        foreign.push_back(std::to_string(more) + " more");
+    }
     return job_error(one ? msg::kForeignOutput : msg::kForeignOutputs, {command, join_names(foreign), advice});
 }
 

@@ -14,40 +14,73 @@ namespace {
 // One UDF short allocation descriptor holds at most 2^30 - 1 bytes.
 constexpr std::uint64_t kLargestUdfExtent = (std::uint64_t{1} << 30) - 1;
 
-// How far a file may reach from its first sector, and what stops it there.
-struct Room {
-    std::uint64_t end = 0;
-    MoveReason limit = MoveReason::LastFile;
-    std::string blocker;  // the file at `end` (or sharing the first sector)
-};
+std::uint64_t end_of(const ListingLine& line) { return std::uint64_t{line.sector} + sectors_to_hold(line.size); }
 
-// The first sector after file `self`'s first one that something else uses; the end of the file's own sectors
-// when no file follows it.
-Room room_of(const LayoutInput& layout, std::size_t self) {
-    const auto& file = layout.listing[self];
-    const std::uint64_t own_end = std::uint64_t{file.sector} + sectors_to_hold(file.size);
-    Room room{std::numeric_limits<std::uint64_t>::max(), MoveReason::LastFile, {}};
-    bool file_follows = false;
-    for (std::size_t i = 0; i < layout.listing.size(); ++i) {
-        const auto& other = layout.listing[i];
-        progress::tick();
-        if (i == self || other.size == 0) continue;
-        const std::uint64_t other_end = std::uint64_t{other.sector} + sectors_to_hold(other.size);
-        if (other.sector <= file.sector && other_end > file.sector)  // shares our first sector
-            return Room{file.sector, MoveReason::SharedSector, other.path};
-        if (other.sector > file.sector) {
-            if (other.sector < room.end) room = Room{other.sector, MoveReason::NextFile, other.path};
-            file_follows = true;
+} // namespace
+
+RoomFinder::RoomFinder(const LayoutInput& layout) : layout_(layout), metadata_(layout.metadata_sectors) {
+    for (std::size_t i = 0; i < layout.listing.size(); ++i)
+        if (layout.listing[i].size != 0) by_sector_.push_back(i);
+    std::stable_sort(by_sector_.begin(), by_sector_.end(), [&](std::size_t a, std::size_t b) {
+        return layout.listing[a].sector < layout.listing[b].sector;
+    });
+    constexpr auto none = std::numeric_limits<std::size_t>::max();
+    std::size_t first = none, second = none;
+    const auto reach = [&](std::size_t line) { return line == none ? 0 : end_of(layout.listing[line]); };
+    for (const auto line : by_sector_) {
+        sectors_.push_back(layout.listing[line].sector);
+        if (reach(line) > reach(first)) {
+            second = first;
+            first = line;
+        } else if (reach(line) > reach(second)) {
+            second = line;
         }
+        furthest_.push_back(first);
+        second_.push_back(second);
     }
-    for (auto s : layout.metadata_sectors)
-        if (s == file.sector) return Room{file.sector, MoveReason::Metadata, {}};
-        else if (s > file.sector && s < room.end) room = Room{s, MoveReason::Metadata, {}};
+    std::sort(metadata_.begin(), metadata_.end());
+}
+
+Room RoomFinder::room_of(std::size_t self) const {
+    progress::tick();
+    const auto& file = layout_.listing[self];
+    const std::uint64_t own_end = end_of(file);
+    Room room{std::numeric_limits<std::uint64_t>::max(), MoveReason::LastFile, {}};
+
+    // Of the files that start at or before ours, the one reaching furthest (other than ours) shares our first
+    // sector when it reaches past it.
+    const auto after = static_cast<std::size_t>(std::upper_bound(sectors_.begin(), sectors_.end(), file.sector) -
+                                                sectors_.begin());
+    if (after > 0) {
+        const std::size_t other = furthest_[after - 1] != self ? furthest_[after - 1] : second_[after - 1];
+        if (other != std::numeric_limits<std::size_t>::max() && end_of(layout_.listing[other]) > file.sector)
+            return Room{file.sector, MoveReason::SharedSector, layout_.listing[other].path};
+    }
+    const bool file_follows = after < by_sector_.size();
+    if (file_follows) room = Room{sectors_[after], MoveReason::NextFile, layout_.listing[by_sector_[after]].path};
+
+    if (std::binary_search(metadata_.begin(), metadata_.end(), file.sector))
+        return Room{file.sector, MoveReason::Metadata, {}};
+    const auto meta = std::upper_bound(metadata_.begin(), metadata_.end(), file.sector);
+    if (meta != metadata_.end() && *meta < room.end) room = Room{*meta, MoveReason::Metadata, {}};
     if (!file_follows && own_end <= room.end) room = Room{own_end, MoveReason::LastFile, {}};
     return room;
 }
 
-} // namespace
+Expected<std::uint64_t> growth_room(const LayoutInput& layout, const RoomFinder& rooms, std::size_t line) {
+    const auto& file = layout.listing[line];
+    const Room room = rooms.room_of(line);
+    const std::uint64_t own_end = end_of(file);
+    std::uint64_t reach = room.end;
+    if (reach > own_end) {
+        auto data = layout.first_sector_with_data ? layout.first_sector_with_data(own_end, reach)
+                                                  : Expected<std::uint64_t>(own_end);
+        if (!data) return data.error();
+        reach = std::min(reach, *data);
+    }
+    const std::uint64_t limit = sector_offset(reach) - sector_offset(file.sector);
+    return limit > file.size ? limit - file.size : 0;
+}
 
 Expected<ReplacePlan> plan_replace(const LayoutInput& layout, const std::vector<Replacement>& replacements) {
     ReplacePlan plan;
@@ -55,6 +88,7 @@ Expected<ReplacePlan> plan_replace(const LayoutInput& layout, const std::vector<
     // New data goes behind everything the source holds: its bytes and its recorded volume.
     std::uint64_t append_at = std::max<std::uint64_t>(layout.image_sectors, layout.volume_space_size);
 
+    const RoomFinder rooms(layout);
     std::vector<bool> taken(layout.listing.size(), false);
     for (const auto& r : replacements) {
         if (r.line >= layout.listing.size()) return job_error(msg::kReplaceNoSuchLine);
@@ -76,7 +110,7 @@ Expected<ReplacePlan> plan_replace(const LayoutInput& layout, const std::vector<
         const std::uint64_t needed = sectors_to_hold(r.new_size);
         const std::uint64_t new_end = std::uint64_t{line.sector} + needed;
         const std::uint64_t old_end = std::uint64_t{line.sector} + sectors_to_hold(line.size);
-        const Room room = room_of(layout, r.line);
+        const Room room = rooms.room_of(r.line);
         if (r.new_size != 0 && new_end > room.end) {
             planned.move_reason = room.limit;
             planned.blocking_sector = room.end;

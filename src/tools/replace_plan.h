@@ -73,6 +73,34 @@ struct LayoutInput {
 
 Expected<ReplacePlan> plan_replace(const LayoutInput& layout, const std::vector<Replacement>& replacements);
 
+// How far a file may reach from its first sector, and what stops it there.
+struct Room {
+    std::uint64_t end = 0;  // the first sector the file may not take
+    MoveReason limit = MoveReason::LastFile;
+    std::string blocker;    // the file at `end` (or sharing the first sector)
+};
+
+// The room of every file of a layout: the files are ordered by sector once, so that each question costs a
+// binary search, not a pass over the listing. The layout must outlive the finder.
+class RoomFinder {
+public:
+    explicit RoomFinder(const LayoutInput& layout);
+    // The first sector after file `line`'s first one that something else uses; the end of the file's own
+    // sectors when nothing follows it.
+    Room room_of(std::size_t line) const;
+
+private:
+    const LayoutInput& layout_;
+    std::vector<std::size_t> by_sector_;         // lines of files with data, by first sector (stable)
+    std::vector<std::uint32_t> sectors_;         // their first sectors
+    std::vector<std::size_t> furthest_, second_; // per prefix of by_sector_: the two lines reaching furthest
+    std::vector<std::uint32_t> metadata_;        // sorted
+};
+
+// The bytes file `line` may grow by and keep its sector: up to its room's end, over sectors that hold only
+// zeros (asked of layout.first_sector_with_data). 0 for a file that shares its first sector.
+Expected<std::uint64_t> growth_room(const LayoutInput& layout, const RoomFinder& rooms, std::size_t line);
+
 // Why a moved file moved, for the report: "(sector 304 belongs to \B.BIN)"; empty for a file kept in place.
 std::string why_moved(const PlannedFile& file);
 

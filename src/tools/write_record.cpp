@@ -20,7 +20,13 @@ constexpr std::string_view kHeader = "isorelink write record 1";
 // Larger files are images: their size and time stand for their bytes.
 constexpr std::uint64_t kHashedUpTo = std::uint64_t{64} << 20;
 
-std::string name_of(const std::string& path) { return fs::path(path).filename().string(); }
+// A file's name in the record: its path inside the record's folder (unpack
+// writes into sub-folders: "DATA/TEXT.BIN"), or its bare name.
+std::string name_of(const std::string& folder, const std::string& path) {
+    if (!folder.empty() && path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0)
+        return path.substr(folder.size());
+    return fs::path(path).filename().string();
+}
 
 // A 64-bit hash of the file's bytes, eight at a time: it only has to see an
 // edit, and it runs over every listing on every run.
@@ -65,6 +71,7 @@ bool describe_file(const std::string& path, WrittenFile& out, bool with_hash) {
 
 WriteRecord WriteRecord::load(const std::string& folder) {
     WriteRecord record;
+    record.folder_ = folder;
     record.path_ = folder + kFileName;
     std::error_code ec;
     if (!fs::exists(fs::symlink_status(record.path_, ec))) return record;
@@ -85,7 +92,7 @@ WriteRecord WriteRecord::load(const std::string& folder) {
     return record;
 }
 
-bool WriteRecord::holds(const std::string& path) const { return files_.count(name_of(path)) != 0; }
+bool WriteRecord::holds(const std::string& path) const { return files_.count(name_of(folder_, path)) != 0; }
 
 bool WriteRecord::wrote_unchanged(const std::string& path) const {
     WrittenFile now;
@@ -93,7 +100,7 @@ bool WriteRecord::wrote_unchanged(const std::string& path) const {
 }
 
 bool WriteRecord::wrote_unchanged(const std::string& path, WrittenFile& now) const {
-    const auto known = files_.find(name_of(path));
+    const auto known = files_.find(name_of(folder_, path));
     if (known == files_.end() || now.size != known->second.size || now.mtime != known->second.mtime) return false;
     // Size and time match: the bytes decide (an edit within the file system's time granularity).
     if (now.hash.empty()) now.hash = now.size > kHashedUpTo ? "-" : content_hash(path);
@@ -103,18 +110,18 @@ bool WriteRecord::wrote_unchanged(const std::string& path, WrittenFile& now) con
 void WriteRecord::note(const std::string& path) {
     WrittenFile now;
     if (!describe_file(path, now)) return forget(path);
-    files_[name_of(path)] = now;
-    changes_[name_of(path)] = now;
+    files_[name_of(folder_, path)] = now;
+    changes_[name_of(folder_, path)] = now;
 }
 
 void WriteRecord::forget(const std::string& path) {
-    files_.erase(name_of(path));
-    changes_[name_of(path)] = std::nullopt;
+    files_.erase(name_of(folder_, path));
+    changes_[name_of(folder_, path)] = std::nullopt;
 }
 
 bool WriteRecord::save() const {
     if (foreign_) return false;
-    const WriteRecord current = load(path_.substr(0, path_.size() - std::string_view(kFileName).size()));
+    const WriteRecord current = load(folder_);
     if (current.foreign_) return false;
     auto files = current.files_;
     for (const auto& [name, change] : changes_) {

@@ -9,7 +9,8 @@
 // SIZE in bytes, MTIME the file's modification time in the file system's
 // ticks, HASH a 64-bit hash of its bytes in hexadecimal ("-" for a file over
 // 64 MiB, an image, whose size and time stand for it), NAME the file's name
-// in the folder. A file counts as isorelink's own only while all three match.
+// in the folder (its path inside the folder for a file in a sub-folder, with
+// the platform's separators). A file counts as isorelink's own only while all three match.
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -55,6 +56,7 @@ public:
     const std::string& path() const { return path_; }
 
 private:
+    std::string folder_;
     std::string path_;
     bool foreign_ = false;
     std::map<std::string, WrittenFile> files_;

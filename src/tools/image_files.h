@@ -1,0 +1,27 @@
+#pragma once
+// The files of an image as a user sees them: one entry per file, a file
+// recorded in several extents joined into one, in the order the directory
+// walk met them. list and unpack both read an image through it.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "read/iso_volume.h"
+
+namespace isorelink::host {
+
+struct ImageFile {
+    std::string path;                  // as IsoFile names it: "\\DATA\\FILE.BIN"
+    std::vector<std::size_t> records;  // indices into IsoVolume::files, in record order
+    std::uint64_t size = 0;            // the extents' sizes added up
+    std::optional<std::int64_t> recorded;
+};
+
+// Associated files (flag 0x04) are left out: they carry a file's extended
+// attributes under the file's own name. A piece (flag 0x80) joins the
+// records after it that carry the same name, up to and including the first
+// that is not a piece.
+std::vector<ImageFile> files_of(const IsoVolume& volume);
+
+} // namespace isorelink::host

@@ -1,0 +1,69 @@
+#include "tools/image_listing.h"
+
+#include <algorithm>
+
+#include "common/messages.h"
+#include "format/sector.h"
+#include "read/iso_volume.h"
+#include "read/udf_volume.h"
+#include "tools/image_files.h"
+#include "tools/image_layout.h"
+#include "tools/replace_plan.h"
+
+namespace isorelink::host {
+
+Expected<ImageListing> list_image(const std::string& image_path) {
+    auto image = platform::ReadHandle::open(image_path);
+    if (!image) return job_error(msg::kCannotOpen, image_path);
+    auto iso = read_iso_volume(*image);
+    if (!iso) return iso.error();
+    const std::uint64_t image_size = iso->image_size;
+    const UdfVolume udf =
+        iso->kind == ImageKind::Ps2Dvd ? read_udf_volume(*image, whole_sectors(image_size)) : UdfVolume{};
+
+    ImageListing listing;
+    listing.kind = iso->kind;
+    listing.kind_recognised = iso->kind_recognised;
+    listing.image_bytes = image_size;
+    listing.volume_sectors = iso->volume_space_size;
+    listing.problems = iso->problems;
+    for (const auto& p : udf.problems) listing.problems.push_back("UDF: " + p);
+
+    // The room rule sees every record, as replace sees every listed extent.
+    LayoutInput layout;
+    layout.kind = iso->kind;
+    for (const auto& f : iso->files) layout.listing.push_back(ListingLine{f.sector, f.size, 0, 0, f.path});
+    layout.metadata_sectors = metadata_sectors(*iso, udf);
+    layout.image_sectors = sectors_to_hold(image_size);
+    layout.volume_space_size = iso->volume_space_size;
+    layout.first_sector_with_data = [&](std::uint64_t first, std::uint64_t end) {
+        return first_sector_with_data(*image, image_size, image_path, first, end);
+    };
+    const RoomFinder rooms(layout);
+
+    std::uint64_t last_end = 0;
+    for (const auto& f : iso->files)
+        if (f.size != 0) last_end = std::max(last_end, std::uint64_t{f.sector} + sectors_to_hold(f.size));
+    for (const auto& file : files_of(*iso)) {
+        ListedFile listed;
+        listed.path = file.path;
+        listed.sector = iso->files[file.records.front()].sector;
+        listed.size = file.size;
+        listed.extents = static_cast<std::uint32_t>(file.records.size());
+        for (const auto r : file.records) listed.sectors += sectors_to_hold(iso->files[r].size);
+        if (file.records.size() == 1) {
+            auto room = growth_room(layout, rooms, file.records.front());
+            if (!room) return room.error();
+            listed.room = *room;
+        }
+        listing.files.push_back(std::move(listed));
+    }
+    std::stable_sort(listing.files.begin(), listing.files.end(), [](const ListedFile& a, const ListedFile& b) {
+        return a.sector != b.sector ? a.sector < b.sector : a.path < b.path;
+    });
+    const std::uint64_t image_sectors = sectors_to_hold(image_size);
+    listing.sectors_after_last_file = image_sectors > last_end ? image_sectors - last_end : 0;
+    return listing;
+}
+
+} // namespace isorelink::host
