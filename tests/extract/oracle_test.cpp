@@ -40,6 +40,7 @@ struct KitCase {
     ImageKind kind;
     kit::EntryOrder order;
     kit::OptionalPathTable optional;
+    friend void PrintTo(const KitCase& c, std::ostream* out) { *out << c.name; }
 };
 
 class ExtractionOfKitImages : public ::testing::TestWithParam<KitCase> {

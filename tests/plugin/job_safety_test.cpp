@@ -111,6 +111,7 @@ TEST_F(JobSafety, ANewImageThatIsTheSourceOrAnInputOfTheRebuildIsRefusedUnchange
 struct Plant {
     const char* name;
     void (*plant)(const std::string& status, const std::string& victim);
+    friend void PrintTo(const Plant& c, std::ostream* out) { *out << c.name; }
 };
 
 struct PlantedStatusFile : JobSafety, ::testing::WithParamInterface<Plant> {};

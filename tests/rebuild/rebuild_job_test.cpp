@@ -71,6 +71,7 @@ struct Applied {
     std::string list;
     std::size_t record_bytes;
     std::uint32_t lines_applied;
+    friend void PrintTo(const Applied& c, std::ostream* out) { *out << c.name; }
 };
 
 struct AppliesLines : RebuildFolder, ::testing::WithParamInterface<Applied> {};
@@ -131,6 +132,7 @@ struct BadLine {
     const char* name;
     ImageKind kind;
     std::string line;
+    friend void PrintTo(const BadLine& c, std::ostream* out) { *out << c.name; }
 };
 
 struct RefusesTheWholeList : RebuildFolder, ::testing::WithParamInterface<BadLine> {};

@@ -40,6 +40,7 @@ struct Refusal {
     const char* arguments;
     const char* message;
     std::size_t image_lengths_allowed = 0;  // a file size limit stands in for a full disk
+    friend void PrintTo(const Refusal& c, std::ostream* out) { *out << c.name; }
 };
 
 struct ReplaceRefusal : ReplaceRefuses, ::testing::WithParamInterface<Refusal> {

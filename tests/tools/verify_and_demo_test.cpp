@@ -30,6 +30,7 @@ struct Fault {
     const char* name;
     void (*apply)(Image image, Built built);
     const char* expected;
+    friend void PrintTo(const Fault& c, std::ostream* out) { *out << c.name; }
 };
 
 const Fault kFaults[] = {
