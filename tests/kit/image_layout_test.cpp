@@ -35,8 +35,7 @@ TEST_P(EveryKind, VolumeDescriptorsCarryTheKindSignatures) {
     EXPECT_TRUE(GetParam() != ImageKind::Ps2Dvd || built->path_table_sector == 257u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Kit, EveryKind, test::kEveryKind,
-                         [](const auto& info) { return test::kind_name(info.param); });
+INSTANTIATE_TEST_SUITE_P(Kit, EveryKind, test::kEveryKind, test::kind_param_name);
 
 TEST(UdfBridge, GeneratorMarkersAndFileEntriesInTheChosenOrder) {
     auto recipe = test::knobs_recipe(ImageKind::Ps2Dvd);

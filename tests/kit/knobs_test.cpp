@@ -48,6 +48,7 @@ struct Refused {
     const char* name;
     std::vector<kit::FileRecipe> files;  // none: a bad volume identifier instead
     const char* why;
+    friend void PrintTo(const Refused& c, std::ostream* out) { *out << c.name; }
 };
 
 class RefusedRecipe : public ::testing::TestWithParam<Refused> {};

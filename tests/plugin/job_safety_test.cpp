@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -110,6 +111,7 @@ TEST_F(JobSafety, ANewImageThatIsTheSourceOrAnInputOfTheRebuildIsRefusedUnchange
 struct Plant {
     const char* name;
     void (*plant)(const std::string& status, const std::string& victim);
+    friend void PrintTo(const Plant& c, std::ostream* out) { *out << c.name; }
 };
 
 struct PlantedStatusFile : JobSafety, ::testing::WithParamInterface<Plant> {};
@@ -128,15 +130,16 @@ TEST_P(PlantedStatusFile, IsLeftAloneAndNoJobRuns) {
 
 INSTANTIATE_TEST_SUITE_P(
     JobSafety, PlantedStatusFile,
-    ::testing::Values(Plant{"SymbolicLink", [](const std::string& s, const std::string& v) { fs::create_symlink(v, s); }},
-                      Plant{"HardLink", [](const std::string& s, const std::string& v) { fs::create_hard_link(v, s); }},
-                      Plant{"Fifo", [](const std::string& s, const std::string&) { mkfifo(s.c_str(), 0600); }},
-                      Plant{"AnotherUsersFile",
-                            [](const std::string& s, const std::string&) {
-                                if (geteuid() != 0) return;
-                                isorelink::test::write_text(s, "theirs");
-                                if (chown(s.c_str(), 65534, 65534) != 0) std::perror("chown");
-                            }}),
+    ::testing::Values(
+        Plant{"SymbolicLink", [](const std::string& s, const std::string& v) { fs::create_symlink(v, s); }},
+        Plant{"HardLink", [](const std::string& s, const std::string& v) { fs::create_hard_link(v, s); }},
+        Plant{"Fifo", [](const std::string& s, const std::string&) { mkfifo(s.c_str(), 0600); }},
+        Plant{"AnotherUsersFile",
+              [](const std::string& s, const std::string&) {
+                  if (geteuid() != 0) return;
+                  isorelink::test::write_text(s, "theirs");
+                  if (chown(s.c_str(), 65534, 65534) != 0) std::perror("chown");
+              }}),
     isorelink::test::case_name<Plant>);
 
 TEST_F(JobSafety, TheStatusFileAJobCreatesIsPrivate) {

@@ -3,6 +3,9 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
+#include <ostream>
+#include <string>
 
 #include "support/test_support.h"
 
@@ -42,28 +45,51 @@ TEST_F(PluginModule, QueriesAnswerExactlyWhateverTheyAreGiven) {
     }
 }
 
-TEST_F(PluginModule, JobFailuresReachOnlyTheStatusFile) {
-    const auto extract = symbol<Job>("EXTRACTLBA"), rebuild = symbol<Job>("REBUILDLBA");
+// A job that fails before it starts: its coded message reaches the status file and nothing else is written.
+struct EarlyFailure {
+    const char* name;
+    bool rebuild;
+    std::string folder, image;  // "{work}": the scratch folder as the job's prefix
+    std::string message;        // what the status file's message starts with, "{work}" filled in
+    friend void PrintTo(const EarlyFailure& c, std::ostream* out) { *out << c.name; }
+};
+
+struct JobFailure : PluginModule, ::testing::WithParamInterface<EarlyFailure> {};
+
+TEST_P(JobFailure, ReachesOnlyTheStatusFile) {
     isorelink::test::ScratchDir work;
-    const std::string prefix = work.prefix();
-    const std::string long_folder(3000, 'f'), long_image(2100, 'n');
-    struct Case { Job job; const char* folder; const char* image; std::string message; };
-    const Case cases[] = {
-        {extract, prefix.c_str(), nullptr, "Code 100a - Error No BigFile Selected "},
-        {extract, prefix.c_str(), "NONE.ISO", "Code 101e - Error Opening " + prefix + "NONE.ISO"},
-        {rebuild, prefix.c_str(), nullptr, "Code 400a - Error No BigFile Selected "},
-        {extract, long_folder.c_str(), "GAME.ISO", "Code 1107 - name too long fff"},
-        {rebuild, "", long_image.c_str(), "Code 407 - name too long NEW-nnn"},
+    const auto filled = [&](std::string text) {
+        if (const auto at = text.find("{work}"); at != std::string::npos) text.replace(at, 6, work.prefix());
+        return text;
     };
-    for (const auto& c : cases) {
-        c.job(c.folder, c.image, nullptr, nullptr);
-        const std::string s = status();
-        EXPECT_EQ(s[0], '\x01');
-        EXPECT_EQ(std::string(s.c_str() + 1).rfind(c.message, 0), 0u) << s.c_str() + 1;
-    }
+    const std::string folder = filled(GetParam().folder), image = filled(GetParam().image);
+    const auto job = symbol<Job>(GetParam().rebuild ? "REBUILDLBA" : "EXTRACTLBA");
+    job(folder.c_str(), image.empty() ? nullptr : image.c_str(), nullptr, nullptr);
+    const std::string s = status();
+    EXPECT_EQ(s[0], '\x01');
+    const std::string expected = filled(GetParam().message);
+    EXPECT_EQ(std::string(s.c_str() + 1).substr(0, expected.size()), expected);
     EXPECT_TRUE(std::filesystem::is_empty(work.path()));
-    symbol<const char* (*)(const char*)>("Onfileid")("");  // queries never touch the status file
-    EXPECT_EQ(std::string(status().c_str() + 1).rfind("Code 407", 0), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    PluginModule, JobFailure,
+    ::testing::Values(
+        EarlyFailure{"ExtractionWithoutAnImage", false, "{work}", "", "Code 100a - Error No BigFile Selected "},
+        EarlyFailure{"ExtractionOfAMissingImage", false, "{work}", "NONE.ISO",
+                     "Code 101e - Error Opening {work}NONE.ISO"},
+        EarlyFailure{"RebuildWithoutAnImage", true, "{work}", "", "Code 400a - Error No BigFile Selected "},
+        EarlyFailure{"ExtractionInAFolderNameTooLong", false, std::string(3000, 'f'), "GAME.ISO",
+                     "Code 1107 - name too long fff"},
+        EarlyFailure{"RebuildOfAnImageNameTooLong", true, "", std::string(2100, 'n'),
+                     "Code 407 - name too long NEW-nnn"}),
+    isorelink::test::case_name<EarlyFailure>);
+
+TEST_F(PluginModule, QueriesNeverTouchTheStatusFile) {
+    symbol<Job>("REBUILDLBA")("", std::string(2100, 'n').c_str(), nullptr, nullptr);
+    const std::string before = status();
+    symbol<const char* (*)(const char*)>("Onfileid")("");
+    EXPECT_EQ(status(), before);
 }
 
 } // namespace

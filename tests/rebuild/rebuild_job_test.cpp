@@ -22,10 +22,6 @@ const HandImage kPsp{.kind = ImageKind::PspUmd, .size = 100 * 2048, .volume_sect
 const HandImage kDvd{.kind = ImageKind::Ps2Dvd, .size = 1100 * 2048, .volume_sectors = 1100,  // no end step to do
                      .partition_start = 257, .partition_length = 842, .entry_sectors = {1055, 1056}};
 
-void put(std::vector<std::byte>& bytes, std::uint64_t at, const std::vector<std::byte>& patch) {
-    std::copy(patch.begin(), patch.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at));
-}
-
 struct EachKind : RebuildFolder, ::testing::WithParamInterface<ImageKind> {};
 
 TEST_P(EachKind, ChangesExactlyItsBytesAndALineTwiceChangesNoMore) {
@@ -33,15 +29,15 @@ TEST_P(EachKind, ChangesExactlyItsBytesAndALineTwiceChangesNoMore) {
     build(kind == ImageKind::Ps2Cd ? kCd : kind == ImageKind::PspUmd ? kPsp : kDvd);
     put_bytes(image(), kC - 2, std::vector<std::byte>(20, std::byte{0xEE}));
     auto expected = read_bytes(image());
-    put(expected, kC, kRecord);
+    put_bytes(expected, kC, kRecord);
     if (kind == ImageKind::Ps2Cd) {  // its post-gap: 100 + 150 sectors
         expected.resize(250 * 2048);
-        put(expected, 32848, hex_bytes("FA 00 00 00 00 00 00 FA"));
-        put(expected, 250 * 2048 - 7, text_bytes("postgap"));
+        put_bytes(expected, 32848, hex_bytes("FA 00 00 00 00 00 00 FA"));
+        put_bytes(expected, 250 * 2048 - 7, text_bytes("postgap"));
     } else if (kind == ImageKind::Ps2Dvd) {
-        put(expected, kD, hex_bytes("D2 04 00 00 2F 00 00 00"));  // B, A - P = 47
-        put(expected, kD - 252, hex_bytes("D2 04 00 00"));
-        put(expected, kEntry + 64, hex_bytes("01 00 00 00 00 00 00 00"));
+        put_bytes(expected, kD, hex_bytes("D2 04 00 00 2F 00 00 00"));  // B, A - P = 47
+        put_bytes(expected, kD - 252, hex_bytes("D2 04 00 00"));
+        put_bytes(expected, kEntry + 64, hex_bytes("01 00 00 00 00 00 00 00"));
         udf::reseal_tag(MutableByteView(expected).subspan(kEntry, 2048));
     }
     relink(kSystemCnf, 12);
@@ -76,6 +72,7 @@ struct Applied {
     std::string list;
     std::size_t record_bytes;
     std::uint32_t lines_applied;
+    friend void PrintTo(const Applied& c, std::ostream* out) { *out << c.name; }
 };
 
 struct AppliesLines : RebuildFolder, ::testing::WithParamInterface<Applied> {};
@@ -137,6 +134,7 @@ struct BadLine {
     ImageKind kind;
     std::string line;
     std::string_view reason;  // the check the refusal names
+    friend void PrintTo(const BadLine& c, std::ostream* out) { *out << c.name; }
 };
 
 struct RefusesTheWholeList : RebuildFolder, ::testing::WithParamInterface<BadLine> {};

@@ -87,7 +87,8 @@ std::string listing_fault(const std::string& listing, std::uint64_t image_size, 
         std::uint64_t value[4] = {};
         std::size_t at = 0;
         for (std::size_t i = 0; i < fields; ++i, at += 9) {
-            if (line.size() < at + 9 || line[at + 8] != '|') return "listing line " + std::to_string(number) + " malformed";
+            if (line.size() < at + 9 || line[at + 8] != '|')
+                return "listing line " + std::to_string(number) + " malformed";
             value[i] = std::stoull(line.substr(at, 8), nullptr, 16);
         }
         // Records and descriptors lie inside the image; file data may lie

@@ -18,10 +18,6 @@ namespace isorelink::test {
 
 namespace {
 
-void put(std::vector<std::byte>& image, std::size_t offset, const std::vector<std::byte>& bytes) {
-    std::copy(bytes.begin(), bytes.end(), image.begin() + static_cast<std::ptrdiff_t>(offset));
-}
-
 // A descriptor tagged `identifier` at `sector` (tag location `location`), sealed over `crc_length` bytes once
 // `fill` has added its fields.
 template <typename Fill>
@@ -44,18 +40,19 @@ std::vector<std::byte> head(const HandImage& hand) {
 
     const std::size_t pvd = iso::kPrimaryDescriptorOffset;
     put_u8(image, pvd, 1);
-    put(image, pvd + iso::pvd::kStandardId, text_bytes("CD001"));
+    put_bytes(image, pvd + iso::pvd::kStandardId, text_bytes("CD001"));
     put_u8(image, pvd + iso::pvd::kVersion, 1);
-    put(image, pvd + iso::pvd::kSystemId, text_bytes(hand.kind == ImageKind::PspUmd ? "PSP GAME" : "PLAYSTATION"));
+    const char* system = hand.kind == ImageKind::PspUmd ? "PSP GAME" : "PLAYSTATION";
+    put_bytes(image, pvd + iso::pvd::kSystemId, text_bytes(system));
     put_both32(image, pvd + iso::pvd::kVolumeSpaceSize, hand.volume_sectors);
-    if (hand.kind == ImageKind::Ps2Dvd) put(image, udf::kDvdSignatureOffset, text_bytes("DVD"));
-    else put(image, pvd + iso::pvd::kXaSignature, text_bytes("CD-XA001"));
+    if (hand.kind == ImageKind::Ps2Dvd) put_bytes(image, udf::kDvdSignatureOffset, text_bytes("DVD"));
+    else put_bytes(image, pvd + iso::pvd::kXaSignature, text_bytes("CD-XA001"));
 
     const auto table = path_table(hand.directories);
     put_le32(image, pvd + iso::pvd::kPathTableSize, static_cast<std::uint32_t>(table.size()));
     put_le32(image, pvd + iso::pvd::kTypeLPathTable, 18);
     put_le32(image, pvd + iso::pvd::kOptionalTypeLPathTable, hand.optional_path_table_sector);
-    put(image, sector_offset(18), table);
+    put_bytes(image, sector_offset(18), table);
     for (const auto& directory : hand.directories) {
         const auto& parent = hand.directories.at(directory.parent - 1);
         std::vector<std::byte> records;
@@ -65,11 +62,11 @@ std::vector<std::byte> head(const HandImage& hand) {
                                 std::vector<std::byte>{std::byte{1}});
         for (const auto& file : directory.files)
             encode_directory_record(records, file.sector, file.size, file.flags, text_bytes(file.identifier));
-        put(image, sector_offset(directory.sector), records);
+        put_bytes(image, sector_offset(directory.sector), records);
     }
     if (!partition) return image;
 
-    put(image, sector_offset(hand.partition_start) + udf::fsd::kLogicalVolumeIdCharset,
+    put_bytes(image, sector_offset(hand.partition_start) + udf::fsd::kLogicalVolumeIdCharset,
         text_bytes(std::string_view("\0OSTA Compressed Unicode", 24)));
     for (const std::uint32_t sector : {34u, 50u})
         put_descriptor(image, sector, sector, udf::kPartitionDescriptor, 496, [&](MutableByteView pd) {
@@ -105,6 +102,10 @@ void HandImage::write(const std::string& path) const {
     std::ofstream(path, std::ios::binary | std::ios::trunc)
         .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
     std::filesystem::resize_file(path, size);
+}
+
+void put_bytes(std::vector<std::byte>& image, std::uint64_t offset, const std::vector<std::byte>& bytes) {
+    std::copy(bytes.begin(), bytes.end(), image.begin() + static_cast<std::ptrdiff_t>(offset));
 }
 
 void put_file_entry(std::vector<std::byte>& image, std::uint32_t sector, std::uint32_t tag_location,

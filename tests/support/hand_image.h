@@ -52,6 +52,7 @@ void put_file_entry(std::vector<std::byte>& image, std::uint32_t sector, std::ui
 // The type L path table of these directories, in their order.
 std::vector<std::byte> path_table(const std::vector<HandDirectory>& directories);
 
+void put_bytes(std::vector<std::byte>& image, std::uint64_t offset, const std::vector<std::byte>& bytes);
 std::vector<std::byte> bytes_at(const std::string& path, std::uint64_t offset, std::size_t count);
 void put_bytes(const std::string& path, std::uint64_t offset, const std::vector<std::byte>& bytes);
 std::vector<std::byte> hex_bytes(const std::string& hex);  // "30 01 00 00"

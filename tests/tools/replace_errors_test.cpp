@@ -40,6 +40,7 @@ struct Refusal {
     const char* arguments;
     const char* message;
     std::size_t image_lengths_allowed = 0;  // a file size limit stands in for a full disk
+    friend void PrintTo(const Refusal& c, std::ostream* out) { *out << c.name; }
 };
 
 struct ReplaceRefusal : ReplaceRefuses, ::testing::WithParamInterface<Refusal> {
@@ -47,10 +48,11 @@ struct ReplaceRefusal : ReplaceRefuses, ::testing::WithParamInterface<Refusal> {
         const std::pair<const char*, std::string> fields[] = {
             {"{game}", game()}, {"{movie}", shell_quote(dir.file("MOVIE.ISO"))},
             {"{absent}", shell_quote(dir.file("ABSENT.ISO"))}, {"{grow}", grow()},
-            {"{grow_unquoted}", dir.file("grow")}, {"{missing}", shell_quote(dir.file("missing"))},
+{"{missing}", shell_quote(dir.file("missing"))},
             {"{folder}", shell_quote(dir.path().string())}};
         for (const auto& [field, value] : fields)
-            for (std::size_t at; (at = text.find(field)) != std::string::npos;) text.replace(at, std::strlen(field), value);
+            for (std::size_t at; (at = text.find(field)) != std::string::npos;)
+                text.replace(at, std::strlen(field), value);
         return text;
     }
 };
@@ -70,7 +72,7 @@ INSTANTIATE_TEST_SUITE_P(
     Replace, ReplaceRefusal,
     ::testing::Values(Refusal{"AnUnknownPath", "{game} /DATA/NOPE.BIN={grow}", "/DATA/NOPE.BIN is not a file in"},
                       Refusal{"AFolderPath", "{game} /DATA={grow}", "is not a file in"},
-                      Refusal{"APathNamedTwice", "{game} /DATA/GROW.BIN={grow} 'data\\grow.bin={grow_unquoted}'",
+                      Refusal{"APathNamedTwice", "{game} /DATA/GROW.BIN={grow} 'data\\grow.bin='{grow}",
                               "named more than once"},
                       Refusal{"AMissingLocalFile", "{game} /DATA/GROW.BIN={missing}", "cannot read"},
                       Refusal{"ALocalFolder", "{game} /DATA/GROW.BIN={folder}", "is a folder"},

@@ -30,6 +30,7 @@ struct Fault {
     const char* name;
     void (*apply)(Image image, Built built);
     const char* expected;
+    friend void PrintTo(const Fault& c, std::ostream* out) { *out << c.name; }
 };
 
 const Fault kFaults[] = {
@@ -56,8 +57,7 @@ TEST_P(VerifyFinds, OneFaultOnAPs2Dvd) {
     EXPECT_NE(r.output.find(GetParam().expected), std::string::npos) << r.output;
 }
 
-INSTANTIATE_TEST_SUITE_P(Faults, VerifyFinds, ::testing::ValuesIn(kFaults),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Faults, VerifyFinds, ::testing::ValuesIn(kFaults), case_name<Fault>);
 
 TEST(Demo, RunsTheRoundTripInAFolder) {
     ScratchDir dir;
