@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/messages.h"
+#include "tools/image_files.h"
 #include "tools/image_path.h"
 #include "platform/file.h"
 #include "format/sector.h"
@@ -23,12 +24,6 @@ namespace isorelink::host {
 
 namespace {
 
-std::string match_key(std::string_view path) {
-    auto key = normalise_iso_path(path);
-    if (key.size() > 1 && key.back() == '.') key.pop_back();  // "README." and "README" name the same file
-    return key;
-}
-
 struct LocalFile {
     std::string path;
     std::uint64_t size = 0;
@@ -42,38 +37,6 @@ Expected<LocalFile> examine_local(const std::string& path) {
     const auto size = file->size();
     if (!size) return job_error(msg::kReplaceCannotRead, path);
     return LocalFile{path, *size};
-}
-
-// The listing line of the file the user named.
-Expected<std::size_t> find_line(const std::string& asked, const IsoVolume& volume,
-                                const std::vector<ListingLine>& listing, const std::string& image) {
-    const auto key = match_key(asked);
-    const IsoFile* record = nullptr;
-    for (const auto& f : volume.files) {
-        platform::yield_to_host();
-        if (match_key(f.path) == key) {
-            record = &f;
-            break;
-        }
-    }
-    std::optional<std::size_t> line;
-    if (record != nullptr) {
-        for (std::size_t i = 0; i < listing.size(); ++i)
-            if (std::uint64_t{listing[i].extent_field} == record->record_offset + 2) line = i;
-    } else {
-        for (std::size_t i = 0; i < listing.size() && !line; ++i) {
-            platform::yield_to_host();
-            if (match_key(listing[i].path) == key) line = i;
-        }
-        if (line)
-            for (const auto& f : volume.files)
-                if (f.record_offset + 2 == listing[*line].extent_field) record = &f;
-    }
-    if (record == nullptr && !line) return job_error(msg::kReplaceNotInImage, {asked, image});
-    if (record != nullptr && record->multi_extent)
-        return job_error(msg::kReplaceMultiExtent, asked);
-    if (!line) return job_error(msg::kReplaceNotListed, asked);
-    return *line;
 }
 
 std::vector<std::uint32_t> metadata_sectors(const IsoVolume& iso, const UdfVolume& udf) {
@@ -176,13 +139,14 @@ Expected<ReplaceReport> replace_unguarded(const std::string& image_path, const s
     const UdfVolume udf = kind == ImageKind::Ps2Dvd ? read_udf_volume(*image, whole_sectors(*image_size)) : UdfVolume{};
 
     // Plan the new layout.
+    const ImageFiles files(*iso, *listing);
     std::vector<Replacement> replacements;
+    std::vector<bool> named(listing->size(), false);
     for (std::size_t i = 0; i < requests.size(); ++i) {
-        auto line = find_line(requests[i].iso_path, *iso, *listing, image_path);
+        auto line = files.line_of(requests[i].iso_path, image_path);
         if (!line) return line.error();
-        for (const auto& earlier : replacements)
-            if (earlier.line == *line)
-                return job_error(msg::kReplaceNamedTwice, requests[i].iso_path);
+        if (named[*line]) return job_error(msg::kReplaceNamedTwice, requests[i].iso_path);
+        named[*line] = true;
         replacements.push_back({*line, locals[i].size, locals[i].path});
     }
     auto read_gap = [&](std::uint64_t first, std::uint64_t end) {
