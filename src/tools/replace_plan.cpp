@@ -141,6 +141,7 @@ Expected<ReplacePlan> plan_replace(const LayoutInput& layout, const std::vector<
         }
         if (planned.move_reason == MoveReason::None) {
             planned.new_sector = line.sector;
+            planned.room_end = room.end;
             planned.clear_until = static_cast<std::uint32_t>(std::max(new_end, std::min(old_end, room.end)));
         } else {
             if (append_at + needed > std::numeric_limits<std::uint32_t>::max())

@@ -51,6 +51,9 @@ struct PlannedFile {
     // In place: sectors from the new content's end up to here held the old
     // content and are zeroed.
     std::uint32_t clear_until = 0;
+    // In place: the first sector its room does not reach (the next used one, or the end of its own sectors
+    // for the last file). Sectors past its own count only while they hold zeros.
+    std::uint64_t room_end = 0;
 };
 
 struct ReplacePlan {
