@@ -293,10 +293,6 @@ Expected<ReplaceReport> run_replace(const std::string& image_path, const std::ve
     return report;
 }
 
-std::string counted(std::uint64_t count, std::string_view one, std::string_view many) {
-    return std::to_string(count) + " " + std::string(count == 1 ? one : many);
-}
-
 std::string describe_replace(const ReplaceReport& report) {
     std::string text;
     char line[160];

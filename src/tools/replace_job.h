@@ -10,6 +10,7 @@
 #include "format/image_kind.h"
 #include "common/result.h"
 #include "platform/image_copy.h"
+#include "tools/counted.h"
 #include "tools/output_guard.h"
 #include "tools/replace_plan.h"
 
@@ -57,8 +58,5 @@ Expected<ReplaceReport> run_replace(const std::string& image_path, const std::ve
 
 // The short report the CLI prints.
 std::string describe_replace(const ReplaceReport& report);
-
-// "1 file", "2 files".
-std::string counted(std::uint64_t count, std::string_view one, std::string_view many);
 
 } // namespace isorelink::host
