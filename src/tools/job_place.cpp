@@ -21,8 +21,8 @@ std::string prefix_of(const fs::path& folder) {
     return prefix;
 }
 
-// Runs the jobs in `folder` on a link named after the image, unless the name
-// there already is the image.
+// Makes `link` name the image, unless it already does; refuses a file of that
+// name that is not the image.
 Status link_image(const std::string& image_path, const std::string& link, std::string& made) {
     std::error_code ec;
     if (fs::exists(fs::symlink_status(link, ec))) {
@@ -31,7 +31,12 @@ Status link_image(const std::string& image_path, const std::string& link, std::s
     }
     const fs::path target = fs::absolute(image_path, ec);
     if (!ec) fs::create_symlink(target, link, ec);
-    if (ec) return job_error(msg::kOutCannotLink, {link, image_path, ec.message()});
+    if (ec) {
+        // Windows makes symbolic links only for the privileged: a hard link does on the same volume.
+        std::error_code hard;
+        fs::create_hard_link(image_path, link, hard);
+        if (hard) return job_error(msg::kOutCannotLink, {link, image_path, ec.message()});
+    }
     made = link;
     return ok_status();
 }

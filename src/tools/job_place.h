@@ -2,7 +2,8 @@
 // Where the module's jobs run for a command. The jobs read the image F N and
 // write their products beside it as F N-LSN.TXT, F NEW-N ...; to write them
 // in another folder (--out DIR, so that the image's folder may be read-only)
-// the job runs in DIR on a symbolic link named N that points at the image.
+// the job runs in DIR on a symbolic link named N that points at the image (a
+// hard link where symbolic ones are not allowed).
 // The link is removed when the place is; a file of that name in DIR that is
 // not the image is refused, never replaced.
 #include <optional>
