@@ -23,7 +23,9 @@ namespace {
 constexpr const char* kImageName = "SAMPLE.ISO";
 
 // The demo's account; nothing when `out` is null (--quiet).
-#if defined(__GNUC__)
+#if defined(__MINGW_PRINTF_FORMAT)
+__attribute__((format(__MINGW_PRINTF_FORMAT, 2, 3)))
+#elif defined(__GNUC__)
 __attribute__((format(printf, 2, 3)))
 #endif
 void say(std::FILE* out, const char* format, ...) {

@@ -261,6 +261,9 @@ Expected<ReplaceReport> run_replace(const std::string& image_path, const std::ve
 Expected<ReplaceReport> run_replace(const std::string& image_path, const std::vector<ReplaceRequest>& requests,
                                     const ReplaceSettings& settings) {
     if (requests.empty() && settings.from_folder.empty()) return job_error(msg::kReplaceNothing);
+    std::error_code ec;
+    if (!settings.from_folder.empty() && !std::filesystem::is_directory(settings.from_folder, ec))
+        return job_error(msg::kReplaceFromNotFolder, settings.from_folder);  // before anything is written
     if (settings.dry_run) {
         // The listings go to a private temporary folder: nothing is written beside the image or in --out.
         auto place = JobPlace::temporary(image_path);
