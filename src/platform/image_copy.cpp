@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <optional>
@@ -280,15 +281,22 @@ public:
         bool kernel = false;
         std::uint64_t at = offset;
         while (at < end) {
-            const auto data = in.next_data(at);
-            if (!data) break;  // the file system cannot say: copy the rest as it is
-            if (*data > at) {  // a hole: the target reads zeros there already
-                const std::uint64_t hole_end = std::min(*data, end);
+            // Where the data around `at` lies. Asked once per stretch of data: some file systems (tmpfs) find
+            // a hole by walking every page up to it, so asking again for each piece would walk the whole
+            // image once per replaced file.
+            if (!(data_begin_ <= at && at < data_end_)) {
+                const auto data = in.next_data(at);
+                if (!data) break;  // the file system cannot say: copy the rest as it is
+                data_begin_ = *data;
+                data_end_ = *data >= end ? *data : in.next_hole(*data).value_or(UINT64_MAX);
+            }
+            if (data_begin_ > at) {  // a hole: the target reads zeros there already
+                const std::uint64_t hole_end = std::min(data_begin_, end);
                 advance(hole_end - at);
                 at = hole_end;
                 continue;
             }
-            const std::uint64_t data_end = std::min(in.next_hole(at).value_or(end), end);
+            const std::uint64_t data_end = std::min(data_end_, end);
             auto copied = copy(in, in_name, at, at, data_end - at);
             if (!copied) return copied.error();
             kernel = kernel || last_in_kernel_;
@@ -345,6 +353,9 @@ private:
     const std::string& target_;
     ProgressBar bar_;
     std::uint64_t done_ = 0;
+    // copy_keeping_holes: the source's stretch of data last asked about, [begin, end).
+    std::uint64_t data_begin_ = 0;
+    std::uint64_t data_end_ = 0;
     bool last_in_kernel_ = false;
     std::vector<std::byte> buffer_;
     std::vector<std::byte> zeros_;
