@@ -159,31 +159,35 @@ TEST(ReplaceFromScale, TenThousandChangedFilesOfAFiftyThousandFileImage) {
         std::replace(iso.begin(), iso.end(), '/', '\\');
         recipe.files.push_back(pattern_file(iso, 100));
     }
-    ASSERT_TRUE(kit::write_image(recipe, dir.file("BIG.ISO")));
-    // Creating 10,000 files on a busy journalling file system took 20 s where the replace took 2: the
-    // folder goes to memory when the system has a memory file system.
-    const fs::path edits = fs::is_directory("/dev/shm") ? fs::path("/dev/shm") / dir.path().filename() : dir.path() / "edits";
+    // Creating 10,000 files on a busy journalling file system took 20 s where the replace took 2, so the
+    // work goes to memory when the system has a memory file system. There the copy also meets a file system
+    // that finds a hole by walking every page up to it: asked once per replaced file, that took 13 s.
+    const fs::path work = fs::is_directory("/dev/shm") ? fs::path("/dev/shm") / dir.path().filename() : dir.path();
     struct Removed {
         fs::path path;
         ~Removed() {
             std::error_code ec;
-            fs::remove_all(path, ec);
+            if (path.parent_path() == "/dev/shm") fs::remove_all(path, ec);
         }
-    } removed{edits};
+    } removed{work};
+    fs::create_directories(work);
+    const std::string image = (work / "BIG.ISO").string();
+    ASSERT_TRUE(kit::write_image(recipe, image));
+    const fs::path edits = work / "edits";
     for (int i = 0; i < kChanged; ++i) {
         const auto local = edits / path_of(i * 5);
         fs::create_directories(local.parent_path());
         write_bytes(local.string(), sample_bytes(i % 3 == 0 ? 3000 : 200, i));  // a third outgrow their sector
     }
     const auto started = std::chrono::steady_clock::now();
-    const auto r = cli("replace --quiet " + shell_quote(dir.file("BIG.ISO")) + " --from " + shell_quote(edits.string()));
+    const auto r = cli("replace --quiet " + shell_quote(image) + " --from " + shell_quote(edits.string()));
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     ASSERT_EQ(r.exit_code, 0) << r.output.substr(0, 2000);
-    EXPECT_LT(seconds, 20.0);
+    EXPECT_LT(seconds, 8.0);
     std::cout << "[ measured ] replace --from of " << kChanged << " files in a " << kFiles << "-file image: "
               << seconds << " s\n";
-    const auto before = read_text(dir.file("BIG.ISO-LSN.TXT"));
-    const auto after = read_text(dir.file("BIG.ISO-relink-LSN.TXT"));
+    const auto before = read_text((work / "BIG.ISO-LSN.TXT").string());
+    const auto after = read_text((work / "BIG.ISO-relink-LSN.TXT").string());
     std::size_t changed_lines = 0;
     for (std::size_t a = 0, b = 0; a < before.size() && b < after.size();) {
         const auto a_end = before.find('\n', a), b_end = after.find('\n', b);
@@ -192,7 +196,7 @@ TEST(ReplaceFromScale, TenThousandChangedFilesOfAFiftyThousandFileImage) {
         b = b_end + 1;
     }
     EXPECT_EQ(changed_lines, static_cast<std::size_t>(kChanged));
-    EXPECT_EQ(cli("verify --quiet " + shell_quote(dir.file("NEW-BIG.ISO"))).exit_code, 0);
+    EXPECT_EQ(cli("verify --quiet " + shell_quote((work / "NEW-BIG.ISO").string())).exit_code, 0);
 }
 
 } // namespace
