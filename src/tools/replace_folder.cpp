@@ -50,7 +50,8 @@ Expected<FolderChanges> folder_changes(const std::string& folder, const ImageFil
     if (!fs::is_directory(folder, ec)) return job_error(msg::kReplaceFromNotFolder, folder);
     FolderChanges changes;
     std::vector<std::string> strangers;
-    fs::recursive_directory_iterator walk(folder, ec);
+    // A folder linked into DIR is walked like one inside it; a cycle of links ends in an error, not a hang.
+    fs::recursive_directory_iterator walk(folder, fs::directory_options::follow_directory_symlink, ec);
     if (ec) return job_error(msg::kReplaceFromCannotList, {folder, ec.message()});
     for (const fs::recursive_directory_iterator end; walk != end; walk.increment(ec)) {
         if (ec) return job_error(msg::kReplaceFromCannotList, {folder, ec.message()});

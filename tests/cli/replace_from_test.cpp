@@ -87,8 +87,9 @@ TEST_P(ReplaceFrom, ReplacesOnlyWhatChangedAndASecondRunEqualsAFreshReplaceOfBot
 TEST_P(ReplaceFrom, RefusesFilesTheImageDoesNotHoldAndTheDryRunWritesNothing) {
     write_bytes(dir.file("edits/DATA/GROW.BIN"), sample_bytes(9000, 11));
     write_text(dir.file("edits/DATA/EXTRA.BIN"), "not in the image");
-    fs::create_directories(dir.file("edits/NEWDIR"));
-    write_text(dir.file("edits/NEWDIR/X.TXT"), "nor this");
+    fs::create_directories(dir.file("elsewhere"));  // a folder linked in is walked too
+    write_text(dir.file("elsewhere/X.TXT"), "nor this");
+    fs::create_directory_symlink(dir.file("elsewhere"), dir.file("edits/NEWDIR"));
     const auto before = tree(dir.file("image"));
     const auto refused = cli("replace " + image() + " --from " + edits());
     EXPECT_EQ(refused.exit_code, 3);
@@ -96,7 +97,7 @@ TEST_P(ReplaceFrom, RefusesFilesTheImageDoesNotHoldAndTheDryRunWritesNothing) {
     EXPECT_TRUE(tree(dir.file("image")) == before) << "a refused run left files behind";
 
     fs::remove(dir.file("edits/DATA/EXTRA.BIN"));
-    fs::remove_all(dir.file("edits/NEWDIR"));
+    fs::remove(dir.file("edits/NEWDIR"));
     const auto dry = cli("replace --dry-run " + image() + " --from " + edits() + " /DATA/SHRINK.BIN=" +
                          shell_quote(dir.file("edits/DATA/SAME.BIN")));
     ASSERT_EQ(dry.exit_code, 0) << dry.output;
