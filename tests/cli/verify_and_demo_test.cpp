@@ -44,6 +44,9 @@ const Fault kFaults[] = {
     {"ClosingAnchor", [](Image i, Built b) { patch(i, (b.sector_count - 1) * 2048ull, "X"); }, "closing anchor"},
 };
 
+// The test's name says which fault; its bytes say nothing.
+void PrintTo(const Fault& fault, std::ostream* out) { *out << fault.name; }
+
 class VerifyFinds : public ::testing::TestWithParam<Fault> {};
 
 TEST_P(VerifyFinds, OneFaultOnAPs2Dvd) {
