@@ -56,3 +56,6 @@ else()
     -Wl,--no-undefined)
   set_property(TARGET isorelink_plugin APPEND PROPERTY LINK_DEPENDS ${CMAKE_SOURCE_DIR}/src/plugin/exports.map)
 endif()
+
+# The module goes beside its kin, not on the library path: lib/isorelink/isorelink.qpi.
+install(TARGETS isorelink_plugin LIBRARY DESTINATION lib/isorelink RUNTIME DESTINATION lib/isorelink)

@@ -1,7 +1,8 @@
 #pragma once
 // The CLI's commands. Each takes the arguments after its name and returns
-// the process exit code. Errors go to stderr as the same coded message the
-// status file would hold.
+// the process exit code (cli/console.h). Errors go to stderr as
+// "isorelink: " and the same coded message the status file would hold, then
+// what to do next.
 #include <span>
 #include <string_view>
 

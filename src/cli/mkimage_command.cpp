@@ -3,14 +3,20 @@
 #include <optional>
 #include <string>
 
-#include "cli/commands.h"
+#include "cli/console.h"
 #include "kit/image_builder.h"
+#include "tools/replace_job.h"
 
 namespace isorelink::cli {
 
 namespace {
 
-constexpr const char* kUsage = "usage: isorelink mkimage --kind ps2cd|ps2dvd|pspumd [--volume ID] SRC_DIR OUT.ISO\n";
+constexpr std::string_view kUsage =
+    "usage: isorelink mkimage --kind ps2cd|ps2dvd|pspumd [--volume ID] [--quiet] SRC_DIR OUT.ISO\n"
+    "  authors a sample image holding the files of SRC_DIR (names as ISO 9660 level 1 allows them)\n"
+    "  --kind KIND   ps2cd, ps2dvd (ISO 9660 with a UDF bridge) or pspumd\n"
+    "  --volume ID   the volume identifier (d-characters)\n"
+    "  --quiet       print only errors and warnings\n";
 
 std::optional<ImageKind> kind_named(std::string_view name) {
     if (name == "ps2cd") return ImageKind::Ps2Cd;
@@ -22,46 +28,25 @@ std::optional<ImageKind> kind_named(std::string_view name) {
 } // namespace
 
 int mkimage_command(Args args) {
-    std::optional<ImageKind> kind;
-    std::optional<std::string> volume;
-    std::vector<std::string> positional;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string_view arg = args[i];
-        if ((arg == "--kind" || arg == "--volume") && i + 1 < args.size()) {
-            if (arg == "--kind") {
-                kind = kind_named(args[++i]);
-                if (!kind) break;
-            } else {
-                volume = std::string(args[++i]);
-            }
-        } else if (arg.starts_with("--kind=")) {
-            kind = kind_named(arg.substr(7));
-            if (!kind) break;
-        } else if (arg.starts_with("-")) {
-            kind.reset();
-            break;
-        } else {
-            positional.emplace_back(arg);
-        }
-    }
-    if (!kind || positional.size() != 2) {
-        std::fputs(kUsage, stderr);
-        return 2;
-    }
-    auto recipe = kit::recipe_from_folder(positional[0], *kind);
-    if (!recipe) {
-        std::fprintf(stderr, "%s\n", recipe.error().message.c_str());
-        return 1;
-    }
-    if (volume) recipe->volume_id = *volume;
-    auto built = kit::write_image(*recipe, positional[1]);
-    if (!built) {
-        std::fprintf(stderr, "%s\n", built.error().message.c_str());
-        return 1;
-    }
-    std::printf("%s image, %zu files, %zu directories, %u sectors\nwrote %s\n", std::string(to_string(*kind)).c_str(),
-                recipe->files.size(), built->directories.size(), built->sector_count, positional[1].c_str());
-    return 0;
+    CommandLine line;
+    if (const auto code = line.parse(args, kUsage, {"--quiet"}, {"--kind", "--volume"})) return *code;
+    const std::string kind_name = line.value("--kind");
+    if (kind_name.empty()) return usage_error("name the kind: --kind ps2cd, ps2dvd or pspumd", kUsage);
+    const auto kind = kind_named(kind_name);
+    if (!kind) return usage_error("unknown kind '" + kind_name + "': ps2cd, ps2dvd or pspumd", kUsage);
+    if (line.operands().size() != 2) return usage_error("name the source folder and the new image", kUsage);
+    const auto& source = line.operands()[0];
+    const auto& image = line.operands()[1];
+    auto recipe = kit::recipe_from_folder(source, *kind);
+    if (!recipe) return fail(recipe.error());
+    if (const auto volume = line.value("--volume"); !volume.empty()) recipe->volume_id = volume;
+    auto built = kit::write_image(*recipe, image);
+    if (!built) return fail(built.error());
+    Output(line.has("--quiet"))
+        .print(std::string(to_string(*kind)) + " image, " + host::counted(recipe->files.size(), "file", "files") +
+               ", " + host::counted(built->directories.size(), "directory", "directories") + ", " +
+               host::counted(built->sector_count, "sector", "sectors") + "\nwrote " + image + "\n");
+    return kExitSuccess;
 }
 
 } // namespace isorelink::cli

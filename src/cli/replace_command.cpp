@@ -1,4 +1,4 @@
-// replace IMAGE.ISO ISO_PATH=LOCAL_FILE [...] [--quiet] [--force] [--keep] [--patch FILE.ppf|FILE.xdelta]
+// replace IMAGE.ISO [ISO_PATH=LOCAL_FILE ...] [--from DIR] [--dry-run] [--out DIR] [--patch FILE] ...
 #include <csignal>
 #include <cstdio>
 #include <string>
@@ -12,71 +12,66 @@
 
 namespace isorelink::cli {
 
+namespace {
+
+constexpr std::string_view kUsage =
+    "usage: isorelink replace IMAGE.ISO [ISO_PATH=LOCAL_FILE ...] [--from DIR] [--dry-run] [--out DIR]\n"
+    "                         [--patch FILE.ppf|FILE.xdelta] [--force] [--keep] [--quiet]\n"
+    "  writes NEW-IMAGE.ISO: IMAGE.ISO with the named files replaced, every other file in place;\n"
+    "  always from IMAGE.ISO as it is, never from an earlier NEW-IMAGE.ISO\n"
+    "  ISO_PATH=LOCAL_FILE  replace the file ISO_PATH ('\\DATA\\TEXT.BIN' or data/text.bin) with LOCAL_FILE\n"
+    "  --from DIR  replace every file of DIR whose content differs from the image's; DIR mirrors the\n"
+    "              image's folders (DIR/DATA/TEXT.BIN is \\DATA\\TEXT.BIN); a file the image does not\n"
+    "              hold is refused; an ISO_PATH=LOCAL_FILE argument wins over DIR's copy\n"
+    "  --dry-run   print which files stay, which move and why, and the room left; write nothing\n"
+    "  --out DIR   write NEW-IMAGE.ISO, the relink list and the listings in DIR (created when missing)\n"
+    "  --patch FILE.ppf|FILE.xdelta\n"
+    "              also write a PPF 3.0 or VCDIFF (xdelta3) patch from IMAGE.ISO to NEW-IMAGE.ISO\n"
+    "  --force     overwrite NEW-IMAGE.ISO, the relink list and the listings even when isorelink\n"
+    "              did not write them or they changed since\n"
+    "  --keep      keep what a failed run wrote\n"
+    "  --quiet     print only errors and warnings\n";
+
+} // namespace
+
 int replace_command(Args args) {
-    bool quiet = false;
-    host::GuardOptions options;
-    std::string image;
+    CommandLine line;
+    if (const auto code = line.parse(args, kUsage, {"--force", "--keep", "--quiet", "--dry-run"}, {"--from", "--out", "--patch"}))
+        return *code;
+    if (line.operands().empty()) return usage_error("name the image", kUsage);
+    host::ReplaceSettings settings;
+    settings.quiet = line.has("--quiet");
+    settings.dry_run = line.has("--dry-run");
+    settings.from_folder = line.value("--from");
+    settings.out_folder = line.value("--out");
+    settings.guard = {line.has("--force"), line.has("--keep")};
     std::vector<host::ReplaceRequest> requests;
-    std::string patch;  // --patch FILE: a patch from IMAGE to the new image as well
-    bool patch_follows = false;
-    for (const auto arg : args) {
-        if (patch_follows) {
-            patch = std::string(arg);
-            patch_follows = false;
-        } else if (arg == "--patch") {
-            patch_follows = true;
-        } else if (arg.starts_with("--patch=")) {
-            patch = std::string(arg.substr(8));
-        } else if (arg == "--quiet" || arg == "-q") {
-            quiet = true;
-        } else if (arg == "--force") {
-            options.force = true;
-        } else if (arg == "--keep") {
-            options.keep = true;
-        } else if (arg.starts_with("-")) {
-            std::fprintf(stderr, "isorelink replace: unknown option '%.*s'\n", static_cast<int>(arg.size()), arg.data());
-            return 2;
-        } else if (image.empty()) {
-            image = std::string(arg);
-        } else {
-            auto request = host::parse_replace_argument(arg);
-            if (!request) {
-                std::fprintf(stderr, "isorelink %s\n", request.error().message.c_str());
-                return 2;
-            }
-            requests.push_back(std::move(*request));
-        }
+    for (std::size_t i = 1; i < line.operands().size(); ++i) {
+        auto request = host::parse_replace_argument(line.operands()[i]);
+        if (!request) return usage_error(request.error().message, kUsage);
+        requests.push_back(std::move(*request));
     }
-    if (image.empty() || requests.empty() || patch_follows) {
-        std::fprintf(stderr,
-                     "usage: isorelink replace IMAGE.ISO ISO_PATH=LOCAL_FILE [ISO_PATH=LOCAL_FILE ...] [--quiet]"
-                     " [--force] [--keep]\n"
-                     "  --force  overwrite NEW-IMAGE.ISO, the relink list and the listings even when isorelink\n"
-                     "           did not write them or they changed since\n"
-                     "  --keep   keep what a failed run wrote\n"
-                     "  --patch FILE.ppf|FILE.xdelta  also write a PPF 3.0 or VCDIFF (xdelta3) patch from IMAGE.ISO\n"
-                     "           to NEW-IMAGE.ISO\n");
-        return 2;
-    }
+    if (requests.empty() && settings.from_folder.empty())
+        return usage_error("name the files to replace: ISO_PATH=LOCAL_FILE or --from DIR", kUsage);
 #ifdef SIGXFSZ
     std::signal(SIGXFSZ, SIG_IGN);  // a file size limit is a failed write, reported and cleaned up
 #endif
-    if (!patch.empty())
-        if (const auto writable = host::check_patch_output(patch, options); !writable) return fail(writable.error(), {});
-    auto report = host::run_replace(image, requests, quiet, options);
-    if (!report) {
-        std::fprintf(stderr, "isorelink %s\n", report.error().message.c_str());
-        return 1;
-    }
-    std::fputs(host::describe_replace(*report).c_str(), stdout);
+    const std::string patch = line.value("--patch");
+    if (!patch.empty() && !settings.dry_run)
+        if (const auto writable = host::check_patch_output(patch, settings.guard); !writable) return fail(writable.error());
+    auto report = host::run_replace(line.operands()[0], requests, settings);
+    if (!report) return fail(report.error());
+    const Output out(settings.quiet);
+    out.print(host::describe_replace(*report));
+    if (settings.dry_run) return kExitSuccess;
     if (const auto warning = host::capacity_warning(report->new_image, report->kind, report->new_image_size))
         std::fprintf(stderr, "%s\n", warning->c_str());
     if (!patch.empty()) {
-        const auto written = host::write_patch(image, report->new_image, patch, options);
-        if (!written) return fail(written.error(), {});
-        std::printf("wrote %s (%llu bytes)\n", patch.c_str(), static_cast<unsigned long long>(written->bytes));
+        const auto written = host::write_patch(std::string(line.operands()[0]), report->new_image, patch, settings.guard);
+        if (!written) return fail(written.error());
+        out.print("wrote " + patch + " (" + std::to_string(written->bytes) + " bytes)\n");
     }
-    return 0;
+    return kExitSuccess;
 }
 
 } // namespace isorelink::cli

@@ -2,24 +2,31 @@
 #include <cstdio>
 #include <string>
 
-#include "cli/commands.h"
+#include "cli/console.h"
 #include "tools/verify_image.h"
 
 namespace isorelink::cli {
 
+namespace {
+
+constexpr std::string_view kUsage =
+    "usage: isorelink verify [--quiet] IMAGE.ISO\n"
+    "  checks the volume size, every extent, overlaps and (PS2 DVD) the UDF bridge; writes nothing\n"
+    "  exits 0 when the image is consistent, 1 when it found problems (one line each)\n"
+    "  --quiet  print only the problems\n";
+
+} // namespace
+
 int verify_command(Args args) {
-    if (args.size() != 1 || args[0].starts_with("-")) {
-        std::fprintf(stderr, "usage: isorelink verify IMAGE.ISO\n");
-        return 2;
-    }
-    auto report = host::verify_image(std::string(args[0]));
-    if (!report) {
-        std::fprintf(stderr, "isorelink %s\n", report.error().message.c_str());
-        return 1;
-    }
+    CommandLine line;
+    if (const auto code = line.parse(args, kUsage, {"--quiet"})) return *code;
+    if (line.operands().size() != 1)
+        return usage_error(line.operands().empty() ? "name the image" : "name one image", kUsage);
+    auto report = host::verify_image(line.operands()[0]);
+    if (!report) return fail(report.error());
     for (const auto& problem : report->problems) std::printf("%s\n", problem.c_str());
-    std::printf("%s\n", report->summary.c_str());
-    return report->problems.empty() ? 0 : 1;
+    Output(line.has("--quiet")).print(report->summary + "\n");
+    return report->problems.empty() ? kExitSuccess : kExitProblemsFound;
 }
 
 } // namespace isorelink::cli

@@ -87,6 +87,13 @@ inline constexpr Message kForeignOutputAdvice{ErrorKind::BadInput,
 inline constexpr Message kForeignOutputsAdvice{ErrorKind::BadInput,
                                                "move them away, or pass --force to let isorelink overwrite them"};
 
+// --out DIR: the jobs run in DIR on a link to the image.
+inline constexpr Message kOutCannotCreate{ErrorKind::Io, "cannot create the folder %s"};
+inline constexpr Message kOutNameTaken{ErrorKind::BadInput,
+                                       "%s exists and is not %s: the jobs read the image under its own name there"};
+inline constexpr Message kOutCannotLink{ErrorKind::Io, "cannot create the link %s to %s: %s"};
+inline constexpr Message kNoTemporaryFolder{ErrorKind::Io, "cannot create a temporary folder in %s"};
+
 inline constexpr Message kReplaceNothing{ErrorKind::BadInput, "replace: name at least one ISO_PATH=LOCAL_FILE"};
 inline constexpr Message kReplaceBadRequest{ErrorKind::BadInput, "replace: expected ISO_PATH=LOCAL_FILE, got '%s'"};
 inline constexpr Message kReplaceFolderGiven{ErrorKind::BadInput, "replace: %s is a folder, not a file"};
@@ -135,6 +142,11 @@ inline constexpr Message kPpfShrunk{ErrorKind::BadInput,
                                     "a PPF patch cannot shorten an image: %s is shorter than %s; write a .xdelta patch"};
 inline constexpr Message kPpfCannotWrite{ErrorKind::Io, "cannot write %s"};
 
+// replace --from DIR
+inline constexpr Message kReplaceFromNotFolder{ErrorKind::BadInput, "replace: %s is not a folder"};
+inline constexpr Message kReplaceFromCannotList{ErrorKind::Io, "replace: cannot read the folder %s: %s"};
+inline constexpr Message kReplaceFromStrangers{ErrorKind::BadInput, "replace: files of %s that %s does not hold: %s (replace changes the image's files and adds none)"};
+
 inline constexpr Message kVerifyCannotOpen{ErrorKind::Io, "verify: cannot open %s"};
 
 inline constexpr Message kDemoCannotCreateFolder{ErrorKind::Io, "demo: cannot create the folder %s"};
@@ -142,6 +154,8 @@ inline constexpr Message kDemoNoTemporaryFolder{ErrorKind::Io, "demo: no tempora
 inline constexpr Message kDemoCannotCreateTemporary{ErrorKind::Io, "demo: cannot create a temporary folder in %s"};
 inline constexpr Message kDemoCannotRead{ErrorKind::Io, "demo: cannot read %s"};
 inline constexpr Message kDemoCannotWrite{ErrorKind::Io, "demo: cannot write %s"};
+inline constexpr Message kDemoForeignAdvice{ErrorKind::BadInput,
+                                            "move them away, or give the demo a folder of its own"};
 inline constexpr Message kDemoNotVerified{ErrorKind::Internal, "demo: the new image did not verify"};
 
 // The sample-image kit; its reasons are the argument.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <optional>
@@ -128,6 +129,16 @@ public:
         return length && (*length == 0 || ::ftruncate(fd_, 0) == 0);
     }
     bool clone_from(const RawFile& source) { return ::ioctl(fd_, FICLONE, source.fd_) == 0; }
+    // Lengthens the file to `length` bytes (a hole); never shortens it.
+    bool extend_to(std::uint64_t length) {
+        const auto now = size();
+        return now && (*now >= length || ::ftruncate(fd_, static_cast<off_t>(length)) == 0);
+    }
+    // The first byte at or after `offset` that holds data, and the first
+    // that lies in a hole; nothing when the file system cannot say (then
+    // everything counts as data).
+    std::optional<std::uint64_t> next_data(std::uint64_t offset) const { return seek(offset, SEEK_DATA); }
+    std::optional<std::uint64_t> next_hole(std::uint64_t offset) const { return seek(offset, SEEK_HOLE); }
     // Whether both name one file (a link): cutting one back would cut the other.
     bool same_file_as(const RawFile& other) const {
         struct stat a {}, b {};
@@ -143,6 +154,13 @@ public:
 
 private:
     explicit RawFile(int fd) : fd_(fd) {}
+
+    std::optional<std::uint64_t> seek(std::uint64_t offset, int whence) const {
+        const off_t at = ::lseek(fd_, static_cast<off_t>(offset), whence);
+        if (at >= 0) return static_cast<std::uint64_t>(at);
+        if (errno == ENXIO) return size();  // no data (or no hole) after offset: the end
+        return std::nullopt;
+    }
 
     // Dropping a gigabyte of cached pages keeps one call busy 100 ms and more,
     // and ext4 flushes a file that was emptied to length 0 and written again
@@ -252,6 +270,57 @@ public:
         return done;
     }
 
+    // Copies `length` bytes of the source at `offset` to the same offset of
+    // a target that holds nothing there yet, leaving the source's holes as
+    // holes: a sparse image stays sparse. Returns how many it accounted for,
+    // fewer only when the source ends first.
+    Expected<std::uint64_t> copy_keeping_holes(RawFile& in, const std::string& in_name, std::uint64_t offset,
+                                               std::uint64_t length) {
+#if defined(__linux__)
+        const std::uint64_t end = std::min(offset + length, in.size().value_or(offset + length));
+        bool kernel = false;
+        std::uint64_t at = offset;
+        while (at < end) {
+            // Where the data around `at` lies. Asked once per stretch of data: some file systems (tmpfs) find
+            // a hole by walking every page up to it, so asking again for each piece would walk the whole
+            // image once per replaced file.
+            if (!(data_begin_ <= at && at < data_end_)) {
+                const auto data = in.next_data(at);
+                if (!data) break;  // the file system cannot say: copy the rest as it is
+                data_begin_ = *data;
+                data_end_ = *data >= end ? *data : in.next_hole(*data).value_or(UINT64_MAX);
+            }
+            if (data_begin_ > at) {  // a hole: the target reads zeros there already
+                const std::uint64_t hole_end = std::min(data_begin_, end);
+                advance(hole_end - at);
+                at = hole_end;
+                continue;
+            }
+            const std::uint64_t data_end = std::min(data_end_, end);
+            auto copied = copy(in, in_name, at, at, data_end - at);
+            if (!copied) return copied.error();
+            kernel = kernel || last_in_kernel_;
+            at += *copied;
+            if (at != data_end) break;  // the source ended early
+        }
+        if (at < offset + length) {
+            // The file system could not say where the data lies, or the source ends early: a plain copy
+            // of the rest (which reports a short source).
+            auto rest = copy(in, in_name, at, at, offset + length - at);
+            if (!rest) return rest.error();
+            kernel = kernel || last_in_kernel_;
+            at += *rest;
+        }
+        last_in_kernel_ = kernel;
+        return at - offset;
+#else
+        return copy(in, in_name, offset, offset, length);
+#endif
+    }
+
+    // Zeros that a target which holds nothing there yet reads already.
+    void skip(std::uint64_t length) { advance(length); }
+
     Status zeros(std::uint64_t offset, std::uint64_t length) {
         if (zeros_.size() < std::min<std::uint64_t>(length, kStreamBlock))
             zeros_.resize(static_cast<std::size_t>(std::min<std::uint64_t>(length, kStreamBlock)));
@@ -284,6 +353,9 @@ private:
     const std::string& target_;
     ProgressBar bar_;
     std::uint64_t done_ = 0;
+    // copy_keeping_holes: the source's stretch of data last asked about, [begin, end).
+    std::uint64_t data_begin_ = 0;
+    std::uint64_t data_end_ = 0;
     bool last_in_kernel_ = false;
     std::vector<std::byte> buffer_;
     std::vector<std::byte> zeros_;
@@ -317,7 +389,7 @@ Expected<CopyOutcome> write_pieces(const std::string& source, const std::string&
         switch (p.from) {
         case Piece::From::Source: {
             if (cloned) break;
-            auto copied = writer.copy(*in, source, p.offset, p.offset, p.length);
+            auto copied = writer.copy_keeping_holes(*in, source, p.offset, p.length);
             if (!copied) return copied.error();
             if (*copied != p.length) return job_error(msg::kCannotReadToEnd, source);
             source_in_kernel = source_in_kernel || writer.last_in_kernel();
@@ -333,11 +405,22 @@ Expected<CopyOutcome> write_pieces(const std::string& source, const std::string&
             break;
         }
         case Piece::From::Zeros:
+#if defined(__linux__)
+            if (!cloned) {  // the emptied target holds nothing there: it reads zeros
+                writer.skip(p.length);
+                break;
+            }
+#endif
             if (auto written = writer.zeros(p.offset, p.length); !written) return written.error();
             break;
         }
     }
     writer.finish();
+#if defined(__linux__)
+    // Holes at the end are written by no piece: the length says them.
+    const std::uint64_t length = pieces->empty() ? 0 : pieces->back().offset + pieces->back().length;
+    if (!out->extend_to(length)) return write_failure(target, errno);
+#endif
     if (!out->close()) return write_failure(target, errno);
     const CopyMethod method = cloned ? CopyMethod::Reflink
                               : source_in_kernel ? CopyMethod::KernelCopy

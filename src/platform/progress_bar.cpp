@@ -1,5 +1,6 @@
 #include "platform/progress_bar.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #ifdef _WIN32
@@ -28,14 +29,23 @@ void ProgressBar::update(std::uint64_t done) {
     draw(done);
 }
 
-void ProgressBar::draw(std::uint64_t done) {
+std::string progress_line(std::string_view label, std::uint64_t done, std::uint64_t total) {
     constexpr int kWidth = 40;
-    const int filled = total_ == 0 ? kWidth : static_cast<int>(done * kWidth / total_);
+    done = std::min(done, total);
+    // The bar, the percentage and the MiB count all say the same fraction, rounded down.
+    const int filled = total == 0 ? kWidth : static_cast<int>(done * kWidth / total);
+    const int percent = total == 0 ? 100 : static_cast<int>(done * 100 / total);
     char bar[kWidth + 1];
     for (int i = 0; i < kWidth; ++i) bar[i] = i < filled ? '#' : '.';
     bar[kWidth] = '\0';
-    std::fprintf(stderr, "\r%s [%s] %3d%% %llu/%llu MiB", label_.c_str(), bar, filled * 100 / kWidth,
-                 static_cast<unsigned long long>(done >> 20), static_cast<unsigned long long>(total_ >> 20));
+    char line[160];
+    std::snprintf(line, sizeof line, " [%s] %3d%% %llu/%llu MiB", bar, percent,
+                  static_cast<unsigned long long>(done >> 20), static_cast<unsigned long long>(total >> 20));
+    return std::string(label) + line;
+}
+
+void ProgressBar::draw(std::uint64_t done) {
+    std::fprintf(stderr, "\r%s", progress_line(label_, done, total_).c_str());
     std::fflush(stderr);
     drawn_ = true;
 }

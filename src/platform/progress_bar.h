@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace isorelink::host {
 
@@ -26,6 +27,10 @@ private:
     bool drawn_ = false;
     std::chrono::steady_clock::time_point last_{};
 };
+
+// "copying [########........] 20% 200/1000 MiB": the bar, the percentage and the
+// MiB count of `done` bytes out of `total`.
+std::string progress_line(std::string_view label, std::uint64_t done, std::uint64_t total);
 
 // Work below this many bytes finishes before a bar would help.
 inline constexpr std::uint64_t kProgressThreshold = 64u << 20;

@@ -1,5 +1,6 @@
 #include "tools/demo.h"
 
+#include <cstdarg>
 #include <filesystem>
 #include <random>
 #include <vector>
@@ -20,6 +21,20 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kImageName = "SAMPLE.ISO";
+
+// The demo's account; nothing when `out` is null (--quiet).
+#if defined(__MINGW_PRINTF_FORMAT)
+__attribute__((format(__MINGW_PRINTF_FORMAT, 2, 3)))
+#elif defined(__GNUC__)
+__attribute__((format(printf, 2, 3)))
+#endif
+void say(std::FILE* out, const char* format, ...) {
+    if (out == nullptr) return;
+    va_list arguments;
+    va_start(arguments, format);
+    std::vfprintf(out, format, arguments);
+    va_end(arguments);
+}
 
 std::vector<std::byte> bytes_of(std::string_view text) {
     std::vector<std::byte> out(text.size());
@@ -110,7 +125,7 @@ void show_lines(std::FILE* out, const std::vector<ListingLine>& lines, const std
                 if (old.path == line.path) changed = old.sector != line.sector || old.size != line.size;
         auto text = format_listing_line(line, ImageKind::Ps2Dvd);
         text.resize(text.size() - 2);  // CR LF
-        std::fprintf(out, "  %s %s\n", changed ? "*" : " ", text.c_str());
+        say(out, "  %s %s\n", changed ? "*" : " ", text.c_str());
     }
 }
 
@@ -120,29 +135,26 @@ Status write_file(const std::string& path, std::string_view text) {
     return ok_status();
 }
 
-} // namespace
-
-Status run_demo(const std::string& asked_folder, std::FILE* out) {
-    auto folder = make_folder(asked_folder);
-    if (!folder) return folder.error();
-    const std::string prefix = prefix_of(*folder);
+Status run_demo_in(const std::string& folder, bool temporary, std::FILE* out) {
+    const std::string prefix = prefix_of(folder);
     const std::string image = prefix + kImageName;
     const std::string text_path = prefix + "TEXT-translated.BIN";
     const std::string font_path = prefix + "FONT-trimmed.BIN";
     // In a folder of the user's, the sample and its inputs must not replace their files.
     OutputGuard guard(prefix, {image, text_path, font_path}, {});
-    if (auto allowed = guard.check("demo", "move them away, or give the demo a folder of its own"); !allowed)
+    if (auto allowed = guard.check("demo", msg::kDemoForeignAdvice.text); !allowed)
         return allowed.error();
-    std::fprintf(out, "isorelink demo in %s\n\n", folder->c_str());
+    say(out, "isorelink demo in %s%s\n\n", folder.c_str(),
+        temporary ? " (a temporary folder, removed at the end: isorelink demo DIR keeps the files)" : "");
 
     auto built = kit::write_image(sample_recipe(), image);
     if (!built) return with_prefix("demo: ", built.error());
-    std::fprintf(out, "1. built %s: a PS2 DVD image (ISO 9660 + UDF bridge), %zu files, %u sectors\n\n", image.c_str(),
+    say(out, "1. built %s: a PS2 DVD image (ISO 9660 + UDF bridge), %zu files, %u sectors\n\n", image.c_str(),
                  built->extents.size(), built->sector_count);
 
     auto before = listing_of(prefix, kImageName);
     if (!before) return before.error();
-    std::fprintf(out, "2. extract: %s-LSN.TXT (sector|size|record+2|UDF descriptor|path)\n", image.c_str());
+    say(out, "2. extract: %s-LSN.TXT (sector|size|record+2|UDF descriptor|path)\n", image.c_str());
     show_lines(out, *before, nullptr);
 
     // A translation longer than the original, and a trimmed font.
@@ -150,26 +162,40 @@ Status run_demo(const std::string& asked_folder, std::FILE* out) {
     if (auto s = write_file(text_path, translated); !s) return s;
     if (auto s = write_file(font_path, script_text("glyphs ", 7000)); !s) return s;
     guard.succeeded({image, text_path, font_path}, {});
-    std::fprintf(out, "\n3. replace \\DATA\\TEXT.BIN with a larger file (15000 bytes) and \\DATA\\FONT.BIN with a "
+    say(out, "\n3. replace \\DATA\\TEXT.BIN with a larger file (15000 bytes) and \\DATA\\FONT.BIN with a "
                       "smaller one (7000 bytes)\n");
     auto replaced = run_replace(image, {{"\\DATA\\TEXT.BIN", text_path}, {"data/font.bin", font_path}}, true);
     if (!replaced) return replaced.error();
-    std::fputs(describe_replace(*replaced).c_str(), out);
+    say(out, "%s", describe_replace(*replaced).c_str());
 
     auto verified = verify_image(replaced->new_image);
     if (!verified) return verified.error();
-    std::fprintf(out, "\n4. verify: %s\n", verified->summary.c_str());
-    for (const auto& p : verified->problems) std::fprintf(out, "   %s\n", p.c_str());
+    say(out, "\n4. verify: %s\n", verified->summary.c_str());
+    for (const auto& p : verified->problems) say(out, "   %s\n", p.c_str());
 
     auto after = listing_of(prefix, "NEW-" + std::string(kImageName));
     if (!after) return after.error();
-    std::fprintf(out, "\n5. extract NEW-%s: the listing after (* = moved or resized)\n", kImageName);
+    say(out, "\n5. extract NEW-%s: the listing after (* = moved or resized)\n", kImageName);
     show_lines(out, *after, &*before);
-    std::fprintf(out, "\nEvery other file kept its sector. Try your own image:\n"
-                      "  isorelink extract GAME.ISO\n  isorelink replace GAME.ISO \\DATA\\TEXT.BIN=my-text.bin\n"
+    say(out, "\nEvery other file kept its sector. Try your own image:\n"
+                      "  isorelink extract GAME.ISO\n  isorelink replace GAME.ISO '\\DATA\\TEXT.BIN=my-text.bin'\n"
                       "  isorelink verify NEW-GAME.ISO\n");
     if (!verified->problems.empty()) return job_error(msg::kDemoNotVerified);
     return ok_status();
+}
+
+} // namespace
+
+Status run_demo(const std::string& asked_folder, std::FILE* out) {
+    auto folder = make_folder(asked_folder);
+    if (!folder) return folder.error();
+    const bool temporary = asked_folder.empty();
+    auto status = run_demo_in(*folder, temporary, out);
+    if (temporary) {
+        std::error_code ec;
+        fs::remove_all(*folder, ec);
+    }
+    return status;
 }
 
 } // namespace isorelink::host

@@ -3,10 +3,15 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
+#include <unordered_set>
 #include <vector>
 
 #include "common/messages.h"
+#include "tools/file_lookup.h"
 #include "tools/image_layout.h"
+#include "tools/job_place.h"
+#include "tools/replace_folder.h"
 #include "tools/image_path.h"
 #include "platform/file.h"
 #include "format/sector.h"
@@ -25,12 +30,6 @@ namespace isorelink::host {
 
 namespace {
 
-std::string match_key(std::string_view path) {
-    auto key = normalise_iso_path(path);
-    if (key.size() > 1 && key.back() == '.') key.pop_back();  // "README." and "README" name the same file
-    return key;
-}
-
 struct LocalFile {
     std::string path;
     std::uint64_t size = 0;
@@ -44,38 +43,6 @@ Expected<LocalFile> examine_local(const std::string& path) {
     const auto size = file->size();
     if (!size) return job_error(msg::kReplaceCannotRead, path);
     return LocalFile{path, *size};
-}
-
-// The listing line of the file the user named.
-Expected<std::size_t> find_line(const std::string& asked, const IsoVolume& volume,
-                                const std::vector<ListingLine>& listing, const std::string& image) {
-    const auto key = match_key(asked);
-    const IsoFile* record = nullptr;
-    for (const auto& f : volume.files) {
-        progress::tick();
-        if (match_key(f.path) == key) {
-            record = &f;
-            break;
-        }
-    }
-    std::optional<std::size_t> line;
-    if (record != nullptr) {
-        for (std::size_t i = 0; i < listing.size(); ++i)
-            if (std::uint64_t{listing[i].extent_field} == record->record_offset + 2) line = i;
-    } else {
-        for (std::size_t i = 0; i < listing.size() && !line; ++i) {
-            progress::tick();
-            if (match_key(listing[i].path) == key) line = i;
-        }
-        if (line)
-            for (const auto& f : volume.files)
-                if (f.record_offset + 2 == listing[*line].extent_field) record = &f;
-    }
-    if (record == nullptr && !line) return job_error(msg::kReplaceNotInImage, {asked, image});
-    if (record != nullptr && record->multi_extent)
-        return job_error(msg::kReplaceMultiExtent, asked);
-    if (!line) return job_error(msg::kReplaceNotListed, asked);
-    return *line;
 }
 
 // Where each file's new content goes in the new image: its bytes, then
@@ -117,17 +84,56 @@ Expected<ReplaceRequest> parse_replace_argument(std::string_view argument) {
 
 namespace {
 
-Expected<ReplaceReport> replace_unguarded(const std::string& image_path, const std::vector<ReplaceRequest>& requests,
-                                          bool quiet) {
+// The requests of the command line, then the files of the folder that
+// differ from the image's (a file named on the command line wins over the
+// folder's copy).
+Expected<std::vector<ReplaceRequest>> requests_with_folder(const std::vector<ReplaceRequest>& requests,
+                                                           const ReplaceSettings& settings, const ImageFiles& files,
+                                                           const platform::ReadHandle& image,
+                                                           const std::string& image_path, ReplaceReport& report) {
+    if (settings.from_folder.empty()) return requests;
+    auto changes = folder_changes(settings.from_folder, files, image, image_path);
+    if (!changes) return changes.error();
+    std::unordered_set<std::string> asked;
+    for (const auto& r : requests) asked.insert(match_key(r.iso_path));
+    auto all = requests;
+    for (auto& f : changes->changed) {
+        if (asked.count(match_key(f.iso_path)) != 0) continue;
+        all.push_back({std::move(f.iso_path), std::move(f.local_path)});
+    }
+    report.unchanged = changes->unchanged;
+    return all;
+}
+
+// For --dry-run: the bytes each file kept in place may still grow there (zeros past its own sectors only).
+Status measure_room(ReplacePlan& plan, const std::vector<ListingLine>& listing,
+                    const std::function<Expected<std::uint64_t>(std::uint64_t, std::uint64_t)>& read_gap) {
+    for (auto& f : plan.files) {
+        if (f.moved) continue;
+        const std::uint64_t own_end = std::uint64_t{f.old_sector} + sectors_to_hold(listing[f.line].size);
+        std::uint64_t end = std::max(f.room_end, own_end);
+        if (end > own_end) {
+            auto data = read_gap(own_end, end);
+            if (!data) return data.error();
+            end = std::max(*data, own_end);
+        }
+        f.room_end = end;
+    }
+    return ok_status();
+}
+
+Expected<ReplaceReport> replace_unguarded(const std::string& image_path, const std::vector<ReplaceRequest>& asked,
+                                          const ReplaceSettings& settings, const JobPlace& place) {
     const platform::PumpWhileRunning pumping;
-    const auto [folder, name] = cli::split_image_path(image_path);
+    const std::string& folder = place.folder();
+    const std::string& name = place.name();
     auto image = platform::ReadHandle::open(image_path);
     if (!image) return job_error(msg::kReplaceCannotOpen, image_path);
     const auto image_size = image->size();
     if (!image_size) return job_error(msg::kReplaceCannotReadLength, image_path);
 
     std::vector<LocalFile> locals;
-    for (const auto& r : requests) {
+    for (const auto& r : asked) {
         auto local = examine_local(r.local_path);
         if (!local) return local.error();
         locals.push_back(*local);
@@ -145,37 +151,61 @@ Expected<ReplaceReport> replace_unguarded(const std::string& image_path, const s
     if (!iso) return with_prefix("replace: " + image_path + ": ", iso.error());
     const UdfVolume udf = kind == ImageKind::Ps2Dvd ? read_udf_volume(*image, whole_sectors(*image_size)) : UdfVolume{};
 
+    // What to replace: the files asked for, then the folder's changed ones.
+    ReplaceReport report;
+    const ImageFiles files(*iso, *listing);
+    auto requests = requests_with_folder(asked, settings, files, *image, image_path, report);
+    if (!requests) return requests.error();
+    for (std::size_t i = locals.size(); i < requests->size(); ++i) {
+        auto local = examine_local((*requests)[i].local_path);
+        if (!local) return local.error();
+        locals.push_back(*local);
+    }
+
     // Plan the new layout.
     std::vector<Replacement> replacements;
-    for (std::size_t i = 0; i < requests.size(); ++i) {
-        auto line = find_line(requests[i].iso_path, *iso, *listing, image_path);
+    std::vector<bool> named(listing->size(), false);
+    for (std::size_t i = 0; i < requests->size(); ++i) {
+        auto line = files.line_of((*requests)[i].iso_path, image_path);
         if (!line) return line.error();
-        for (const auto& earlier : replacements)
-            if (earlier.line == *line)
-                return job_error(msg::kReplaceNamedTwice, requests[i].iso_path);
+        if (named[*line]) return job_error(msg::kReplaceNamedTwice, (*requests)[i].iso_path);
+        named[*line] = true;
         replacements.push_back({*line, locals[i].size, locals[i].path});
     }
-    auto read_gap = [&](std::uint64_t first, std::uint64_t end) {
-        return first_sector_with_data(*image, *image_size, image_path, first, end);
-    };
+    std::function<Expected<std::uint64_t>(std::uint64_t, std::uint64_t)> read_gap =
+        [&](std::uint64_t first, std::uint64_t end) {
+            return first_sector_with_data(*image, *image_size, image_path, first, end);
+        };
     LayoutInput layout{kind, *listing, metadata_sectors(*iso, udf), sectors_to_hold(*image_size),
                        iso->volume_space_size, read_gap};
     auto plan = plan_replace(layout, replacements);
     if (!plan) return plan.error();
 
-    // Write it: the copy, the new contents, the relink list; then the rebuild.
     auto names = rebuild_names(folder, name);
     if (!names) return names.error();
-    ReplaceReport report;
     report.kind = kind;
     report.new_image = names->new_image;
     report.relink_list = names->relink_list;
+    if (settings.dry_run) {
+        if (auto measured = measure_room(*plan, *listing, read_gap); !measured) return measured.error();
+        report.files = plan->files;
+        report.dry_run = true;
+        report.new_image_size = sector_offset(plan->new_sector_count);
+        // Where it would go.
+        report.new_image = settings.out_folder.empty()
+                               ? cli::split_image_path(image_path).folder + "NEW-" + name
+                               : (std::filesystem::path(settings.out_folder) / ("NEW-" + name)).string();
+        report.relink_list.clear();
+        return report;
+    }
+
+    // Write it: the copy, the new contents, the relink list; then the rebuild.
     report.files = plan->files;
     image.reset();
 
     // One pass in file order: the source's bytes where they stay, the new
     // contents in their place (never copied first and written over).
-    auto written = write_overlaid_copy(image_path, report.new_image, overlays_of(*plan), quiet);
+    auto written = write_overlaid_copy(image_path, report.new_image, overlays_of(*plan), settings.quiet);
     if (!written) return with_prefix("replace: ", written.error());
     report.copy_method = written->method;
     report.written_size = file_size(report.new_image).value_or(0);
@@ -192,8 +222,28 @@ Expected<ReplaceReport> replace_unguarded(const std::string& image_path, const s
 
 Expected<ReplaceReport> run_replace(const std::string& image_path, const std::vector<ReplaceRequest>& requests,
                                     bool quiet, GuardOptions options) {
-    if (requests.empty()) return job_error(msg::kReplaceNothing);
-    const auto [folder, name] = cli::split_image_path(image_path);
+    ReplaceSettings settings;
+    settings.quiet = quiet;
+    settings.guard = options;
+    return run_replace(image_path, requests, settings);
+}
+
+Expected<ReplaceReport> run_replace(const std::string& image_path, const std::vector<ReplaceRequest>& requests,
+                                    const ReplaceSettings& settings) {
+    if (requests.empty() && settings.from_folder.empty()) return job_error(msg::kReplaceNothing);
+    std::error_code ec;
+    if (!settings.from_folder.empty() && !std::filesystem::is_directory(settings.from_folder, ec))
+        return job_error(msg::kReplaceFromNotFolder, settings.from_folder);  // before anything is written
+    if (settings.dry_run) {
+        // The listings go to a private temporary folder: nothing is written beside the image or in --out.
+        auto place = JobPlace::temporary(image_path);
+        if (!place) return place.error();
+        return replace_unguarded(image_path, requests, settings, *place);
+    }
+    auto place = JobPlace::at(image_path, settings.out_folder);
+    if (!place) return place.error();
+    const std::string& folder = place->folder();
+    const std::string& name = place->name();
     const auto listings = extraction_names(folder, name);
     if (!listings) return listings.error();
     const auto rebuild = rebuild_names(folder, name);
@@ -204,10 +254,10 @@ Expected<ReplaceReport> run_replace(const std::string& image_path, const std::ve
     std::vector<std::string> outputs = products;
     outputs.push_back(listings->header_copy);
     outputs.push_back(listings->path_table_copy);
-    OutputGuard guard(folder, outputs, options);
+    OutputGuard guard(folder, outputs, settings.guard);
     if (auto allowed = guard.check("replace"); !allowed) return allowed.error();
 
-    auto report = replace_unguarded(image_path, requests, quiet);
+    auto report = replace_unguarded(image_path, requests, settings, *place);
     if (!report) {
         const auto cleaned = guard.failed();
         return cleaned.empty() ? report.error() : JobError{report.error().kind, report.error().message + "\n" + cleaned};
@@ -230,15 +280,34 @@ std::string describe_replace(const ReplaceReport& report) {
         if (f.moved) {
             text += ' ';
             text += why_moved(f);
+        } else if (report.dry_run) {
+            const std::uint64_t room = sector_offset(f.room_end) - sector_offset(f.new_sector) - f.new_size;
+            text += " (";
+            text += counted(room, "byte", "bytes");
+            text += " of room left)";
         }
         text += '\n';
     }
+    if (report.unchanged > 0) {
+        text += counted(report.unchanged, "file", "files");
+        text += report.unchanged == 1 ? " of the folder holds" : " of the folder hold";
+        text += " the image's bytes: not replaced\n";
+    }
+    if (report.dry_run) {
+        text += "dry run: nothing written; ";
+        text += report.new_image;
+        text += " would hold ";
+        text += counted(whole_sectors(report.new_image_size), "sector", "sectors");
+        text += " before the rebuild\n";
+        return text;
+    }
     text += "wrote " + report.relink_list + "\n";
-    std::snprintf(line, sizeof line, "%s image, %u relink lines applied; ", std::string(to_string(report.kind)).c_str(),
-                  report.lines_applied);
-    text += line;
-    text += "wrote " + report.new_image + " (" + std::to_string(report.new_image_size) + " bytes, " +
-            std::to_string(whole_sectors(report.new_image_size)) + " sectors";
+    text += std::string(to_string(report.kind));
+    text += " image, ";
+    text += counted(report.lines_applied, "relink line", "relink lines");
+    text += " applied; ";
+    text += "wrote " + report.new_image + " (" + counted(report.new_image_size, "byte", "bytes") + ", " +
+            counted(whole_sectors(report.new_image_size), "sector", "sectors");
     if (report.new_image_size > report.written_size)
         text += ", of which " + std::to_string(whole_sectors(report.new_image_size - report.written_size)) +
                 " post-gap sectors the rebuild appended";

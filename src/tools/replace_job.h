@@ -10,6 +10,7 @@
 #include "format/image_kind.h"
 #include "common/result.h"
 #include "platform/image_copy.h"
+#include "tools/counted.h"
 #include "tools/output_guard.h"
 #include "tools/replace_plan.h"
 
@@ -18,6 +19,14 @@ namespace isorelink::host {
 struct ReplaceRequest {
     std::string iso_path;    // "\\DATA\\FILE.BIN" or "data/file.bin", any case
     std::string local_path;  // the new content
+};
+
+struct ReplaceSettings {
+    bool quiet = false;         // no progress bar
+    bool dry_run = false;       // plan and report only: nothing is written beside the image or in out_folder
+    std::string from_folder;    // every file of this folder that differs from the image's is replaced
+    std::string out_folder;     // where the new image and the listings go; "" for beside the image
+    GuardOptions guard;
 };
 
 struct ReplaceReport {
@@ -29,6 +38,8 @@ struct ReplaceReport {
     std::uint64_t written_size = 0;    // bytes of the new image before the rebuild
     std::uint64_t new_image_size = 0;  // after it (a post-gap may have been appended)
     std::uint32_t lines_applied = 0;
+    std::size_t unchanged = 0;  // files of the --from folder that hold the image's bytes
+    bool dry_run = false;       // new_image_size is then the copy's planned length, before the rebuild
 };
 
 // "ISO_PATH=LOCAL_FILE": split at the first '=' (ISO 9660 names hold none).
@@ -38,6 +49,10 @@ Expected<ReplaceRequest> parse_replace_argument(std::string_view argument);
 // new image that isorelink did not write (or that changed since), unless
 // options.force; a failed run removes what it wrote, unless options.keep,
 // and its message says so.
+// Every run starts from the image as it is: an earlier new image is replaced, never built upon. With a
+// folder and no request, a folder that holds only the image's bytes gives a copy of the image.
+Expected<ReplaceReport> run_replace(const std::string& image_path, const std::vector<ReplaceRequest>& requests,
+                                    const ReplaceSettings& settings);
 Expected<ReplaceReport> run_replace(const std::string& image_path, const std::vector<ReplaceRequest>& requests,
                                     bool quiet, GuardOptions options = {});
 

@@ -41,6 +41,18 @@ RoomFinder::RoomFinder(const LayoutInput& layout) : layout_(layout), metadata_(l
     std::sort(metadata_.begin(), metadata_.end());
 }
 
+// Another file holds this file's first sector: the first such file in listing
+// order is named, as a scan would name it. Rare enough to look for by one.
+Room RoomFinder::shared_room(std::size_t self) const {
+    const auto& file = layout_.listing[self];
+    for (std::size_t i = 0; i < layout_.listing.size(); ++i) {
+        const auto& other = layout_.listing[i];
+        if (i != self && other.size != 0 && other.sector <= file.sector && end_of(other) > file.sector)
+            return Room{file.sector, MoveReason::SharedSector, other.path};
+    }
+    return Room{file.sector, MoveReason::SharedSector, {}};
+}
+
 Room RoomFinder::room_of(std::size_t self) const {
     progress::tick();
     const auto& file = layout_.listing[self];
@@ -54,7 +66,7 @@ Room RoomFinder::room_of(std::size_t self) const {
     if (after > 0) {
         const std::size_t other = furthest_[after - 1] != self ? furthest_[after - 1] : second_[after - 1];
         if (other != std::numeric_limits<std::size_t>::max() && end_of(layout_.listing[other]) > file.sector)
-            return Room{file.sector, MoveReason::SharedSector, layout_.listing[other].path};
+            return shared_room(self);
     }
     const bool file_follows = after < by_sector_.size();
     if (file_follows) room = Room{sectors_[after], MoveReason::NextFile, layout_.listing[by_sector_[after]].path};
@@ -127,6 +139,7 @@ Expected<ReplacePlan> plan_replace(const LayoutInput& layout, const std::vector<
         }
         if (planned.move_reason == MoveReason::None) {
             planned.new_sector = line.sector;
+            planned.room_end = room.end;
             planned.clear_until = static_cast<std::uint32_t>(std::max(new_end, std::min(old_end, room.end)));
         } else {
             if (append_at + needed > std::numeric_limits<std::uint32_t>::max())

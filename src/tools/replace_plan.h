@@ -51,6 +51,9 @@ struct PlannedFile {
     // In place: sectors from the new content's end up to here held the old
     // content and are zeroed.
     std::uint32_t clear_until = 0;
+    // In place: the first sector its room does not reach (the next used one, or the end of its own sectors
+    // for the last file). Sectors past its own count only while they hold zeros.
+    std::uint64_t room_end = 0;
 };
 
 struct ReplacePlan {
@@ -90,6 +93,7 @@ public:
     Room room_of(std::size_t line) const;
 
 private:
+    Room shared_room(std::size_t self) const;
     const LayoutInput& layout_;
     std::vector<std::size_t> by_sector_;         // lines of files with data, by first sector (stable)
     std::vector<std::uint32_t> sectors_;         // their first sectors

@@ -8,6 +8,7 @@
 #include "format/sector.h"
 #include "read/iso_volume.h"
 #include "read/udf_volume.h"
+#include "tools/counted.h"
 #include "platform/read_handle.h"
 #include "platform/message_pump.h"
 
@@ -122,11 +123,11 @@ Expected<VerifyReport> verify_image(const std::string& image_path) {
     }
 
     std::string kind = iso->kind_recognised ? std::string(to_string(iso->kind)) : "unrecognised kind";
-    report.summary = image_path + ": " + kind + ", " + std::to_string(iso->files.size()) + " files, " +
-                     std::to_string(iso->volume_space_size) + " sectors";
+    report.summary = image_path + ": " + kind + ", " + counted(iso->files.size(), "file", "files") + ", " +
+                     counted(iso->volume_space_size, "sector", "sectors");
     if (ends_with_post_gap(*image, iso->image_size)) report.summary += " (post-gap included)";
     if (dvd) report.summary += ", UDF bridge agrees (partition at " + std::to_string(udf.partition_start) + ")";
-    report.summary += problems.empty() ? ": consistent" : ": " + std::to_string(problems.size()) + " problems";
+    report.summary += problems.empty() ? ": consistent" : ": " + counted(problems.size(), "problem", "problems");
     return report;
 }
 

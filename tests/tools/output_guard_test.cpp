@@ -37,7 +37,7 @@ TEST_F(OutputGuardCli, UserWorkingFilesBesideTheImageAreRefusedByEveryJobUntilFo
     for (const char* name : {"tmp.tmp", "temp1.tmp"}) write_text(dir.file(name), std::string("mine: ") + name);
     for (const std::string& command : {"extract " + image(), "rebuild " + image(), replace()}) {
         const auto r = cli(command);
-        EXPECT_EQ(r.exit_code, 1) << command;
+        EXPECT_EQ(r.exit_code, 3) << command;
         EXPECT_NE(r.output.find(dir.file("tmp.tmp")), std::string::npos) << r.output;
         EXPECT_NE(r.output.find(dir.file("temp1.tmp")), std::string::npos) << r.output;
         EXPECT_NE(r.output.find("--force"), std::string::npos) << r.output;
@@ -66,7 +66,7 @@ TEST_F(OutputGuardCli, ReplaceOverwritesItsOwnOutputsFreelyAndTheUsersOnlyWhenFo
         write_bytes(edited, bytes);
         const auto print = fingerprint(edited);
         const auto refused = cli(replace());
-        EXPECT_EQ(refused.exit_code, 1);
+        EXPECT_EQ(refused.exit_code, 3);
         EXPECT_NE(refused.output.find(edited + " exists and isorelink did not write it"), std::string::npos)
             << refused.output;
         EXPECT_EQ(fingerprint(edited), print);
@@ -85,7 +85,7 @@ TEST_F(OutputGuardCli, AFailedRunTakesBackWhatItWroteUnlessKept) {
 
     for (const std::string& command : {"extract " + image(), replace()}) {
         const auto r = cli(command);
-        EXPECT_EQ(r.exit_code, 1);
+        EXPECT_EQ(r.exit_code, 3);
         EXPECT_NE(r.output.find("removed what the failed run wrote"), std::string::npos) << r.output;
         EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()),
                   static_cast<std::ptrdiff_t>(files))

@@ -1,4 +1,6 @@
 // Where replace puts a file, on listings written by hand.
+#include <algorithm>
+#include <random>
 #include <set>
 
 #include <gtest/gtest.h>
@@ -96,6 +98,72 @@ TEST(ReplacePlan, GrowsOnlyOverZerosAndSaysWhyAFileMoved) {
     EXPECT_EQ(failed.error().message, "replace: cannot read sector 307 of GAME.ISO");
     layout.first_sector_with_data = nullptr;
     EXPECT_EQ(plan_one(2, 3 * 2048).move_reason, MoveReason::HiddenData);
+}
+
+
+// The room of every file of a crowded listing (files sharing sectors, files
+// inside others, empty files, metadata between them) as a plain scan of every
+// used sector finds it: the first sector after the file's first one that
+// another file or a structure uses, the first of those in listing order
+// naming it.
+TEST(ReplacePlan, EveryRoomMatchesAScanOfEveryUsedSector) {
+    std::mt19937 random(19);
+    for (int round = 0; round < 200; ++round) {
+        LayoutInput layout;
+        layout.first_sector_with_data = [](std::uint64_t, std::uint64_t end) -> Expected<std::uint64_t> { return end; };
+        const auto sector = [&] { return static_cast<std::uint32_t>(100 + random() % 60); };
+        for (int i = 0; i < 12; ++i)
+            layout.listing.push_back(ListingLine{sector(), random() % 4 == 0 ? 0u : static_cast<std::uint32_t>(random() % 9000), 0, 0,
+                                                 "\\F" + std::to_string(i)});
+        for (int i = 0; i < 3; ++i) layout.metadata_sectors.push_back(sector());
+        layout.image_sectors = layout.volume_space_size = 400;
+        for (std::size_t self = 0; self < layout.listing.size(); ++self) {
+            const auto& file = layout.listing[self];
+            // The room the scan finds, and why it ends there.
+            std::uint64_t end = 1000;
+            std::string blocker;
+            MoveReason reason = MoveReason::LastFile;
+            for (std::uint64_t s = file.sector; s < 1000 && reason == MoveReason::LastFile; ++s) {
+                for (std::size_t i = 0; i < layout.listing.size() && blocker.empty(); ++i) {
+                    const auto& other = layout.listing[i];
+                    const auto other_end = other.sector + (other.size + 2047) / 2048;
+                    if (i == self || other.size == 0) continue;
+                    if (s == file.sector ? other.sector <= s && other_end > s : other.sector == s) {
+                        blocker = other.path;
+                        reason = s == file.sector ? MoveReason::SharedSector : MoveReason::NextFile;
+                        end = s;
+                    }
+                }
+                if (reason == MoveReason::LastFile &&
+                    std::count(layout.metadata_sectors.begin(), layout.metadata_sectors.end(), s)) {
+                    reason = MoveReason::Metadata;
+                    end = s;
+                }
+            }
+            // Nothing follows the last file: what lies behind it stays, structures or not (a structure in its
+            // first sector aside).
+            const auto own_end = file.sector + (file.size + 2047) / 2048;
+            const bool file_follows = std::any_of(layout.listing.begin(), layout.listing.end(), [&](const auto& o) {
+                return o.size != 0 && o.sector > file.sector;
+            });
+            if (end != file.sector && !file_follows && own_end <= end) {
+                reason = MoveReason::LastFile;
+                end = own_end;
+            }
+            const std::uint64_t room = end - file.sector;
+            // One byte more than the room holds moves the file for that reason; the room itself does not.
+            if (room > 0 && reason != MoveReason::LastFile) {
+                auto fits = plan_replace(layout, {{self, room * 2048, "x"}});
+                ASSERT_TRUE(fits.ok());
+                EXPECT_FALSE(fits->files[0].moved) << round << " " << file.path;
+            }
+            auto over = plan_replace(layout, {{self, room * 2048 + 1, "x"}});
+            ASSERT_TRUE(over.ok());
+            EXPECT_EQ(over->files[0].move_reason, reason) << round << " " << file.path;
+            EXPECT_EQ(over->files[0].blocking_sector, end) << round << " " << file.path;
+            EXPECT_EQ(over->files[0].blocking_path, blocker) << round << " " << file.path;
+        }
+    }
 }
 
 } // namespace

@@ -1,0 +1,96 @@
+#include "tools/replace_folder.h"
+
+#include <algorithm>
+#include <filesystem>
+
+#include "common/messages.h"
+#include "platform/file.h"
+#include "common/progress.h"
+
+namespace isorelink::host {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Files the refusal names before it only counts the rest.
+constexpr std::size_t kStrangersNamed = 20;
+
+// True when the local file holds exactly the bytes of these extents, joined.
+Expected<bool> same_content(const std::string& local_path, std::uint64_t local_size,
+                            const std::vector<const IsoFile*>& extents, const platform::ReadHandle& image) {
+    std::uint64_t image_size = 0;
+    for (const auto* e : extents) image_size += e->size;
+    if (image_size != local_size) return false;
+    auto local = File::open(local_path, "rb");
+    if (!local) return job_error(msg::kReplaceCannotRead, local_path);
+    constexpr std::size_t kChunk = 1u << 20;
+    std::vector<std::byte> ours(std::min<std::uint64_t>(kChunk, local_size));
+    std::vector<std::byte> theirs(ours.size());
+    for (const auto* e : extents) {
+        for (std::uint64_t done = 0; done < e->size;) {
+            progress::tick();
+            const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, e->size - done));
+            if (local->read(std::span(ours).first(n)) != n) return job_error(msg::kReplaceCannotRead, local_path);
+            if (!image.read_exact_at(std::uint64_t{e->sector} * 2048 + done, std::span(theirs).first(n)))
+                return false;  // the image ends early: whatever the folder holds differs
+            if (!std::equal(ours.begin(), ours.begin() + static_cast<std::ptrdiff_t>(n), theirs.begin()))
+                return false;
+            done += n;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+Expected<FolderChanges> folder_changes(const std::string& folder, const ImageFiles& files,
+                                       const platform::ReadHandle& image, const std::string& image_path) {
+    std::error_code ec;
+    if (!fs::is_directory(folder, ec)) return job_error(msg::kReplaceFromNotFolder, folder);
+    FolderChanges changes;
+    std::vector<std::string> strangers;
+    // A folder linked into DIR is walked like one inside it; a cycle of links ends in an error, not a hang.
+    fs::recursive_directory_iterator walk(folder, fs::directory_options::follow_directory_symlink, ec);
+    if (ec) return job_error(msg::kReplaceFromCannotList, {folder, ec.message()});
+    for (const fs::recursive_directory_iterator end; walk != end; walk.increment(ec)) {
+        if (ec) return job_error(msg::kReplaceFromCannotList, {folder, ec.message()});
+        progress::tick();
+        if (walk->is_directory(ec)) continue;
+        const fs::path inside = walk->path().lexically_relative(folder);
+        const std::string shown = inside.generic_string();
+        const auto extents = walk->is_regular_file(ec) ? files.extents_of(match_key(shown))
+                                                       : std::vector<const IsoFile*>{};
+        if (extents.empty()) {
+            strangers.push_back(shown);
+            continue;
+        }
+        const std::string local = walk->path().string();
+        const auto size = file_size(local);
+        if (!size) return job_error(msg::kReplaceCannotRead, local);
+        auto same = same_content(local, *size, extents, image);
+        if (!same) return same.error();
+        if (*same) {
+            ++changes.unchanged;
+            continue;
+        }
+        const std::string iso_path = extents.front()->path;
+        auto line = files.line_of(iso_path, image_path);
+        if (!line) return line.error();
+        changes.changed.push_back({*line, iso_path, local});
+    }
+    if (!strangers.empty()) {
+        std::sort(strangers.begin(), strangers.end());
+        std::string named;
+        for (std::size_t i = 0; i < strangers.size() && i < kStrangersNamed; ++i)
+            named += (i == 0 ? "" : ", ") + strangers[i];
+        if (strangers.size() > kStrangersNamed)
+            named += " and " + std::to_string(strangers.size() - kStrangersNamed) + " more";
+        return job_error(msg::kReplaceFromStrangers, {folder, image_path, named});
+    }
+    std::sort(changes.changed.begin(), changes.changed.end(),
+              [](const FolderFile& a, const FolderFile& b) { return a.line < b.line; });
+    return changes;
+}
+
+} // namespace isorelink::host

@@ -1,0 +1,34 @@
+#pragma once
+// replace --from DIR: the files of a folder that mirrors the image's tree
+// (folders as folders, names as the listings write them) and differ from the
+// image's. A file whose bytes equal the image's is left out, so a folder of
+// every file of the image replaces only what was edited; a file the image
+// does not hold is refused, never added.
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "common/result.h"
+#include "platform/read_handle.h"
+#include "tools/file_lookup.h"
+
+namespace isorelink::host {
+
+struct FolderFile {
+    std::size_t line = 0;     // the image's listing line
+    std::string iso_path;     // "\\DATA\\TEXT.BIN", as the image names it
+    std::string local_path;
+};
+
+struct FolderChanges {
+    std::vector<FolderFile> changed;  // in listing order
+    std::size_t unchanged = 0;
+};
+
+// Refuses the files of `folder` the image does not hold (all of them named,
+// as paths inside the folder), and a changed file replace cannot take (one
+// recorded in several extents).
+Expected<FolderChanges> folder_changes(const std::string& folder, const ImageFiles& files,
+                                       const platform::ReadHandle& image, const std::string& image_path);
+
+} // namespace isorelink::host
