@@ -166,7 +166,7 @@ Expected<ReplaceReport> replace_unguarded(const std::string& image_path, const s
     }
 
     // Where every file lives now.
-    auto extraction = run_extraction(folder, name);
+    auto extraction = run_extraction(folder, name, ExtractionOptions{true});
     if (!extraction) return extraction.error();
     const ImageKind kind = extraction->kind;
     auto listing_text = read_text_file(extraction->names.sector_listing);
@@ -213,7 +213,7 @@ Expected<ReplaceReport> replace_unguarded(const std::string& image_path, const s
     report.written_size = file_size(report.new_image).value_or(0);
     if (auto relink = write_text_file(report.relink_list, format_sector_listing(plan->relink_lines, kind)); !relink)
         return relink.error();
-    auto rebuilt = run_rebuild(folder, name);
+    auto rebuilt = run_rebuild(folder, name, RebuildOptions{true});
     if (!rebuilt) return rebuilt.error();
     report.lines_applied = rebuilt->lines_applied;
     report.new_image_size = file_size(report.new_image).value_or(rebuilt->new_image_size);
