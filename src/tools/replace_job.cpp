@@ -1,4 +1,5 @@
 #include "tools/replace_job.h"
+#include "tools/tree_sync.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -215,6 +216,9 @@ Expected<ReplaceReport> replace_unguarded(const std::string& image_path, const s
         return relink.error();
     auto rebuilt = run_rebuild(folder, name, RebuildOptions{true});
     if (!rebuilt) return rebuilt.error();
+    std::vector<TreeMove> moves;
+    for (const auto& f : report.files) moves.push_back({f.path, f.old_sector, f.old_size, f.new_sector, f.new_size});
+    if (auto synced = sync_other_trees(report.new_image, rebuilt->kind, moves); !synced) return synced.error();
     report.lines_applied = rebuilt->lines_applied;
     report.new_image_size = file_size(report.new_image).value_or(rebuilt->new_image_size);
     return report;
