@@ -130,7 +130,9 @@ TEST_P(ForeignImage, ReplaceLeavesEveryReaderSeeingTheNewContents) {
 
 TEST_P(ForeignImage, VerifyNamesATreeTheRebuildAloneLeftStale) {
     const bool bridge = std::string(GetParam().options).find("-xa") == std::string::npos;
-    if (bridge) GTEST_SKIP() << "on a PS2 DVD the rebuild patches the UDF tree itself";
+    // On a bridge the rebuild patches the UDF tree itself, and sector 0xAA
+    // lies below its partition; the CD kinds carry the stale trees here.
+    if (bridge) GTEST_SKIP() << "the CD kinds cover stale Joliet and UDF trees";
     ASSERT_EQ(cli("extract --force " + shell_quote(image)).exit_code, 0);
     // \DATA\A.BIN moved to sector 0xAA with its size, by a hand-edited relink list.
     std::string listing = read_text(dir.file("GAME.ISO-LSN.TXT"));
