@@ -8,6 +8,7 @@
 #include "cli/commands.h"
 #include "tools/image_path.h"
 #include "tools/guarded_jobs.h"
+#include "tools/image_diagnosis.h"
 
 namespace isorelink::cli {
 
@@ -74,8 +75,22 @@ int run_job_command(Args args, const char* usage, Job job, Print print) {
 
 } // namespace
 
+namespace {
+
+// A refused image gets one more line: what the file is and what isorelink needs.
+host::GuardedOutcome<ExtractionSummary> extract_with_diagnosis(const std::string& folder, const std::string& name,
+                                                               host::GuardOptions options) {
+    auto outcome = host::run_guarded_extraction(folder, name, options);
+    if (!outcome.summary)
+        if (const auto answer = host::diagnose_image(folder + name))
+            outcome.failure.error.message += "\nisorelink: " + *answer;
+    return outcome;
+}
+
+} // namespace
+
 int extract_command(Args args) {
-    return run_job_command(args, kExtractUsage, host::run_guarded_extraction, [](const ExtractionSummary& s) {
+    return run_job_command(args, kExtractUsage, extract_with_diagnosis, [](const ExtractionSummary& s) {
         for (const auto& warning : s.warnings) std::fprintf(stderr, "isorelink: %s\n", warning.c_str());
         std::printf("%s image, %u files, data start sector %u\nwrote %s\nwrote %s\nwrote %s\n",
                     std::string(to_string(s.kind)).c_str(), s.file_count, s.data_start_sector,

@@ -1,4 +1,5 @@
 #include "tools/replace_job.h"
+#include "tools/image_diagnosis.h"
 #include "tools/tree_sync.h"
 
 #include <algorithm>
@@ -168,7 +169,11 @@ Expected<ReplaceReport> replace_unguarded(const std::string& image_path, const s
 
     // Where every file lives now.
     auto extraction = run_extraction(folder, name, ExtractionOptions{true});
-    if (!extraction) return extraction.error();
+    if (!extraction) {
+        JobError refused = extraction.error();
+        if (const auto answer = diagnose_image(image_path)) refused.message += "\nisorelink: " + *answer;
+        return refused;
+    }
     const ImageKind kind = extraction->kind;
     auto listing_text = read_text_file(extraction->names.sector_listing);
     if (!listing_text) return listing_text.error();
