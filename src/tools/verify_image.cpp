@@ -136,6 +136,10 @@ Expected<VerifyReport> verify_image(const std::string& image_path) {
     if (dvd) report.summary += ", UDF bridge agrees (partition at " + std::to_string(udf.partition_start) + ")";
     for (const auto& tree : trees) report.summary += ", " + tree + " checked";
     report.summary += problems.empty() ? ": consistent" : ": " + std::to_string(problems.size()) + " problems";
+    report.recognised = iso->kind_recognised || bridge;
+    if (!report.recognised)
+        report.skipped = "not a PS2 or PSP image (its kind bytes name no kind and it carries no UDF bridge): the PS2 "
+                         "DVD's UDF bridge check was skipped";
     return report;
 }
 

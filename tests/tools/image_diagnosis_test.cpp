@@ -72,5 +72,25 @@ TEST_F(Diagnosis, TheCliPrintsItAfterTheCodedMessage) {
     EXPECT_LT(code, answer);
 }
 
+TEST(VerifyUnrecognised, FailsUnlessAskedToTakeAConsistentPlainImage) {
+    if (!have_program("genisoimage")) GTEST_SKIP() << "genisoimage not installed";
+    ScratchDir dir;
+    std::filesystem::create_directories(dir.file("tree"));
+    write_bytes(dir.file("tree/A.BIN"), Bytes(3000, std::byte{7}));
+    const std::string image = dir.file("PLAIN.ISO");
+    ASSERT_EQ(run_command("genisoimage -quiet -o " + shell_quote(image) + " " + shell_quote(dir.file("tree"))).exit_code, 0);
+    const std::string cli = std::string(ISORELINK_CLI) + " verify ";
+    const auto plain = run_command(cli + shell_quote(image));
+    EXPECT_EQ(plain.exit_code, 1) << plain.output;
+    EXPECT_NE(plain.output.find("the PS2 DVD's UDF bridge check was skipped; pass --any"), std::string::npos)
+        << plain.output;
+    const auto any = run_command(cli + "--any " + shell_quote(image));
+    EXPECT_EQ(any.exit_code, 0) << any.output;
+    EXPECT_NE(any.output.find("was skipped"), std::string::npos) << "still says what it skipped";
+    // A plain image with a problem fails even with --any.
+    write_bytes(image, [&] { auto b = read_bytes(image); b.resize(b.size() - 2048); return b; }());
+    EXPECT_EQ(run_command(cli + "--any " + shell_quote(image)).exit_code, 1);
+}
+
 } // namespace
 } // namespace isorelink::test
