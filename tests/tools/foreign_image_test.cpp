@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <ostream>
 
 #include "format/endian.h"
 #include "format/sector.h"
@@ -21,6 +22,8 @@ struct Tool {
     bool udf;
     bool joliet;
 };
+
+void PrintTo(const Tool& tool, std::ostream* out) { *out << tool.name; }
 
 const Tool kTools[] = {
     {"UdfBridge", "-udf", true, false},
