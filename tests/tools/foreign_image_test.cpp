@@ -9,6 +9,7 @@
 
 #include "format/endian.h"
 #include "format/sector.h"
+#include "format/udf/tag.h"
 #include "round_trip_support.h"
 #include "support/oracles.h"
 #include "support/test_support.h"
@@ -151,6 +152,55 @@ TEST_P(ForeignImage, VerifyNamesATreeTheRebuildAloneLeftStale) {
     const std::string tree = GetParam().joliet ? "Joliet tree: \\DATA\\A.BIN" : "UDF tree: \\DATA\\A.BIN";
     EXPECT_NE(verified.output.find(tree + " says sector"), std::string::npos) << verified.output;
     EXPECT_NE(verified.output.find("the primary tree says sector 170"), std::string::npos) << verified.output;
+}
+
+// An entry whose allocation descriptor stands behind extended attributes of
+// another length than the console's: listed and patched where it lies.
+TEST(ForeignEntries, ExtendedAttributesOfAnyLengthMoveTheDescriptorAlong) {
+    if (!have_program("genisoimage")) GTEST_SKIP() << "genisoimage not installed";
+    ScratchDir dir;
+    std::filesystem::create_directories(dir.file("tree"));
+    write_bytes(dir.file("tree/A.BIN"), sample_bytes(5000, 1));
+    write_bytes(dir.file("tree/B.BIN"), sample_bytes(3000, 2));
+    const std::string image = dir.file("GAME.ISO");
+    ASSERT_EQ(run_command("genisoimage -quiet -udf -sysid PLAYSTATION -o " + shell_quote(image) + " " +
+                          shell_quote(dir.file("tree")))
+                  .exit_code,
+              0);
+    const std::string cli = std::string(ISORELINK_CLI);
+    ASSERT_EQ(run_command(cli + " extract --force " + shell_quote(image)).exit_code, 0);
+    const std::string listing = read_text(dir.file("GAME.ISO-LSN.TXT"));
+    ASSERT_NE(listing.find("|\\A.BIN"), std::string::npos) << listing;
+    const std::uint64_t d = std::stoull(listing.substr(listing.find("|\\A.BIN") - 8, 8), nullptr, 16);
+    const std::uint64_t entry = sector_offset(whole_sectors(d));
+
+    // 24 bytes of extended attributes put in ahead of the descriptor.
+    Bytes bytes = read_bytes(image);
+    ASSERT_EQ(le32(bytes, entry + 168), 0u);
+    const auto at = static_cast<std::ptrdiff_t>(entry);
+    const std::uint32_t ad_length = le32(bytes, entry + 172);
+    Bytes descriptors(bytes.begin() + at + 176, bytes.begin() + at + 176 + ad_length);
+    std::fill(bytes.begin() + at + 176, bytes.begin() + at + 176 + 24, std::byte{0});
+    std::copy(descriptors.begin(), descriptors.end(), bytes.begin() + at + 200);
+    put_le32(bytes, entry + 168, 24);
+    auto sector = std::span<std::byte>(bytes).subspan(entry, 2048);
+    udf::seal_tag(sector, static_cast<std::uint16_t>(le16(bytes, entry + 10) + 24));
+    write_bytes(image, bytes);
+
+    ASSERT_EQ(run_command(cli + " extract --force " + shell_quote(image)).exit_code, 0);
+    const std::string relisted = read_text(dir.file("GAME.ISO-LSN.TXT"));
+    EXPECT_EQ(std::stoull(relisted.substr(relisted.find("|\\A.BIN") - 8, 8), nullptr, 16), entry + 200);
+
+    write_bytes(dir.file("a.new"), sample_bytes(9000, 3));
+    const auto replaced = run_command(cli + " replace --quiet " + shell_quote(image) + " '\\A.BIN=" +
+                                      dir.file("a.new") + "'");
+    ASSERT_EQ(replaced.exit_code, 0) << replaced.output;
+    const Bytes patched = read_bytes(dir.file("NEW-GAME.ISO"));
+    EXPECT_EQ(le32(patched, entry + 200), 9000u) << "the descriptor behind the attributes";
+    EXPECT_EQ(le64(patched, entry + 56), 9000u);
+    EXPECT_TRUE(udf::tag_is_valid(ByteView(patched).subspan(entry, 2048)));
+    const auto verified = run_command(cli + " verify " + shell_quote(dir.file("NEW-GAME.ISO")));
+    EXPECT_EQ(verified.exit_code, 0) << verified.output;
 }
 
 INSTANTIATE_TEST_SUITE_P(Genisoimage, ForeignImage, ::testing::ValuesIn(kTools),
