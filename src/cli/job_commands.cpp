@@ -9,6 +9,7 @@
 #include "tools/guarded_jobs.h"
 #include "tools/job_place.h"
 #include "tools/replace_job.h"
+#include "tools/image_diagnosis.h"
 
 namespace isorelink::cli {
 
@@ -52,8 +53,22 @@ int run_job_command(Args args, std::string_view usage, bool need_image, Job job,
 
 } // namespace
 
+namespace {
+
+// A refused image gets one more line: what the file is and what isorelink needs.
+host::GuardedOutcome<ExtractionSummary> extract_with_diagnosis(const std::string& folder, const std::string& name,
+                                                               host::GuardOptions options) {
+    auto outcome = host::run_guarded_extraction(folder, name, options);
+    if (!outcome.summary)
+        if (const auto answer = host::diagnose_image(folder + name))
+            outcome.failure.error.message += "\nisorelink: " + *answer;
+    return outcome;
+}
+
+} // namespace
+
 int extract_command(Args args) {
-    return run_job_command(args, kExtractUsage, true, host::run_guarded_extraction, [](const ExtractionSummary& s) {
+    return run_job_command(args, kExtractUsage, true, extract_with_diagnosis, [](const ExtractionSummary& s) {
         for (const auto& warning : s.warnings) std::fprintf(stderr, "isorelink: %s\n", warning.c_str());
         return std::string(to_string(s.kind)) + " image, " + host::counted(s.file_count, "file", "files") +
                ", data start sector " + std::to_string(s.data_start_sector) + "\nwrote " + s.names.sector_listing +

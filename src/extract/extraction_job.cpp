@@ -1,5 +1,9 @@
 #include "extract/extraction_job.h"
 
+#include <algorithm>
+#include <optional>
+#include <span>
+
 #include "common/messages.h"
 #include "format/listing_line.h"
 #include "format/sector.h"
@@ -11,6 +15,8 @@
 #include "read/data_start_scan.h"
 #include "read/descriptor_list.h"
 #include "read/udf_directory_pairing.h"
+#include "read/udf_generic_walk.h"
+#include "read/udf_tree_descriptors.h"
 #include "read/directory_walker.h"
 #include "extract/listing_writer.h"
 #include "platform/message_pump.h"
@@ -64,9 +70,31 @@ Status write_products(const ExtractionSummary& summary, const std::vector<FileEn
 
 Expected<ExtractionSummary> list_volume(ExtractionSummary& summary, ImageWindow& image, JobFiles& files);
 
+// The image window as the UDF walk reads it: in pieces no larger than a block.
+ImageReader window_reader(ImageWindow& image) {
+    return [&image](std::uint64_t offset, std::span<std::byte> out) {
+        for (std::size_t done = 0; done < out.size();) {
+            const std::size_t n = std::min(out.size() - done, image.block_size());
+            const auto bytes = image.bytes(offset + done, n);
+            if (!bytes) return false;
+            std::copy(bytes->begin(), bytes->end(), out.begin() + static_cast<std::ptrdiff_t>(done));
+            done += n;
+        }
+        return true;
+    };
+}
+
+bool has_udf_partition(File& image, const std::string& image_path) {
+    const auto size = image.size();
+    if (!size) return false;
+    ImageWindow window(image, *size, image_path);
+    return find_udf_partition(window_reader(window), *size).has_value();
+}
+
 } // namespace
 
-Expected<ExtractionSummary> run_extraction(std::string_view folder, std::string_view image_name) {
+Expected<ExtractionSummary> run_extraction(std::string_view folder, std::string_view image_name,
+                                           ExtractionOptions options) {
     const platform::PumpWhileRunning pumping;
     platform::pump_messages();
     auto names = extraction_names(folder, image_name);
@@ -81,7 +109,9 @@ Expected<ExtractionSummary> run_extraction(std::string_view folder, std::string_
     if (auto opened = open_image(paths, files); !opened) return opened.error();
     if (auto own = refuse_own_files(paths); !own) return own.error();
     summary.kind = detect_image_kind(files.image, ImageKind::Ps2Dvd);
-    if (!passes_header_test(files.image)) return job_error(msg::kBadHeader, paths.image);
+    if (!passes_header_test(files.image) &&
+        !(options.accept_udf_bridge && summary.kind == ImageKind::Ps2Dvd && has_udf_partition(files.image, paths.image)))
+        return job_error(msg::kBadHeader, paths.image);
     if (auto created = create_outputs(paths, files); !created) return created.error();
 
     ImageWindow image(files.image, files.image.size().value_or(0), paths.image);
@@ -93,9 +123,16 @@ Expected<ExtractionSummary> run_extraction(std::string_view folder, std::string_
         return reopened.error();
     }
     if (summary.kind == ImageKind::Ps2Dvd) {
+        // Without the console layout's markers, the UDF directory says where
+        // each file's entry lies; without a UDF tree either, the scan's 1106 stands.
         auto anchor = find_descriptor_anchor(image, paths.image);
-        if (!anchor) return anchor.error();
-        summary.descriptor_anchor = *anchor;
+        if (anchor) {
+            summary.descriptor_anchor = *anchor;
+        } else if (walk_udf_tree(window_reader(image), image.image_size())) {
+            summary.udf_directory_walked = true;
+        } else {
+            return anchor.error();
+        }
     }
     auto header = plan_header_copy(summary.kind, image, paths, files);
     if (!header) return header.error();
@@ -139,7 +176,16 @@ Expected<ExtractionSummary> list_volume(ExtractionSummary& summary, ImageWindow&
     platform::pump_messages();
 
     std::vector<DescriptorEntry> descriptors;
-    if (summary.kind == ImageKind::Ps2Dvd) {
+    std::optional<std::uint64_t> walked_data_start;
+    if (summary.udf_directory_walked) {
+        const auto tree = walk_udf_tree(window_reader(image), image.image_size());
+        if (!tree) return structure_error(paths.image, "UDF directory unreadable");
+        auto paired = descriptors_from_udf_tree(*tree, file_list, paths.image);
+        if (!paired) return paired.error();
+        descriptors = std::move(*paired);
+        walked_data_start = udf_tree_data_start(*tree, summary.header_sectors);
+        if (!descriptors.empty()) summary.descriptor_anchor = descriptors.front().offset;
+    } else if (summary.kind == ImageKind::Ps2Dvd) {
         auto read = read_descriptor_list(image, summary.descriptor_anchor, file_list.size(), paths.image);
         if (!read) return read.error();
         descriptors = std::move(*read);
@@ -148,7 +194,8 @@ Expected<ExtractionSummary> list_volume(ExtractionSummary& summary, ImageWindow&
         (void)pair_by_udf_directory(image, file_list, descriptors);
     }
     KnownFileEntries known;
-    if (summary.kind == ImageKind::Ps2Dvd && summary.descriptor_anchor >= udf::fe::kShortAllocationDescriptor) {
+    if (summary.kind == ImageKind::Ps2Dvd && !summary.udf_directory_walked &&
+        summary.descriptor_anchor >= udf::fe::kShortAllocationDescriptor) {
         // The descriptor list found a File Entry tag at the start of each of
         // these sectors when the anchor lies at its place in a sector.
         const std::uint64_t first_entry = summary.descriptor_anchor - udf::fe::kShortAllocationDescriptor;
@@ -156,9 +203,14 @@ Expected<ExtractionSummary> list_volume(ExtractionSummary& summary, ImageWindow&
             known = {whole_sectors(first_entry), whole_sectors(first_entry) + descriptors.size()};
         }
     }
-    auto data_start = data_start_sector(summary.kind, image, summary.header_sectors, paths.image, known);
-    if (!data_start) return data_start.error();
-    summary.data_start_sector = *data_start;
+    if (walked_data_start) {
+        if (*walked_data_start > UINT32_MAX) return structure_error(paths.image, "data start beyond 32-bit sectors");
+        summary.data_start_sector = static_cast<std::uint32_t>(*walked_data_start);
+    } else {
+        auto data_start = data_start_sector(summary.kind, image, summary.header_sectors, paths.image, known);
+        if (!data_start) return data_start.error();
+        summary.data_start_sector = *data_start;
+    }
 
     if (auto written = write_products(summary, file_list, descriptors, files); !written) return written.error();
     if (auto finished = finish(paths, files); !finished) return finished.error();

@@ -18,7 +18,12 @@ constexpr std::size_t kAhead = 16;
 } // namespace
 
 void edit_file_entry(MutableByteView entry, const EntryEdit& edit) {
-    udf::relink_file_entry(entry, edit.descriptor, edit.size, edit.position, edit.crc_length);
+    udf::RelinkPlace place;
+    place.descriptor = edit.descriptor;
+    place.extended = edit.extended;
+    place.add_descriptor = edit.add_descriptor;
+    place.no_descriptor = edit.no_descriptor;
+    udf::relink_file_entry(entry, place, edit.size, edit.position, edit.crc_length);
 }
 
 EntryReseals::EntryReseals(File& image, std::uint64_t image_size, std::string image_path)

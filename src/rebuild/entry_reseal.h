@@ -1,6 +1,6 @@
 #pragma once
-// The UDF File Entries a relink list rewrites: each entry's short_ad (at D),
-// Information Length (at D - 252) and Logical Blocks Recorded, and its tag
+// The UDF File Entries a relink list rewrites: each entry's allocation
+// descriptor (at D), Information Length and Logical Blocks Recorded, and its tag
 // resealed over the bytes it covered before the edit.
 //
 // This is the one way a File Entry is written. Entries are not copied while
@@ -29,6 +29,9 @@ struct EntryEdit {
     std::uint16_t crc_length = 0;     // the tag's CRC length before the edit
     std::uint32_t size = 0;           // B
     std::uint32_t position = 0;       // A - P, the extent's block in the partition
+    bool extended = false;            // an Extended File Entry
+    std::uint8_t add_descriptor = 0;  // descriptor bytes an entry without one gains
+    bool no_descriptor = false;       // an entry without one that stays empty
 
     std::uint64_t sector_offset() const { return isorelink::sector_offset(sector); }
 };

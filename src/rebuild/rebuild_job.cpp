@@ -1,6 +1,7 @@
 #include "rebuild/rebuild_job.h"
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "platform/file.h"
@@ -10,7 +11,9 @@
 #include "platform/message_pump.h"
 #include "rebuild/entry_read_ahead.h"
 #include "rebuild/new_image_kind.h"
+#include "read/image_kind_probe.h"
 #include "read/partition_start_scan.h"
+#include "read/udf_generic_walk.h"
 #include "rebuild/patch_plan.h"
 #include "rebuild/record_patch.h"
 #include "rebuild/relink_list.h"
@@ -99,9 +102,19 @@ Status apply_relink_lines(File& image, std::uint64_t length, const RelinkLines& 
     return ok_status();
 }
 
+ImageReader file_reader(File& image) {
+    return [&image](std::uint64_t offset, std::span<std::byte> out) { return image.read_at(offset, out) == out.size(); };
+}
+
+// A kind the two bytes do not name, on an image with a sound UDF partition.
+bool unnamed_kind_with_udf_bridge(File& image, std::uint64_t length) {
+    if (detect_image_kind(image, ImageKind::Ps2Cd) == detect_image_kind(image, ImageKind::PspUmd)) return false;
+    return find_udf_partition(file_reader(image), length).has_value();
+}
+
 } // namespace
 
-Expected<RebuildSummary> run_rebuild(std::string_view folder, std::string_view image_name) {
+Expected<RebuildSummary> run_rebuild(std::string_view folder, std::string_view image_name, RebuildOptions options) {
     const platform::PumpWhileRunning pumping;
     platform::pump_messages();
     auto names = rebuild_names(folder, image_name);
@@ -120,6 +133,8 @@ Expected<RebuildSummary> run_rebuild(std::string_view folder, std::string_view i
     const auto kind = new_image_kind(*image, *length, paths.new_image);
     if (!kind) return kind.error();
     summary.kind = *kind;
+    if (options.accept_udf_bridge && summary.kind == ImageKind::PspUmd && unnamed_kind_with_udf_bridge(*image, *length))
+        summary.kind = ImageKind::Ps2Dvd;
 
     auto list = open_relink_list(paths.relink_list);
     if (!list) return list.error();
@@ -128,7 +143,12 @@ Expected<RebuildSummary> run_rebuild(std::string_view folder, std::string_view i
     summary.record_count = *count;
 
     if (summary.kind == ImageKind::Ps2Dvd) {
-        const auto start = find_partition_start(*image, paths.new_image);
+        auto start = find_partition_start(*image, paths.new_image);
+        if (!start && options.accept_udf_bridge) {
+            // The partition the UDF anchor leads to, where no File Set
+            // Descriptor carries its charset on the console's grid.
+            if (const auto partition = find_udf_partition(file_reader(*image), *length)) start = partition->start;
+        }
         if (!start) return start.error();
         summary.partition_start = *start;
     }

@@ -22,6 +22,15 @@ struct RebuildSummary {
 // line that would be applied is read and checked before the first write; a
 // refused list (405), an image without its UDF partition (406) or one too
 // short to be a disc image (409) leaves the new image byte for byte as it was.
-Expected<RebuildSummary> run_rebuild(std::string_view folder, std::string_view image_name);
+//
+// The CLI may ask for more than the host's job: a new image whose kind bytes
+// name no kind but whose anchor at 256 leads to a sound UDF partition (an
+// image made by a general authoring tool) is then rebuilt as the PS2 DVD the
+// extraction listed it as, not served as a PSP UMD.
+struct RebuildOptions {
+    bool accept_udf_bridge = false;
+};
+Expected<RebuildSummary> run_rebuild(std::string_view folder, std::string_view image_name,
+                                     RebuildOptions options = {});
 
 } // namespace isorelink

@@ -6,6 +6,7 @@
 #include "format/iso9660/directory_record.h"
 #include "format/iso9660/layout.h"
 #include "format/sector.h"
+#include "format/udf/entry_layout.h"
 #include "format/udf/layout.h"
 #include "format/udf/tag.h"
 
@@ -13,39 +14,47 @@ namespace isorelink {
 
 namespace {
 
-// Where the File Entry holding a short_ad at image offset D lives, and where
-// within it the fields lie.
-struct EntryFields {
-    std::uint64_t sector = 0;
-    std::size_t descriptor = 0;          // D within the entry
-    std::size_t information_length = 0;  // D - 252 within the entry
-};
-
-bool descriptor_inside_image(std::uint32_t d, std::uint64_t image_size) {
-    return d >= udf::fe::kDescriptorToInformationLength && std::uint64_t{d} + udf::short_ad::kSize <= image_size;
-}
-
-// The entry is the sector that holds D; its Information Length and the
-// short_ad must both lie in it, below the end its tag's CRC can cover.
-std::optional<EntryFields> locate_entry(PatchPlan& plan, std::uint32_t d, std::uint16_t& crc_length) {
-    EntryFields at;
-    at.sector = whole_sectors(d);
-    at.descriptor = static_cast<std::size_t>(d - sector_offset(at.sector));
-    if (at.descriptor < udf::fe::kDescriptorToInformationLength) return std::nullopt;
-    if (at.descriptor + udf::short_ad::kSize > kSectorSize) return std::nullopt;
-    at.information_length = at.descriptor - udf::fe::kDescriptorToInformationLength;
-    // The Information Length must not land in the tag the patch reseals.
-    if (at.information_length < udf::tag::kSize) return std::nullopt;
-
+// The File Entry (or Extended File Entry) that opens the sector holding D,
+// and where its fields lie by the lengths it records: D must be one of its
+// allocation descriptors, or, in an entry that records none (an empty file),
+// the place its first one would take.
+std::optional<EntryEdit> locate_entry(PatchPlan& plan, std::uint32_t d, std::uint32_t size) {
+    EntryEdit edit;
+    const std::uint64_t sector = whole_sectors(d);
+    const auto within = static_cast<std::size_t>(d - sector_offset(sector));
     // A whole sector: not the image's trailing part of one.
-    if (sector_offset(at.sector) + kSectorSize > plan.image_size()) return std::nullopt;
-    const auto bytes = plan.view(sector_offset(at.sector), udf::tag::kSize);
+    if (sector_offset(sector) + kSectorSize > plan.image_size()) return std::nullopt;
+    const auto bytes = plan.view(sector_offset(sector), kSectorSize);
     if (!bytes) return std::nullopt;
     const auto tag = udf::decode_tag(*bytes);
-    if (tag.identifier != udf::kFileEntry) return std::nullopt;
-    crc_length = tag.crc_length;
-    if (udf::tag::kSize + crc_length > kSectorSize) return std::nullopt;
-    return at;
+    const auto layout = udf::entry_layout(*bytes);
+    if (!layout || udf::tag::kSize + tag.crc_length > kSectorSize) return std::nullopt;
+    const std::size_t step = layout->descriptor_size();
+    if (step == 0) return std::nullopt;  // the data lies in the entry: no extent to move
+    if (layout->descriptors_length == 0 && within == layout->descriptors) {
+        if (size == 0) {
+            edit.no_descriptor = true;
+        } else {
+            // The descriptor joins the end of what the tag covers.
+            if (layout->descriptors + step > kSectorSize || udf::tag::kSize + tag.crc_length != layout->descriptors)
+                return std::nullopt;
+            edit.add_descriptor = static_cast<std::uint8_t>(step);
+        }
+    } else if (within < layout->descriptors || within + step > layout->end() ||
+               (within - layout->descriptors) % step != 0) {
+        return std::nullopt;
+    }
+    edit.sector = static_cast<std::uint32_t>(sector);
+    edit.descriptor = static_cast<std::uint16_t>(within);
+    edit.crc_length = tag.crc_length;
+    edit.extended = layout->extended;
+    return edit;
+}
+
+// D + 8 inside the image, and not before the first place any entry's
+// descriptors can begin.
+bool descriptor_inside_image(std::uint32_t d, std::uint64_t image_size) {
+    return d >= udf::fe::kExtendedAttributes && std::uint64_t{d} + udf::short_ad::kSize <= image_size;
 }
 
 void patch_directory_record(PatchPlan& plan, const RelinkLine& line) {
@@ -82,16 +91,11 @@ LineVerdict apply_relink_line(PatchPlan& plan, EntryReseals& entries, const Reli
     // The directory record first: should it share a sector with the entry,
     // the entry's tag is checked and sealed over what the line leaves there.
     patch_directory_record(plan, line);
-    std::uint16_t crc_length = 0;
-    const auto at = locate_entry(plan, line.descriptor, crc_length);
-    if (!at) return LineVerdict::NoFileEntry;
-    EntryEdit edit;
-    edit.sector = static_cast<std::uint32_t>(at->sector);
-    edit.descriptor = static_cast<std::uint16_t>(at->descriptor);
-    edit.crc_length = crc_length;
-    edit.size = line.size;
-    edit.position = line.sector - partition_start;
-    entries.add(edit);
+    auto edit = locate_entry(plan, line.descriptor, line.size);
+    if (!edit) return LineVerdict::NoFileEntry;
+    edit->size = line.size;
+    edit->position = line.sector - partition_start;
+    entries.add(*edit);
     return LineVerdict::Applied;
 }
 

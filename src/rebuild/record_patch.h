@@ -1,8 +1,10 @@
 #pragma once
 // One relink line applied to the planned image: the file's ISO 9660
 // directory record (extent and data length, both byte orders, at C) and, on a
-// PS2 DVD, its UDF File Entry (short_ad at D, Information Length at D - 252,
-// Logical Blocks Recorded, and the entry's tag resealed).
+// PS2 DVD, its UDF File Entry: the entry that opens D's sector, its
+// allocation descriptor at D (wherever its extended attributes end), its
+// Information Length and Logical Blocks Recorded at their own places, and
+// its tag resealed.
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -18,9 +20,9 @@ namespace isorelink {
 enum class LineVerdict {
     Applied,
     RecordOutsideImage,      // C + 16 beyond the image's end
-    DescriptorOutsideImage,  // D + 8 beyond the end, or D below 252
+    DescriptorOutsideImage,  // D + 8 beyond the end, or D below 176
     BelowPartition,          // A below the partition start P, for a file that is not empty
-    NoFileEntry,             // the sector holding D holds no File Entry we can reseal
+    NoFileEntry,             // D is not an allocation descriptor of the entry opening its sector
 };
 
 // Checks the line against the image and, when it fits, plans its writes:

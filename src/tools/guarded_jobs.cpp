@@ -21,7 +21,7 @@ GuardedOutcome<ExtractionSummary> run_guarded_extraction(const std::string& fold
         outcome.failure = {allowed.error(), true, {}};
         return outcome;
     }
-    auto extraction = run_extraction(folder, name);
+    auto extraction = run_extraction(folder, name, ExtractionOptions{true});
     if (!extraction) {
         outcome.failure = {extraction.error(), false, guard.failed()};
         return outcome;
@@ -47,7 +47,7 @@ GuardedOutcome<RebuildSummary> run_guarded_rebuild(const std::string& folder, co
         return outcome;
     }
     const bool new_image_ours = guard.record().wrote_unchanged(rebuild->new_image);
-    auto rebuilt = run_rebuild(folder, name);
+    auto rebuilt = run_rebuild(folder, name, RebuildOptions{true});
     if (!rebuilt) {
         outcome.failure = {rebuilt.error(), false, guard.failed()};
         return outcome;

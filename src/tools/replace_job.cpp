@@ -1,4 +1,6 @@
 #include "tools/replace_job.h"
+#include "tools/image_diagnosis.h"
+#include "tools/tree_sync.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -140,8 +142,12 @@ Expected<ReplaceReport> replace_unguarded(const std::string& image_path, const s
     }
 
     // Where every file lives now.
-    auto extraction = run_extraction(folder, name);
-    if (!extraction) return extraction.error();
+    auto extraction = run_extraction(folder, name, ExtractionOptions{true});
+    if (!extraction) {
+        JobError refused = extraction.error();
+        if (const auto answer = diagnose_image(image_path)) refused.message += "\nisorelink: " + *answer;
+        return refused;
+    }
     const ImageKind kind = extraction->kind;
     auto listing_text = read_text_file(extraction->names.sector_listing);
     if (!listing_text) return listing_text.error();
@@ -211,8 +217,11 @@ Expected<ReplaceReport> replace_unguarded(const std::string& image_path, const s
     report.written_size = file_size(report.new_image).value_or(0);
     if (auto relink = write_text_file(report.relink_list, format_sector_listing(plan->relink_lines, kind)); !relink)
         return relink.error();
-    auto rebuilt = run_rebuild(folder, name);
+    auto rebuilt = run_rebuild(folder, name, RebuildOptions{true});
     if (!rebuilt) return rebuilt.error();
+    std::vector<TreeMove> moves;
+    for (const auto& f : report.files) moves.push_back({f.path, f.old_sector, f.old_size, f.new_sector, f.new_size});
+    if (auto synced = sync_other_trees(report.new_image, rebuilt->kind, moves); !synced) return synced.error();
     report.lines_applied = rebuilt->lines_applied;
     report.new_image_size = file_size(report.new_image).value_or(rebuilt->new_image_size);
     return report;

@@ -9,6 +9,7 @@
 #include "read/iso_volume.h"
 #include "read/udf_volume.h"
 #include "tools/counted.h"
+#include "tools/tree_agreement.h"
 #include "platform/read_handle.h"
 #include "platform/message_pump.h"
 
@@ -114,7 +115,10 @@ Expected<VerifyReport> verify_image(const std::string& image_path) {
     check_volume_size(*iso, problems);
     check_extents(*iso, problems);
     check_overlaps(*iso, problems);
-    const bool dvd = iso->kind_recognised && iso->kind == ImageKind::Ps2Dvd;
+    // An image whose kind bytes name no kind but which carries a UDF bridge
+    // is the PS2 DVD the CLI lists and rebuilds it as.
+    const bool bridge = !iso->kind_recognised && carries_udf_bridge(*image, iso->image_size);
+    const bool dvd = (iso->kind_recognised && iso->kind == ImageKind::Ps2Dvd) || bridge;
     UdfVolume udf;
     if (dvd) {
         udf = read_udf_volume(*image, whole_sectors(iso->image_size));
@@ -122,12 +126,21 @@ Expected<VerifyReport> verify_image(const std::string& image_path) {
         check_udf(*iso, udf, problems);
     }
 
-    std::string kind = iso->kind_recognised ? std::string(to_string(iso->kind)) : "unrecognised kind";
+    // The trees beside the primary one; a PS2 DVD's UDF side was checked above.
+    const auto trees = check_other_trees(*image, *iso, !dvd, problems);
+
+    std::string kind = bridge ? "PS2 DVD (UDF bridge)"
+                              : iso->kind_recognised ? std::string(to_string(iso->kind)) : "unrecognised kind";
     report.summary = image_path + ": " + kind + ", " + counted(iso->files.size(), "file", "files") + ", " +
                      counted(iso->volume_space_size, "sector", "sectors");
     if (ends_with_post_gap(*image, iso->image_size)) report.summary += " (post-gap included)";
     if (dvd) report.summary += ", UDF bridge agrees (partition at " + std::to_string(udf.partition_start) + ")";
+    for (const auto& tree : trees) report.summary += ", " + tree + " checked";
     report.summary += problems.empty() ? ": consistent" : ": " + counted(problems.size(), "problem", "problems");
+    report.recognised = iso->kind_recognised || bridge;
+    if (!report.recognised)
+        report.skipped = "not a PS2 or PSP image (its kind bytes name no kind and it carries no UDF bridge): the PS2 "
+                         "DVD's UDF bridge check was skipped";
     return report;
 }
 

@@ -18,6 +18,10 @@ namespace isorelink::host {
 struct VerifyReport {
     std::vector<std::string> problems;  // one line each; empty when consistent
     std::string summary;                // one line
+    // The kind bytes name a kind, or the image carries a UDF bridge. When
+    // not, skipped says which kind checks did not run.
+    bool recognised = true;
+    std::string skipped;
 };
 
 // Fails only when the image cannot be opened or holds no ISO 9660 volume.

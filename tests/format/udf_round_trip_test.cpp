@@ -182,7 +182,7 @@ TEST(UdfFileEntryEdit, RelinkWritesTheExtentSizesAndASoundTag) {
     const auto root_block = udf::file_set_root(image.sector(bridge.partition_start + bridge.file_set_block)).block;
     auto sector = bytes_of(image.sector(bridge.partition_start + root_block));
     const auto crc_length = udf::decode_tag(sector).crc_length;
-    udf::relink_file_entry(sector, udf::fe::kShortAllocationDescriptor, 5000, 4321, crc_length);
+    udf::relink_file_entry(sector, udf::RelinkPlace{}, 5000, 4321, crc_length);
     ASSERT_TRUE(udf::tag_is_valid(sector));
     const auto entry = udf::decode_file_entry(sector);
     ASSERT_TRUE(entry);

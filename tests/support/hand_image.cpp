@@ -74,7 +74,11 @@ std::vector<std::byte> head(const HandImage& hand) {
             put_le32(pd, udf::pd::kLength, hand.partition_length);
         });
     for (const std::uint32_t sector : hand.entry_sectors)
-        put_descriptor(image, sector, sector - hand.partition_start, udf::kFileEntry, 300, [](MutableByteView) {});
+        put_descriptor(image, sector, sector - hand.partition_start, udf::kFileEntry, 300, [](MutableByteView entry) {
+            // The console's lengths: 132 bytes of extended attributes, one short_ad at 308.
+            put_le32(entry, udf::fe::kExtendedAttributesLength, udf::fe::kExtendedAttributesSize);
+            put_le32(entry, udf::fe::kAllocationDescriptorsLength, udf::short_ad::kSize);
+        });
     return image;
 }
 
@@ -115,6 +119,9 @@ void put_file_entry(std::vector<std::byte>& image, std::uint32_t sector, std::ui
     put_le32(image, at + udf::tag::kLocation, tag_location);
     std::copy(kIdentifierMarker.begin(), kIdentifierMarker.end(), image.begin() + at + udf::fe::kImplementationId);
     std::copy(kAttributeMarker.begin(), kAttributeMarker.end(), image.begin() + at + udf::fe::kAttributeMarker);
+    // The lengths that put the short_ad where the console's entries hold it.
+    put_le32(image, at + udf::fe::kExtendedAttributesLength, udf::fe::kExtendedAttributesSize);
+    put_le32(image, at + udf::fe::kAllocationDescriptorsLength, udf::short_ad::kSize);
     put_le32(image, at + udf::fe::kShortAllocationDescriptor + udf::short_ad::kExtentLength, extent_length);
     put_le32(image, at + udf::fe::kShortAllocationDescriptor + udf::short_ad::kExtentPosition, extent_position);
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "format/sector.h"
+#include "format/udf/entry_layout.h"
 #include "format/udf/fields.h"
 #include "format/udf/tag.h"
 
@@ -95,11 +96,21 @@ void encode_file_entry(MutableByteView s, std::uint32_t location, const UdfFileE
     seal_tag(s, static_cast<std::uint16_t>(end - tag::kSize));
 }
 
-void relink_file_entry(MutableByteView entry, std::size_t descriptor, std::uint32_t size, std::uint32_t position,
+void relink_file_entry(MutableByteView entry, const RelinkPlace& place, std::uint32_t size, std::uint32_t position,
                        std::uint16_t crc_length) {
-    encode_short_ad(entry, descriptor, {size, position});
-    put_le32(entry, descriptor - fe::kDescriptorToInformationLength, size);
-    put_le64(entry, fe::kLogicalBlocksRecorded, sectors_to_hold(size));
+    if (place.add_descriptor != 0) {
+        const std::size_t lengths = place.extended ? efe::kAllocationDescriptorsLength : fe::kAllocationDescriptorsLength;
+        put_le32(entry, lengths, le32(entry, lengths) + place.add_descriptor);
+        crc_length = static_cast<std::uint16_t>(crc_length + place.add_descriptor);
+    }
+    if (!place.no_descriptor) encode_short_ad(entry, place.descriptor, {size, position});
+    put_le32(entry, fe::kInformationLength, size);
+    if (place.extended) {
+        put_le64(entry, efe::kObjectSize, size);
+        put_le64(entry, efe::kLogicalBlocksRecorded, sectors_to_hold(size));
+    } else {
+        put_le64(entry, fe::kLogicalBlocksRecorded, sectors_to_hold(size));
+    }
     // Sealed with the CRC length read before the edit: the line's fields may
     // not rewrite how much the tag covers.
     seal_tag(entry, crc_length);

@@ -66,13 +66,29 @@ void encode_file_entry(MutableByteView sector, std::uint32_t location, const Udf
 inline bool opens_file_entry(ByteView bytes) { return le32(bytes, tag::kIdentifier) == kFileEntryTagWord; }
 inline std::uint64_t information_length(ByteView entry) { return le64(entry, fe::kInformationLength); }
 
-// The rebuild's edit of an entry whose short_ad lies at `descriptor`: the
-// extent (size and block), the Information Length 252 bytes before the
-// short_ad (its low 32 bits), the Logical Blocks Recorded, and the tag
-// resealed with crc_length. size goes in unchanged even from 2^30 bytes on,
-// where the short_ad's top two bits would name another extent type: hosts
-// rely on that.
-void relink_file_entry(MutableByteView entry, std::size_t descriptor, std::uint32_t size, std::uint32_t position,
+// Where the rebuild's edit of one entry goes. The Information Length (byte
+// 56 of either entry kind) and the Logical Blocks Recorded (64, or 72 in an
+// Extended File Entry, whose Object Size at 64 follows the file's size too)
+// lie at their own places; the extent's descriptor lies wherever the entry's
+// extended-attribute length puts it (308 on the console layout, where the
+// Information Length thus lies 252 bytes before it).
+struct RelinkPlace {
+    std::size_t descriptor = fe::kShortAllocationDescriptor;
+    bool extended = false;
+    // The entry records no descriptor (an empty file): to give it data, its
+    // descriptor length grows by this many bytes (8 short_ad, 16 long_ad)
+    // and the tag covers them; 0 keeps the length as it is.
+    std::uint8_t add_descriptor = 0;
+    // The entry records no descriptor and stays empty: none is written.
+    bool no_descriptor = false;
+};
+
+// The rebuild's edit of one entry: the extent (size and block), the
+// Information Length, the Logical Blocks Recorded, and the tag resealed with
+// crc_length (grown by the descriptor added). size goes in unchanged even
+// from 2^30 bytes on, where a descriptor's top two bits would name another
+// extent type: hosts rely on that.
+void relink_file_entry(MutableByteView entry, const RelinkPlace& place, std::uint32_t size, std::uint32_t position,
                        std::uint16_t crc_length);
 
 } // namespace isorelink::udf
