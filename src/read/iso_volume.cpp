@@ -47,7 +47,7 @@ struct PendingDirectory {
 
 class Walker {
 public:
-    Walker(const platform::ReadHandle& image, IsoVolume& volume) : image_(image), volume_(volume) {}
+    Walker(const ImageSource& image, IsoVolume& volume) : image_(image), volume_(volume) {}
 
     void walk(PendingDirectory root) {
         queue_.push_back(std::move(root));
@@ -143,7 +143,7 @@ private:
         volume_.files.push_back(std::move(file));
     }
 
-    const platform::ReadHandle& image_;
+    const ImageSource& image_;
     IsoVolume& volume_;
     std::deque<PendingDirectory> queue_;
     std::set<std::uint32_t> visited_;
@@ -161,7 +161,7 @@ ImageKind kind_from_bytes(std::uint8_t system_byte, std::uint8_t application_byt
     return ImageKind::PspUmd;
 }
 
-Expected<IsoVolume> read_iso_volume(const platform::ReadHandle& image) {
+Expected<IsoVolume> read_iso_volume(const ImageSource& image) {
     IsoVolume volume;
     const auto size = image.size();
     if (!size) return job_error(msg::kCannotReadImageLength);
@@ -188,6 +188,10 @@ Expected<IsoVolume> read_iso_volume(const platform::ReadHandle& image) {
     Walker walker(image, volume);
     walker.walk({"", both32(root, iso::dr::kExtent), both32(root, iso::dr::kDataLength)});
     return volume;
+}
+
+Expected<IsoVolume> read_iso_volume(const platform::ReadHandle& image) {
+    return read_iso_volume(PlainSource(image));
 }
 
 std::string normalise_iso_path(std::string_view path) {
