@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/messages.h"
+#include "tools/format_bridge.h"
 #include "tools/image_path.h"
 #include "platform/file.h"
 #include "format/sector.h"
@@ -223,6 +224,7 @@ Expected<ReplaceReport> replace_unguarded(const std::string& image_path, const s
 Expected<ReplaceReport> run_replace(const std::string& image_path, const std::vector<ReplaceRequest>& requests,
                                     bool quiet, GuardOptions options) {
     if (requests.empty()) return job_error(msg::kReplaceNothing);
+    if (auto other = replace_other_format(image_path, requests, quiet, options)) return std::move(*other);
     const auto [folder, name] = cli::split_image_path(image_path);
     const auto listings = extraction_names(folder, name);
     if (!listings) return listings.error();
@@ -273,6 +275,7 @@ std::string describe_replace(const ReplaceReport& report) {
         text += ", of which " + std::to_string(whole_sectors(report.new_image_size - report.written_size)) +
                 " post-gap sectors the rebuild appended";
     text += ")\n";
+    text += report.container_note;
     return text;
 }
 

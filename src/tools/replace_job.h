@@ -29,6 +29,7 @@ struct ReplaceReport {
     std::uint64_t written_size = 0;    // bytes of the new image before the rebuild
     std::uint64_t new_image_size = 0;  // after it (a post-gap may have been appended)
     std::uint32_t lines_applied = 0;
+    std::string container_note;        // BIN/CUE, CSO, ZSO: what was written in that format
 };
 
 // "ISO_PATH=LOCAL_FILE": split at the first '=' (ISO 9660 names hold none).

@@ -5,6 +5,7 @@
 #include <map>
 
 #include "common/messages.h"
+#include "tools/format_bridge.h"
 #include "format/sector.h"
 #include "read/iso_volume.h"
 #include "read/udf_volume.h"
@@ -89,7 +90,7 @@ void check_udf(const IsoVolume& iso, const UdfVolume& udf, std::vector<std::stri
     for (const auto& [path, u] : by_path) problems.push_back(u->path + ": the ISO 9660 side has no such file");
 }
 
-bool ends_with_post_gap(const platform::ReadHandle& image, std::uint64_t size) {
+bool ends_with_post_gap(const ImageSource& image, std::uint64_t size) {
     std::array<std::byte, kPostGapMarker.size()> tail{};
     if (size < sector_offset(150) || !image.read_exact_at(size - tail.size(), tail)) return false;
     return std::equal(tail.begin(), tail.end(), kPostGapMarker.begin(),
@@ -99,9 +100,10 @@ bool ends_with_post_gap(const platform::ReadHandle& image, std::uint64_t size) {
 } // namespace
 
 Expected<VerifyReport> verify_image(const std::string& image_path) {
-    auto image = platform::ReadHandle::open(image_path);
-    if (!image) return job_error(msg::kVerifyCannotOpen, image_path);
-    auto iso = read_iso_volume(*image);
+    auto opened = open_image_source(image_path);
+    if (!opened) return with_prefix("verify: ", opened.error());
+    const ImageSource& image = **opened;
+    auto iso = read_iso_volume(image);
     if (!iso) return with_prefix("verify: " + image_path + ": ", iso.error());
 
     VerifyReport report;
@@ -113,7 +115,7 @@ Expected<VerifyReport> verify_image(const std::string& image_path) {
     const bool dvd = iso->kind_recognised && iso->kind == ImageKind::Ps2Dvd;
     UdfVolume udf;
     if (dvd) {
-        udf = read_udf_volume(*image, whole_sectors(iso->image_size));
+        udf = read_udf_volume(image, whole_sectors(iso->image_size));
         if (!udf.found && udf.problems.empty()) problems.push_back("UDF: no volume found from the anchor at 256");
         check_udf(*iso, udf, problems);
     }
@@ -121,7 +123,8 @@ Expected<VerifyReport> verify_image(const std::string& image_path) {
     std::string kind = iso->kind_recognised ? std::string(to_string(iso->kind)) : "unrecognised kind";
     report.summary = image_path + ": " + kind + ", " + std::to_string(iso->files.size()) + " files, " +
                      std::to_string(iso->volume_space_size) + " sectors";
-    if (ends_with_post_gap(*image, iso->image_size)) report.summary += " (post-gap included)";
+    check_container(image, problems, false);
+    if (ends_with_post_gap(image, iso->image_size)) report.summary += " (post-gap included)";
     if (dvd) report.summary += ", UDF bridge agrees (partition at " + std::to_string(udf.partition_start) + ")";
     report.summary += problems.empty() ? ": consistent" : ": " + std::to_string(problems.size()) + " problems";
     return report;
