@@ -15,5 +15,6 @@ int mkimage_command(Args args);
 int replace_command(Args args);
 int verify_command(Args args);
 int demo_command(Args args);
+int convert_command(Args args);
 
 } // namespace isorelink::cli

@@ -6,6 +6,8 @@
 #include <string>
 
 #include "cli/commands.h"
+#include "cli/console.h"
+#include "tools/format_bridge.h"
 #include "tools/image_path.h"
 #include "tools/guarded_jobs.h"
 
@@ -65,6 +67,7 @@ template <class Job, class Print>
 int run_job_command(Args args, const char* usage, Job job, Print print) {
     JobArguments arguments;
     if (const auto code = parse(args, usage, arguments)) return *code;
+    if (const auto refusal = host::plain_image_required(arguments.image)) return fail(*refusal, "convert the image as the line above says, then run the command on the ISO");
     const auto [folder, name] = split_image_path(arguments.image);
     const auto outcome = job(folder, name, arguments.options);
     if (!outcome.summary) return report(outcome.failure);

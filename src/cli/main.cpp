@@ -23,6 +23,7 @@ constexpr std::string_view kUsage =
     "                             write NEW-IMAGE.ISO with files replaced, every other file in place\n"
     "  verify IMAGE.ISO           check an image's volume size, extents and UDF bridge\n"
     "  demo [DIR]                 build a sample image and run the whole round trip on it\n"
+    "  convert IN OUT [--mode1]   between .iso, .cue/.bin, .cso and .zso, by extension\n"
     "\n"
     "  --help, --version\n";
 
@@ -35,6 +36,7 @@ constexpr Command kCommands[] = {
     {"extract", isorelink::cli::extract_command}, {"rebuild", isorelink::cli::rebuild_command},
     {"mkimage", isorelink::cli::mkimage_command}, {"replace", isorelink::cli::replace_command},
     {"verify", isorelink::cli::verify_command},   {"demo", isorelink::cli::demo_command},
+    {"convert", isorelink::cli::convert_command},
 };
 
 } // namespace
