@@ -435,7 +435,7 @@ std::optional<Expected<ReplaceReport>> replace_other_format(const std::string& i
                                                             GuardOptions options) {
     auto source = open_image_source(image_path);
     if (!source) {
-        if (source.error().kind == ErrorKind::Io) return std::nullopt;  // replace says it in its own words
+        if (!platform::ReadHandle::open(image_path)) return std::nullopt;  // replace says it in its own words
         return Expected<ReplaceReport>(with_prefix("replace: ", source.error()));
     }
     if ((*source)->format() == ImageFormat::Plain) return std::nullopt;
@@ -471,8 +471,9 @@ std::optional<Expected<ReplaceReport>> replace_other_format(const std::string& i
 std::optional<JobError> plain_image_required(const std::string& image_path) {
     auto source = open_image_source(image_path);
     if (!source) {
-        // A plain image's failures are the job's to report in its own words.
-        return source.error().kind == ErrorKind::Io ? std::nullopt : std::optional<JobError>(source.error());
+        // An image that cannot be opened is the job's to report in its own words.
+        if (!platform::ReadHandle::open(image_path)) return std::nullopt;
+        return source.error();
     }
     const auto format = (*source)->format();
     if (format == ImageFormat::Plain) return std::nullopt;

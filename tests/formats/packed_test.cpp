@@ -61,7 +61,6 @@ TEST_P(Packed, ReplaceEqualsReplaceOnTheIso) {
     r = cli("convert --quiet " + q(new_packed) + " " + q(dir.file("NEW-BACK.ISO")));
     ASSERT_EQ(r.exit_code, 0) << r.output;
     EXPECT_EQ(read_bytes(dir.file("NEW-BACK.ISO")), read_bytes(dir.file("NEW-GAME.ISO")));
-
 }
 
 // A CSO another writer made: every block stored plain, the index shifted by
