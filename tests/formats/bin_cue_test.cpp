@@ -3,6 +3,7 @@
 
 #include <fstream>
 
+#include "format/cue_sheet.h"
 #include "formats/format_support.h"
 
 namespace isorelink::test {
@@ -123,6 +124,46 @@ TEST_F(BinCue, ReplaceKeepsTheOldFilesLastSubheaderAndMode1Works) {
     EXPECT_EQ(submode(new_bin, last), 0x89);
     EXPECT_EQ(submode(new_bin, first), 0x08);
     EXPECT_EQ(submode(new_bin, last - 1), 0x08);
+}
+
+// Audio after the data track, in the same .bin and in a file of its own:
+// replace rewrites track 1 only; the audio follows it byte for byte and the
+// sheet's later indexes move by as many sectors as track 1 grew.
+TEST_F(BinCue, LaterTracksAreKeptAsTheyAre) {
+    const std::size_t data_sectors = bin.size() / kRaw;
+    const auto audio = random_bytes(300 * kRaw, 8);
+    auto together = bin;
+    together.insert(together.end(), audio.begin(), audio.end());
+    write_bytes(dir.file("MIXED.bin"), together);
+    const auto msf = [](std::size_t frames) { return cue::msf_text(static_cast<std::uint32_t>(frames)); };
+    write_text(dir.file("MIXED.cue"), "FILE \"MIXED.bin\" BINARY\n  TRACK 01 MODE2/2352\n    INDEX 01 00:00:00\n"
+                                      "  TRACK 02 AUDIO\n    INDEX 00 " + msf(data_sectors) + "\n    INDEX 01 " +
+                                          msf(data_sectors + 150) + "\n");
+    write_bytes(dir.file("TRACK2.bin"), audio);
+    write_text(dir.file("SPLIT.cue"), "FILE \"GAME.bin\" BINARY\n  TRACK 01 MODE2/2352\n    INDEX 01 00:00:00\n"
+                                      "FILE \"TRACK2.bin\" BINARY\n  TRACK 02 AUDIO\n    INDEX 01 00:00:00\n");
+    write_bytes(dir.file("new.bin"), random_bytes(7000, 9));
+    for (const char* name : {"MIXED", "SPLIT"}) {
+        const std::string cue = dir.file(std::string(name) + ".cue");
+        EXPECT_EQ(cli("verify " + q(cue)).exit_code, 0) << name;
+        const auto r = cli("replace --quiet " + q(cue) + " DATA/A.BIN=" + q(dir.file("new.bin")));
+        ASSERT_EQ(r.exit_code, 0) << r.output;
+        EXPECT_EQ(cli("verify " + q(dir.file("NEW-" + std::string(name) + ".cue"))).exit_code, 0) << name;
+    }
+    const auto mixed = read_bytes(dir.file("NEW-MIXED.bin"));
+    const auto split = read_bytes(dir.file("NEW-SPLIT.bin"));
+    const std::size_t new_data = split.size() / kRaw;
+    ASSERT_EQ(new_data, data_sectors + 150);  // the post-gap the rebuild appends
+    ASSERT_EQ(mixed.size(), split.size() + audio.size());
+    EXPECT_TRUE(std::equal(split.begin(), split.end(), mixed.begin()));
+    EXPECT_TRUE(std::equal(audio.begin(), audio.end(), mixed.begin() + static_cast<std::ptrdiff_t>(split.size())));
+    EXPECT_EQ(read_text(dir.file("NEW-MIXED.cue")),
+              "FILE \"NEW-MIXED.bin\" BINARY\n  TRACK 01 MODE2/2352\n    INDEX 01 00:00:00\n  TRACK 02 AUDIO\n    INDEX 00 " +
+                  msf(new_data) + "\n    INDEX 01 " + msf(new_data + 150) + "\n");
+    EXPECT_EQ(read_text(dir.file("NEW-SPLIT.cue")),
+              "FILE \"NEW-SPLIT.bin\" BINARY\n  TRACK 01 MODE2/2352\n    INDEX 01 00:00:00\n"
+              "FILE \"TRACK2.bin\" BINARY\n  TRACK 02 AUDIO\n    INDEX 01 00:00:00\n");
+    EXPECT_EQ(read_bytes(dir.file("TRACK2.bin")), audio);
 }
 
 TEST_F(BinCue, VerifyNamesADamagedSector) {
