@@ -173,7 +173,9 @@ const std::vector<std::byte>* PackedSource::block(std::size_t index) const {
     const std::uint64_t start = std::uint64_t{index} * header_.block_size;
     const auto expected = static_cast<std::size_t>(std::min<std::uint64_t>(header_.block_size, header_.image_size - start));
     const auto& b = blocks_[index];
-    if (b.length > std::uint64_t{header_.block_size} * 2 + 4096) {
+    // Deflate and LZ4 grow incompressible data by a little; the index shift
+    // pads each block to its alignment. Anything longer is no block of ours to hold.
+    if (b.length > std::uint64_t{header_.block_size} * 2 + (std::uint64_t{1} << header_.index_shift) + 4096) {
         failure_ = path_ + ": block " + std::to_string(index) + " claims " + std::to_string(b.length) + " stored bytes";
         return nullptr;
     }

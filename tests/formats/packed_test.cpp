@@ -66,7 +66,7 @@ TEST_P(Packed, ReplaceEqualsReplaceOnTheIso) {
 // A CSO another writer made: every block stored plain, the index shifted by
 // 2 (blocks padded to 4 bytes). replace copies the blocks it does not change
 // as they are stored (plain) and compresses the others.
-std::vector<std::byte> plain_cso(const std::vector<std::byte>& iso) {
+std::vector<std::byte> plain_cso(const std::vector<std::byte>& iso, unsigned shift = 2) {
     const std::size_t blocks = iso.size() / 2048;
     std::vector<std::byte> out(24 + 4 * (blocks + 1));
     std::memcpy(out.data(), "CISO", 4);
@@ -74,10 +74,10 @@ std::vector<std::byte> plain_cso(const std::vector<std::byte>& iso) {
     put_le32(out, 8, static_cast<std::uint32_t>(iso.size()));
     put_le32(out, 16, 2048);
     out[20] = std::byte{1};
-    out[21] = std::byte{2};
+    out[21] = std::byte(shift);
     for (std::size_t i = 0; i <= blocks; ++i) {
-        while (out.size() % 4) out.push_back(std::byte{0});
-        put_le32(out, 24 + 4 * i, static_cast<std::uint32_t>(out.size() >> 2) | (i < blocks ? 0x80000000u : 0));
+        while (out.size() % (std::size_t{1} << shift)) out.push_back(std::byte{0});
+        put_le32(out, 24 + 4 * i, static_cast<std::uint32_t>(out.size() >> shift) | (i < blocks ? 0x80000000u : 0));
         if (i < blocks) out.insert(out.end(), iso.begin() + static_cast<std::ptrdiff_t>(i * 2048),
                                    iso.begin() + static_cast<std::ptrdiff_t>((i + 1) * 2048));
     }
@@ -89,6 +89,18 @@ packed::IndexOrReason index_of(const std::vector<std::byte>& file) {
     EXPECT_TRUE(h.header) << h.reason;
     const ByteView index(file.data() + 24, static_cast<std::size_t>(packed::index_bytes(*h.header)));
     return packed::decode_index(*h.header, index, file.size());
+}
+
+TEST(PackedBase, AnyIndexAlignmentIsRead) {
+    ScratchDir dir;
+    const auto iso = make_game(dir);
+    if (iso.empty()) GTEST_SKIP() << "genisoimage is missing";
+    for (const unsigned shift : {0u, 3u, 11u, 14u}) {
+        write_bytes(dir.file("A.cso"), plain_cso(read_bytes(iso), shift));
+        const auto r = cli("convert --quiet --force " + q(dir.file("A.cso")) + " " + q(dir.file("A.ISO")));
+        ASSERT_EQ(r.exit_code, 0) << shift << r.output;
+        EXPECT_EQ(read_bytes(dir.file("A.ISO")), read_bytes(iso)) << shift;
+    }
 }
 
 TEST(PackedBase, UnchangedBlocksAreCopiedAsStoredTheOthersCompressed) {
