@@ -121,6 +121,8 @@ inline constexpr Message kConvertCannotCreate{ErrorKind::Io, "convert: cannot cr
 inline constexpr Message kConvertCannotWrite{ErrorKind::Io, "convert: cannot write %s"};
 inline constexpr Message kConvertTooLarge{ErrorKind::BadInput, "convert: %s holds more sectors than a CD's addresses reach"};
 inline constexpr Message kConvertIsSource{ErrorKind::BadInput, "convert: %s is the source image itself"};
+inline constexpr Message kReplaceOutputIsSource{ErrorKind::BadInput,
+                                                "replace: %s would be written over %s, which the image is read from"};
 
 inline constexpr Message kDemoCannotCreateFolder{ErrorKind::Io, "demo: cannot create the folder %s"};
 inline constexpr Message kDemoNoTemporaryFolder{ErrorKind::Io, "demo: no temporary folder"};

@@ -253,6 +253,8 @@ Expected<std::unique_ptr<ImageSource>> open_image_source(const std::string& path
     std::array<std::byte, 16> at16{};
     const bool sync = (got == head.size() && cd::has_sync(first)) ||
                       (handle->read_exact_at(16 * cd::kRawSectorSize, at16) && cd::has_sync(at16));
+    if (sync && *size % cd::kRawSectorSize != 0 && *size % cd::kUserSize != 0)
+        return job_error(msg::kRawTooShort, {path, std::to_string(*size), "not a whole number of 2,352-byte sectors"});
     if (sync && *size % cd::kRawSectorSize == 0) {
         RawLayout layout;
         layout.bin_path = path;

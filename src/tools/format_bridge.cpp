@@ -447,8 +447,14 @@ std::optional<Expected<ReplaceReport>> replace_other_format(const std::string& i
     std::vector<std::string> outputs;
     if ((*source)->format() == ImageFormat::Raw) {
         outputs = {folder + "NEW-" + stem + ".bin", folder + "NEW-" + stem + ".cue"};
-        if (fs::path(outputs[0]) == fs::path(image_path) || fs::path(outputs[1]) == fs::path(image_path))
-            return Expected<ReplaceReport>(job_error(msg::kNewImageIsJobFile, image_path));
+        // The sheet may name a .bin called like the new one: never write over what is read.
+        const auto& bin = dynamic_cast<const RawSource&>(**source).layout().bin_path;
+        for (const auto& output : outputs) {
+            std::error_code ec;
+            if (output == image_path || output == bin || fs::equivalent(output, bin, ec) ||
+                fs::equivalent(output, image_path, ec))
+                return Expected<ReplaceReport>(job_error(msg::kReplaceOutputIsSource, {output, bin}));
+        }
     } else {
         outputs = {names->new_image};
     }

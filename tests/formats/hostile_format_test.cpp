@@ -64,6 +64,21 @@ TEST(HostileCue, MissingShortCutOrUnsupportedBin) {
     expect_refused_everywhere(dir, dir.file("ODD.cue"), "line 4: unknown command GARBAGE");
 }
 
+// A sheet naming the .bin replace would write: refused before anything is written.
+TEST(HostileCue, ReplaceNeverWritesTheBinItReads) {
+    ScratchDir dir;
+    const auto iso = make_game(dir);
+    if (iso.empty()) GTEST_SKIP() << "genisoimage is missing";
+    ASSERT_EQ(cli("convert --quiet " + q(iso) + " " + q(dir.file("NEW-GAME.cue"))).exit_code, 0);
+    write_text(dir.file("GAME.cue"), single_track_cue("NEW-GAME.bin"));
+    const auto before = read_bytes(dir.file("NEW-GAME.bin"));
+    write_bytes(dir.file("new.bin"), random_bytes(5000, 3));
+    const auto r = cli("replace --quiet --force " + q(dir.file("GAME.cue")) + " DATA/A.BIN=" + q(dir.file("new.bin")));
+    EXPECT_NE(r.exit_code, 0) << r.output;
+    EXPECT_NE(r.output.find("which the image is read from"), std::string::npos) << r.output;
+    EXPECT_EQ(read_bytes(dir.file("NEW-GAME.bin")), before);
+}
+
 TEST(HostileFormats, RefusedByName) {
     ScratchDir dir;
     write_text(dir.file("GAME.chd"), std::string("MComprHD") + std::string(200, '\0'));
