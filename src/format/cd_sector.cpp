@@ -14,6 +14,8 @@ constexpr std::size_t kForm1Edc = 2072;
 constexpr std::size_t kForm2Edc = 2348;
 constexpr std::size_t kParityP = 2076;
 constexpr std::size_t kParityQ = 2248;
+// P parity follows the 1,032 data words of each plane, Q the 1,118 data and P words.
+static_assert(kParityP == kHeader + 2 * 1032 && kParityQ == kHeader + 2 * 1118);
 
 // The EDC polynomial 0x8001801B, bit-reversed for a least-significant-first CRC.
 constexpr std::uint32_t kEdcReflected = 0xD8018001u;

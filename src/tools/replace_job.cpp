@@ -269,7 +269,9 @@ std::string describe_replace(const ReplaceReport& report) {
     std::snprintf(line, sizeof line, "%s image, %u relink lines applied; ", std::string(to_string(report.kind)).c_str(),
                   report.lines_applied);
     text += line;
-    text += "wrote " + report.new_image + " (" + std::to_string(report.new_image_size) + " bytes, " +
+    // Another format's file is told by its note below; this line then gives the image's own numbers.
+    text += (report.container_note.empty() ? "wrote " + report.new_image : std::string("the image")) + " (" +
+            std::to_string(report.new_image_size) + " bytes, " +
             std::to_string(whole_sectors(report.new_image_size)) + " sectors";
     if (report.new_image_size > report.written_size)
         text += ", of which " + std::to_string(whole_sectors(report.new_image_size - report.written_size)) +
