@@ -151,6 +151,7 @@ std::size_t RawSource::read_at(std::uint64_t offset, std::span<std::byte> data) 
             const ByteView one(raw.data() + i * cd::kRawSectorSize, cd::kRawSectorSize);
             auto mode = cd::mode_of(one);
             if (mode == cd::Mode::Unknown) mode = layout_.mode2 ? cd::Mode::Mode2Form1 : cd::Mode::Mode1;
+            if (mode == cd::Mode::Mode2Form2) ++form2_read_;
             const std::size_t within = static_cast<std::size_t>(position % cd::kUserSize);
             const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(cd::kUserSize - within, end - position));
             std::memcpy(data.data() + done, one.data() + cd::user_data_offset(mode) + within, n);

@@ -92,8 +92,12 @@ public:
     // Reads `count` whole raw sectors from sector `first` of track 1.
     bool read_raw(std::uint64_t first, std::span<std::byte> sectors) const;
     const platform::ReadHandle& bin() const { return bin_; }
+    // Mode 2 Form 2 sectors read so far: the 2,048 bytes read of each are
+    // the first of its 2,324 bytes of user data.
+    std::uint64_t form2_sectors_read() const { return form2_read_; }
 
 private:
+    mutable std::uint64_t form2_read_ = 0;
     static std::uint64_t sector_offset_of(std::uint64_t sectors) { return sectors * cd::kUserSize; }
     RawLayout layout_;
     platform::ReadHandle bin_;

@@ -178,6 +178,32 @@ TEST_F(BinCue, VerifyNamesADamagedSector) {
     EXPECT_EQ(r.output.find("sector 21 "), std::string::npos) << r.output;
 }
 
+// A Form 2 sector (an XA stream's) does not fit a 2,048-byte image: convert
+// says so; replace copies it whole while its first 2,048 bytes stay.
+TEST_F(BinCue, Form2SectorsAreToldOfAndKeptByReplace) {
+    ASSERT_GT(bin.size() / kRaw, 33u);
+    auto xa = bin;  // sectors 30-32 lie in \\DATA\\A.BIN, which the replace below leaves alone
+    std::size_t form2 = 0;
+    for (std::size_t s = 30; s < 33; ++s) {
+        auto* sector = xa.data() + s * kRaw;
+        sector[18] = sector[22] = std::byte{0x64};  // Form 2, real-time, video
+        for (std::size_t i = 2072; i < 2348; ++i) sector[i] = std::byte(i);
+        std::memset(sector + 2348, 0, 4);  // no EDC
+        ++form2;
+    }
+    write_bytes(dir.file("XA.bin"), xa);
+    write_text(dir.file("XA.cue"), "FILE \"XA.bin\" BINARY\n  TRACK 01 MODE2/2352\n    INDEX 01 00:00:00\n");
+    auto r = cli("convert --quiet " + q(dir.file("XA.cue")) + " " + q(dir.file("XA.ISO")));
+    ASSERT_EQ(r.exit_code, 0) << r.output;
+    EXPECT_NE(r.output.find("warning: " + std::to_string(form2) + " Mode 2 Form 2 sectors"), std::string::npos) << r.output;
+    EXPECT_EQ(cli("verify " + q(dir.file("XA.cue"))).exit_code, 0);
+    write_text(dir.file("readme.new"), "changed\n");
+    r = cli("replace --quiet " + q(dir.file("XA.cue")) + " README.TXT=" + q(dir.file("readme.new")));
+    ASSERT_EQ(r.exit_code, 0) << r.output;
+    const auto after = read_bytes(dir.file("NEW-XA.bin"));
+    for (std::size_t s = 30; s < 33; ++s) EXPECT_EQ(raw_sector(after, s), raw_sector(xa, s)) << s;
+}
+
 TEST_F(BinCue, ExtractAndRebuildNameTheConvertToRun) {
     for (const char* command : {"extract", "rebuild"}) {
         const auto r = cli(std::string(command) + " " + q(dir.file("GAME.cue")));
