@@ -18,5 +18,6 @@ int verify_command(Args args);
 int demo_command(Args args);
 int list_command(Args args);
 int unpack_command(Args args);
+int convert_command(Args args);
 
 } // namespace isorelink::cli

@@ -6,6 +6,7 @@
 
 #include "cli/console.h"
 #include "tools/capacity.h"
+#include "tools/format_bridge.h"
 #include "tools/guarded_jobs.h"
 #include "tools/job_place.h"
 #include "tools/replace_job.h"
@@ -37,6 +38,8 @@ int run_job_command(Args args, std::string_view usage, bool need_image, Job job,
     if (const auto code = line.parse(args, usage, {"--force", "--keep", "--quiet"}, {"--out"})) return *code;
     if (line.operands().size() != 1)
         return usage_error(line.operands().empty() ? "name the image" : "name one image", usage);
+    if (const auto refusal = host::plain_image_required(std::string(line.operands()[0])))
+        return fail(*refusal, "convert the image as the line above says, then run the command on the ISO");
     const Output out(line.has("--quiet"));
     auto place = host::JobPlace::at(line.operands()[0], line.value("--out"), need_image);
     if (!place) return fail(place.error());

@@ -28,6 +28,7 @@ constexpr std::string_view kUsage =
     "  list IMAGE.ISO [--json]    every file with its sector, size and room to grow; the disc it fits\n"
     "  verify IMAGE.ISO           check an image's volume size, extents and UDF bridge\n"
     "  demo [DIR]                 build a sample image and run the whole round trip on it\n"
+    "  convert IN OUT [--mode1]   between .iso, .cue/.bin, .cso and .zso, by extension\n"
     "  help COMMAND               the command's options (as COMMAND --help)\n"
     "\n"
     "  --help, --version\n"
@@ -44,6 +45,7 @@ constexpr Command kCommands[] = {
     {"mkimage", isorelink::cli::mkimage_command}, {"replace", isorelink::cli::replace_command},
     {"verify", isorelink::cli::verify_command},   {"demo", isorelink::cli::demo_command},
     {"unpack", isorelink::cli::unpack_command},   {"list", isorelink::cli::list_command},
+    {"convert", isorelink::cli::convert_command},
 };
 
 } // namespace

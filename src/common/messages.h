@@ -149,6 +149,34 @@ inline constexpr Message kReplaceFromStrangers{ErrorKind::BadInput, "replace: fi
 
 inline constexpr Message kVerifyCannotOpen{ErrorKind::Io, "verify: cannot open %s"};
 
+// Image formats: the readers of raw, CUE and compressed images, and convert.
+inline constexpr Message kImageIsFolder{ErrorKind::BadInput, "%s is a folder, not a disc image"};
+// The path, then the format's name.
+inline constexpr Message kImageFormatRefused{ErrorKind::BadInput,
+                                             "%s: %s: not supported; convert it to BIN/CUE or ISO first"};
+inline constexpr Message kCueRefused{ErrorKind::BadInput, "%s: %s"};
+inline constexpr Message kCueCannotOpenBin{ErrorKind::Io, "%s names %s, which cannot be opened"};
+inline constexpr Message kRawTooShort{ErrorKind::BadImage, "%s is %s bytes long: %s"};
+inline constexpr Message kPackedRefused{ErrorKind::BadImage, "%s: %s"};
+// The path, then the library.
+inline constexpr Message kPackedNoCodec{ErrorKind::BadInput,
+                                        "%s: this isorelink was built without %s, so it reads no %s images; "
+                                        "convert it to ISO with another build first"};
+inline constexpr Message kBlockUnreadable{ErrorKind::BadImage, "%s: %s"};
+// The image, what it is, the command to run.
+inline constexpr Message kNeedsConvert{ErrorKind::BadInput,
+                                       "%s is %s; the extraction reads 2,048-byte images: run `isorelink convert %s %s` "
+                                       "first"};
+inline constexpr Message kConvertSameFormat{ErrorKind::BadInput, "convert: %s and %s are both %s images"};
+inline constexpr Message kConvertUnknownOutput{ErrorKind::BadInput,
+                                               "convert: %s: name the output .iso, .cue, .bin, .cso or .zso"};
+inline constexpr Message kConvertCannotCreate{ErrorKind::Io, "convert: cannot create %s"};
+inline constexpr Message kConvertCannotWrite{ErrorKind::Io, "convert: cannot write %s"};
+inline constexpr Message kConvertTooLarge{ErrorKind::BadInput, "convert: %s holds more sectors than a CD's addresses reach"};
+inline constexpr Message kConvertIsSource{ErrorKind::BadInput, "convert: %s is the source image itself"};
+inline constexpr Message kReplaceOutputIsSource{ErrorKind::BadInput,
+                                                "replace: %s would be written over %s, which the image is read from"};
+
 inline constexpr Message kDemoCannotCreateFolder{ErrorKind::Io, "demo: cannot create the folder %s"};
 inline constexpr Message kDemoNoTemporaryFolder{ErrorKind::Io, "demo: no temporary folder"};
 inline constexpr Message kDemoCannotCreateTemporary{ErrorKind::Io, "demo: cannot create a temporary folder in %s"};

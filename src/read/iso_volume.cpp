@@ -40,7 +40,7 @@ struct PendingDirectory {
 
 class Walker {
 public:
-    Walker(const platform::ReadHandle& image, IsoVolume& volume) : image_(image), volume_(volume) {}
+    Walker(const ImageSource& image, IsoVolume& volume) : image_(image), volume_(volume) {}
 
     void walk(PendingDirectory root) {
         queue_.push_back(std::move(root));
@@ -136,7 +136,7 @@ private:
         volume_.files.push_back(std::move(file));
     }
 
-    const platform::ReadHandle& image_;
+    const ImageSource& image_;
     IsoVolume& volume_;
     std::deque<PendingDirectory> queue_;
     std::set<std::uint32_t> visited_;
@@ -145,7 +145,7 @@ private:
 
 } // namespace
 
-Expected<IsoVolume> read_iso_volume(const platform::ReadHandle& image) {
+Expected<IsoVolume> read_iso_volume(const ImageSource& image) {
     IsoVolume volume;
     const auto size = image.size();
     if (!size) return job_error(msg::kCannotReadImageLength);
@@ -170,6 +170,10 @@ Expected<IsoVolume> read_iso_volume(const platform::ReadHandle& image) {
     Walker walker(image, volume);
     walker.walk({"", descriptor.root.extent, descriptor.root.data_length, recording_time(descriptor.root.recording_time)});
     return volume;
+}
+
+Expected<IsoVolume> read_iso_volume(const platform::ReadHandle& image) {
+    return read_iso_volume(PlainSource(image));
 }
 
 std::string normalise_iso_path(std::string_view path) {

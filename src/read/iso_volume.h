@@ -12,6 +12,7 @@
 #include "format/image_kind.h"
 #include "common/result.h"
 #include "platform/read_handle.h"
+#include "read/image_source.h"
 
 namespace isorelink::host {
 
@@ -47,6 +48,7 @@ struct IsoVolume {
 // Reads the primary volume descriptor and walks every directory from the
 // root. Fails only when there is no ISO 9660 volume to read; records that
 // lead outside the image become problems.
+Expected<IsoVolume> read_iso_volume(const ImageSource& image);
 Expected<IsoVolume> read_iso_volume(const platform::ReadHandle& image);
 
 // Upper-cases and turns '/' into '\\'; adds the leading '\\'.

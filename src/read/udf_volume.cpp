@@ -39,7 +39,7 @@ public:
         std::uint64_t length = 0;
     };
 
-    DirectoryData(const platform::ReadHandle& image, std::vector<Piece> pieces, std::uint64_t size)
+    DirectoryData(const ImageSource& image, std::vector<Piece> pieces, std::uint64_t size)
         : image_(image), pieces_(std::move(pieces)), size_(size) {}
 
     std::uint64_t size() const { return size_; }
@@ -77,7 +77,7 @@ private:
         return filled == window_.size();
     }
 
-    const platform::ReadHandle& image_;
+    const ImageSource& image_;
     std::vector<Piece> pieces_;
     std::uint64_t size_;
     std::vector<std::byte> window_;
@@ -86,7 +86,7 @@ private:
 
 class UdfWalker {
 public:
-    UdfWalker(const platform::ReadHandle& image, std::uint64_t image_sectors, UdfVolume& volume)
+    UdfWalker(const ImageSource& image, std::uint64_t image_sectors, UdfVolume& volume)
         : image_(image), image_sectors_(image_sectors), volume_(volume) {}
 
     void run() {
@@ -294,7 +294,7 @@ private:
         return name;
     }
 
-    const platform::ReadHandle& image_;
+    const ImageSource& image_;
     std::uint64_t image_sectors_;
     UdfVolume& volume_;
     std::uint32_t file_set_block_ = 0;
@@ -303,10 +303,14 @@ private:
 
 } // namespace
 
-UdfVolume read_udf_volume(const platform::ReadHandle& image, std::uint64_t image_sectors) {
+UdfVolume read_udf_volume(const ImageSource& image, std::uint64_t image_sectors) {
     UdfVolume volume;
     UdfWalker(image, image_sectors, volume).run();
     return volume;
+}
+
+UdfVolume read_udf_volume(const platform::ReadHandle& image, std::uint64_t image_sectors) {
+    return read_udf_volume(PlainSource(image), image_sectors);
 }
 
 } // namespace isorelink::host

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/read_handle.h"
+#include "read/image_source.h"
 
 namespace isorelink::host {
 
@@ -30,6 +31,7 @@ struct UdfVolume {
 
 // Walks the UDF side; image_sectors is the image's length in whole sectors
 // (the last one must hold the closing anchor).
+UdfVolume read_udf_volume(const ImageSource& image, std::uint64_t image_sectors);
 UdfVolume read_udf_volume(const platform::ReadHandle& image, std::uint64_t image_sectors);
 
 } // namespace isorelink::host

@@ -1,5 +1,7 @@
 #include "tools/image_diagnosis.h"
 
+#include "read/image_source.h"
+
 #include <array>
 #include <cstddef>
 #include <filesystem>
@@ -60,7 +62,7 @@ std::optional<std::string> diagnose_image(const std::string& path) {
         return "not an ISO 9660 image: no volume descriptor at sector 16 (byte 32768)";
     if (bytes_are(*image, iso::kApplicationByteOffset, "CD-") || bytes_are(*image, udf::kDvdSignatureOffset, "DVD"))
         return std::nullopt;
-    if (carries_udf_bridge(*image, size)) return std::nullopt;
+    if (carries_udf_bridge(PlainSource(*image), size)) return std::nullopt;
     return "not a PS2 or PSP image: system identifier '" + system_identifier(*image) +
            "', no CD-XA001 mark at byte 33792 (PS2 CD and PSP UMD images carry it; PS2 DVD images carry a UDF "
            "bridge)";

@@ -11,6 +11,7 @@
 
 #include "common/messages.h"
 #include "tools/file_lookup.h"
+#include "tools/format_bridge.h"
 #include "tools/image_layout.h"
 #include "tools/job_place.h"
 #include "tools/replace_folder.h"
@@ -243,6 +244,13 @@ Expected<ReplaceReport> run_replace(const std::string& image_path, const std::ve
     std::error_code ec;
     if (!settings.from_folder.empty() && !std::filesystem::is_directory(settings.from_folder, ec))
         return job_error(msg::kReplaceFromNotFolder, settings.from_folder);  // before anything is written
+    const bool folder_options = !settings.from_folder.empty() || !settings.out_folder.empty() || settings.dry_run;
+    if (!folder_options) {
+        if (auto other = replace_other_format(image_path, requests, settings.quiet, settings.guard))
+            return std::move(*other);
+    } else if (auto refusal = plain_image_required(image_path)) {
+        return *refusal;  // --from, --out and --dry-run work on a 2,048-byte image
+    }
     if (settings.dry_run) {
         // The listings go to a private temporary folder: nothing is written beside the image or in --out.
         auto place = JobPlace::temporary(image_path);
@@ -315,12 +323,15 @@ std::string describe_replace(const ReplaceReport& report) {
     text += " image, ";
     text += counted(report.lines_applied, "relink line", "relink lines");
     text += " applied; ";
-    text += "wrote " + report.new_image + " (" + counted(report.new_image_size, "byte", "bytes") + ", " +
+    // Another format's file is told by its note below; this line then gives the image's own numbers.
+    text += (report.container_note.empty() ? "wrote " + report.new_image : std::string("the image")) + " (" +
+            counted(report.new_image_size, "byte", "bytes") + ", " +
             counted(whole_sectors(report.new_image_size), "sector", "sectors");
     if (report.new_image_size > report.written_size)
         text += ", of which " + std::to_string(whole_sectors(report.new_image_size - report.written_size)) +
                 " post-gap sectors the rebuild appended";
     text += ")\n";
+    text += report.container_note;
     return text;
 }
 

@@ -40,6 +40,7 @@ struct ReplaceReport {
     std::uint32_t lines_applied = 0;
     std::size_t unchanged = 0;  // files of the --from folder that hold the image's bytes
     bool dry_run = false;       // new_image_size is then the copy's planned length, before the rebuild
+    std::string container_note;        // BIN/CUE, CSO, ZSO: what was written in that format
 };
 
 // "ISO_PATH=LOCAL_FILE": split at the first '=' (ISO 9660 names hold none).

@@ -50,15 +50,15 @@ void compare(const std::string& tree, const std::string& path, std::uint32_t sec
 
 } // namespace
 
-ImageReader handle_reader(const platform::ReadHandle& image) {
+ImageReader handle_reader(const ImageSource& image) {
     return [&image](std::uint64_t offset, std::span<std::byte> out) { return image.read_exact_at(offset, out); };
 }
 
-bool carries_udf_bridge(const platform::ReadHandle& image, std::uint64_t image_size) {
+bool carries_udf_bridge(const ImageSource& image, std::uint64_t image_size) {
     return find_udf_partition(handle_reader(image), image_size).has_value();
 }
 
-std::vector<std::string> check_other_trees(const platform::ReadHandle& image, const IsoVolume& iso, bool check_udf,
+std::vector<std::string> check_other_trees(const ImageSource& image, const IsoVolume& iso, bool check_udf,
                                            std::vector<std::string>& problems) {
     std::vector<std::string> compared;
     const Primary primary = primary_of(iso);

@@ -5,6 +5,7 @@
 #include <map>
 
 #include "common/messages.h"
+#include "tools/format_bridge.h"
 #include "format/sector.h"
 #include "read/iso_volume.h"
 #include "read/udf_volume.h"
@@ -93,7 +94,7 @@ void check_udf(const IsoVolume& iso, const UdfVolume& udf, std::vector<std::stri
     for (const auto& [path, u] : by_path) problems.push_back(u->path + ": the ISO 9660 side has no such file");
 }
 
-bool ends_with_post_gap(const platform::ReadHandle& image, std::uint64_t size) {
+bool ends_with_post_gap(const ImageSource& image, std::uint64_t size) {
     std::array<std::byte, kPostGapMarker.size()> tail{};
     if (size < sector_offset(150) || !image.read_exact_at(size - tail.size(), tail)) return false;
     return std::equal(tail.begin(), tail.end(), kPostGapMarker.begin(),
@@ -104,9 +105,10 @@ bool ends_with_post_gap(const platform::ReadHandle& image, std::uint64_t size) {
 
 Expected<VerifyReport> verify_image(const std::string& image_path) {
     const platform::PumpWhileRunning pumping;
-    auto image = platform::ReadHandle::open(image_path);
-    if (!image) return job_error(msg::kVerifyCannotOpen, image_path);
-    auto iso = read_iso_volume(*image);
+    auto opened = open_image_source(image_path);
+    if (!opened) return with_prefix("verify: ", opened.error());
+    const ImageSource& image = **opened;
+    auto iso = read_iso_volume(image);
     if (!iso) return with_prefix("verify: " + image_path + ": ", iso.error());
 
     VerifyReport report;
@@ -117,23 +119,24 @@ Expected<VerifyReport> verify_image(const std::string& image_path) {
     check_overlaps(*iso, problems);
     // An image whose kind bytes name no kind but which carries a UDF bridge
     // is the PS2 DVD the CLI lists and rebuilds it as.
-    const bool bridge = !iso->kind_recognised && carries_udf_bridge(*image, iso->image_size);
+    const bool bridge = !iso->kind_recognised && carries_udf_bridge(image, iso->image_size);
     const bool dvd = (iso->kind_recognised && iso->kind == ImageKind::Ps2Dvd) || bridge;
     UdfVolume udf;
     if (dvd) {
-        udf = read_udf_volume(*image, whole_sectors(iso->image_size));
+        udf = read_udf_volume(image, whole_sectors(iso->image_size));
         if (!udf.found && udf.problems.empty()) problems.push_back("UDF: no volume found from the anchor at 256");
         check_udf(*iso, udf, problems);
     }
 
     // The trees beside the primary one; a PS2 DVD's UDF side was checked above.
-    const auto trees = check_other_trees(*image, *iso, !dvd, problems);
+    const auto trees = check_other_trees(image, *iso, !dvd, problems);
 
     std::string kind = bridge ? "PS2 DVD (UDF bridge)"
                               : iso->kind_recognised ? std::string(to_string(iso->kind)) : "unrecognised kind";
     report.summary = image_path + ": " + kind + ", " + counted(iso->files.size(), "file", "files") + ", " +
                      counted(iso->volume_space_size, "sector", "sectors");
-    if (ends_with_post_gap(*image, iso->image_size)) report.summary += " (post-gap included)";
+    check_container(image, problems, false);
+    if (ends_with_post_gap(image, iso->image_size)) report.summary += " (post-gap included)";
     if (dvd) report.summary += ", UDF bridge agrees (partition at " + std::to_string(udf.partition_start) + ")";
     for (const auto& tree : trees) report.summary += ", " + tree + " checked";
     report.summary += problems.empty() ? ": consistent" : ": " + counted(problems.size(), "problem", "problems");
