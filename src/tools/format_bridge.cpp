@@ -4,6 +4,7 @@
 #include <cstring>
 #include <filesystem>
 #include <set>
+#include <utility>
 
 #include "common/messages.h"
 #include "format/sector.h"
@@ -359,6 +360,8 @@ public:
     WorkFolder(const WorkFolder&) = delete;
     WorkFolder& operator=(const WorkFolder&) = delete;
     const std::string& path() const { return path_; }
+    // Hands the folder over to whoever removes it.
+    std::string release() { return std::exchange(path_, {}); }
 
 private:
     std::string path_;
@@ -472,6 +475,28 @@ std::optional<Expected<ReplaceReport>> replace_other_format(const std::string& i
     }
     guard.succeeded(outputs, {});
     return report;
+}
+
+PlainImage::~PlainImage() {
+    std::error_code ec;
+    if (!work_folder_.empty()) fs::remove_all(work_folder_, ec);
+}
+
+Expected<std::unique_ptr<PlainImage>> plain_image_of(const std::string& image_path, bool quiet) {
+    auto source = open_image_source(image_path);
+    // An image that cannot be opened at all is the command's to report in its own words.
+    if (!source && !platform::ReadHandle::open(image_path)) return std::make_unique<PlainImage>(image_path);
+    if (!source) return source.error();
+    if ((*source)->format() == ImageFormat::Plain) return std::make_unique<PlainImage>(image_path);
+    const auto [folder, name] = cli::split_image_path(image_path);
+    const std::string stem = fs::path(name).stem().string();
+    WorkFolder work(folder + "." + stem);
+    if (work.path().empty()) return job_error(msg::kReplaceCannotCreate, folder + "." + stem + ".isorelink-work-N");
+    const std::string plain = work.path() + "/" + stem + ".ISO";
+    auto view = std::make_unique<PlainImage>(plain);
+    view->work_folder_ = work.release();
+    if (auto decoded = decode_to_plain(**source, plain, image_path, quiet); !decoded) return decoded.error();
+    return view;
 }
 
 std::optional<JobError> plain_image_required(const std::string& image_path) {

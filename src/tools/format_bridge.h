@@ -6,6 +6,7 @@
 // run replace through a plain image.
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -68,6 +69,24 @@ void check_container(const ImageSource& image, std::vector<std::string>& problem
 std::optional<Expected<ReplaceReport>> replace_other_format(const std::string& image_path,
                                                             const std::vector<ReplaceRequest>& requests, bool quiet,
                                                             GuardOptions options);
+
+// A plain image to read, for the commands that read plain images (list,
+// unpack): the image itself when it is plain; else decoded into a work folder
+// beside it (sparse where it holds zeros), removed when this ends.
+class PlainImage {
+public:
+    explicit PlainImage(std::string path) : path_(std::move(path)) {}
+    PlainImage(const PlainImage&) = delete;
+    PlainImage& operator=(const PlainImage&) = delete;
+    ~PlainImage();
+    const std::string& path() const { return path_; }
+
+private:
+    friend Expected<std::unique_ptr<PlainImage>> plain_image_of(const std::string& image_path, bool quiet);
+    std::string path_;
+    std::string work_folder_;  // ours to remove; empty for a plain image
+};
+Expected<std::unique_ptr<PlainImage>> plain_image_of(const std::string& image_path, bool quiet);
 
 // For the commands that read 2,048-byte images only (extract, rebuild): the
 // refusal naming the format and the convert command to run, or nullopt for

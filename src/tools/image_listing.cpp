@@ -7,13 +7,17 @@
 #include "read/iso_volume.h"
 #include "read/udf_volume.h"
 #include "tools/image_files.h"
+#include "tools/format_bridge.h"
 #include "tools/image_layout.h"
 #include "tools/replace_plan.h"
 
 namespace isorelink::host {
 
 Expected<ImageListing> list_image(const std::string& image_path) {
-    auto image = platform::ReadHandle::open(image_path);
+    // A BIN/CUE, CSO or ZSO is read as the plain image it holds.
+    auto plain = plain_image_of(image_path, true);
+    if (!plain) return plain.error();
+    auto image = platform::ReadHandle::open((*plain)->path());
     if (!image) return job_error(msg::kCannotOpen, image_path);
     auto iso = read_iso_volume(*image);
     if (!iso) return iso.error();

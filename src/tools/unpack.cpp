@@ -8,6 +8,7 @@
 #include "common/messages.h"
 #include "format/sector.h"
 #include "platform/extent_copy.h"
+#include "tools/format_bridge.h"
 #include "platform/folders.h"
 #include "platform/progress_bar.h"
 #include "platform/read_handle.h"
@@ -89,7 +90,9 @@ Status make_folders(const std::string& root, const std::vector<std::string>& par
 std::string default_unpack_folder(const std::string& image_path) { return image_path + "-files"; }
 
 bool image_holds(const std::string& image_path, const std::string& iso_path) {
-    auto image = platform::ReadHandle::open(image_path);
+    auto plain = plain_image_of(image_path, true);
+    if (!plain) return false;
+    auto image = platform::ReadHandle::open((*plain)->path());
     if (!image) return false;
     auto iso = read_iso_volume(*image);
     if (!iso) return false;
@@ -103,7 +106,10 @@ bool image_holds(const std::string& image_path, const std::string& iso_path) {
 Expected<UnpackReport> run_unpack(const std::string& image_path, const std::string& folder_asked,
                                   const std::vector<std::string>& iso_paths, const UnpackOptions& options) {
     const std::string root = folder_asked.empty() ? default_unpack_folder(image_path) : folder_asked;
-    auto image = platform::ReadHandle::open(image_path);
+    // A BIN/CUE, CSO or ZSO is unpacked from the plain image it holds.
+    auto plain = plain_image_of(image_path, options.quiet);
+    if (!plain) return plain.error();
+    auto image = platform::ReadHandle::open((*plain)->path());
     if (!image) return job_error(msg::kCannotOpen, image_path);
     auto iso = read_iso_volume(*image);
     if (!iso) return iso.error();
@@ -187,7 +193,7 @@ Expected<UnpackReport> run_unpack(const std::string& image_path, const std::stri
     const auto run = [&]() -> Status {
         if (root_status.type() == fs::file_type::not_found && !fs::create_directories(root, ec) && ec)
             return job_error(msg::kUnpackCannotCreateFolder, {root, ec.message()});
-        auto copier = ExtentCopier::open(image_path);
+        auto copier = ExtentCopier::open((*plain)->path());
         if (!copier) return copier.error();
         std::set<std::string> made;
         // The image's folders asked for, empty ones too.
