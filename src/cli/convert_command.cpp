@@ -15,32 +15,25 @@ constexpr std::string_view kConvertUsage =
     "  converts between .iso, .cue/.bin, .cso and .zso, each told by its extension\n"
     "  a .cue or .bin OUT writes both: raw 2,352-byte Mode 2 Form 1 sectors (a PS2 CD's)\n"
     "  --mode1  write Mode 1 sectors instead\n"
-    "  --quiet  no progress bar\n"
+    "  --quiet  print only errors and warnings\n"
     "  --force  overwrite OUT even when isorelink did not write it\n"
     "  --keep   keep what a failed run wrote\n";
 
 } // namespace
 
 int convert_command(Args args) {
+    CommandLine line;
+    if (const auto code = line.parse(args, kConvertUsage, {"--mode1", "--quiet", "--force", "--keep"})) return *code;
+    if (line.operands().size() != 2) return usage_error("convert: name IN and OUT", kConvertUsage);
     host::ConvertOptions options;
-    std::vector<std::string> paths;
-    for (const auto arg : args) {
-        if (arg == "--help" || arg == "-h") {
-            std::fputs(kConvertUsage.data(), stdout);
-            return kExitSuccess;
-        }
-        if (arg == "--mode1") options.mode1 = true;
-        else if (arg == "--quiet" || arg == "-q") options.quiet = true;
-        else if (arg == "--force") options.guard.force = true;
-        else if (arg == "--keep") options.guard.keep = true;
-        else if (arg.starts_with("-")) return usage_error("convert: unknown option '" + std::string(arg) + "'", kConvertUsage);
-        else paths.emplace_back(arg);
-    }
-    if (paths.size() != 2) return usage_error("convert: name IN and OUT", kConvertUsage);
-    auto report = host::run_convert(paths[0], paths[1], options);
+    options.mode1 = line.has("--mode1");
+    options.quiet = line.has("--quiet");
+    options.guard = {line.has("--force"), line.has("--keep")};
+    auto report = host::run_convert(std::string(line.operands()[0]), std::string(line.operands()[1]), options);
     if (!report) return fail(report.error(), {});
-    std::printf("%s\n", report->summary.c_str());
-    for (const auto& file : report->written) std::printf("wrote %s\n", file.c_str());
+    const Output out(options.quiet);
+    out.print(report->summary + "\n");
+    for (const auto& file : report->written) out.print("wrote " + file + "\n");
     return kExitSuccess;
 }
 
