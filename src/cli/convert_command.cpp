@@ -31,6 +31,7 @@ int convert_command(Args args) {
     options.guard = {line.has("--force"), line.has("--keep")};
     auto report = host::run_convert(std::string(line.operands()[0]), std::string(line.operands()[1]), options);
     if (!report) return fail(report.error(), {});
+    for (const auto& warning : report->warnings) std::fprintf(stderr, "isorelink: %s\n", warning.c_str());
     const Output out(options.quiet);
     out.print(report->summary + "\n");
     for (const auto& file : report->written) out.print("wrote " + file + "\n");

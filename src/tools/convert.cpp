@@ -65,9 +65,9 @@ Expected<ConvertReport> convert_unguarded(const ImageSource& source, const std::
     }
     }
     if (const auto* raw = dynamic_cast<const RawSource*>(&source); raw && raw->form2_sectors_read() > 0)
-        detail += (detail.empty() ? "" : "; ") + std::string("warning: ") + std::to_string(raw->form2_sectors_read()) +
-                  " Mode 2 Form 2 sectors kept only the first 2,048 of their 2,324 bytes (replace on the BIN/CUE "
-                  "keeps them whole)";
+        report.warnings.push_back("warning: " + std::to_string(raw->form2_sectors_read()) +
+                                  " Mode 2 Form 2 sectors kept only the first 2,048 of their 2,324 bytes (replace on "
+                                  "the BIN/CUE keeps them whole)");
     report.written = outputs;
     report.summary = in + " (" + std::string(format_name(source.format())) + ", " + std::to_string(size) +
                      " bytes of image) -> " + std::string(format_name(to)) + (detail.empty() ? "" : ", " + detail);

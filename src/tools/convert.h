@@ -20,6 +20,7 @@ struct ConvertOptions {
 struct ConvertReport {
     std::vector<std::string> written;  // the files, the .bin before its .cue
     std::string summary;               // one line
+    std::vector<std::string> warnings;  // each "warning: ...", shown even when quiet
 };
 
 Expected<ConvertReport> run_convert(const std::string& in, const std::string& out, const ConvertOptions& options);
