@@ -45,7 +45,8 @@ Expected<bool> same_content(const std::string& local_path, std::uint64_t local_s
 } // namespace
 
 Expected<FolderChanges> folder_changes(const std::string& folder, const ImageFiles& files,
-                                       const platform::ReadHandle& image, const std::string& image_path) {
+                                       const platform::ReadHandle& image, const std::string& image_path,
+                                       const std::map<std::string, SeenFile>& known) {
     std::error_code ec;
     if (!fs::is_directory(folder, ec)) return job_error(msg::kReplaceFromNotFolder, folder);
     FolderChanges changes;
@@ -66,11 +67,18 @@ Expected<FolderChanges> folder_changes(const std::string& folder, const ImageFil
             continue;
         }
         const std::string local = walk->path().string();
-        const auto size = file_size(local);
-        if (!size) return job_error(msg::kReplaceCannotRead, local);
-        auto same = same_content(local, *size, extents, image);
-        if (!same) return same.error();
-        if (*same) {
+        SeenFile now;
+        if (!stat_file(local, now.size, now.mtime)) return job_error(msg::kReplaceCannotRead, local);
+        const auto before = known.find(shown);
+        if (before != known.end() && before->second.size == now.size && before->second.mtime == now.mtime) {
+            now.same = before->second.same;
+        } else {
+            auto same = same_content(local, now.size, extents, image);
+            if (!same) return same.error();
+            now.same = *same;
+        }
+        changes.seen[shown] = now;
+        if (now.same) {
             ++changes.unchanged;
             continue;
         }
