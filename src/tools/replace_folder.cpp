@@ -1,11 +1,13 @@
 #include "tools/replace_folder.h"
 
 #include <algorithm>
+#include <array>
 #include <filesystem>
 
 #include "common/messages.h"
 #include "platform/file.h"
 #include "common/progress.h"
+#include "tools/write_record.h"
 
 namespace isorelink::host {
 
@@ -42,6 +44,16 @@ Expected<bool> same_content(const std::string& local_path, std::uint64_t local_s
     return true;
 }
 
+// unpack's record of what it wrote into the folder: not one of the image's files (no ISO 9660 name starts
+// with a dot), and no reason to refuse the folder it made.
+bool is_write_record(const fs::path& inside, const std::string& path) {
+    if (inside != fs::path(WriteRecord::kFileName)) return false;
+    auto file = File::open(path, "rb");
+    std::array<std::byte, 25> head{};
+    return file && file->read(head) == head.size() &&
+           std::string_view(reinterpret_cast<const char*>(head.data()), head.size()) == "isorelink write record 1\n";
+}
+
 } // namespace
 
 Expected<FolderChanges> folder_changes(const std::string& folder, const ImageFiles& files,
@@ -59,6 +71,7 @@ Expected<FolderChanges> folder_changes(const std::string& folder, const ImageFil
         progress::tick();
         if (walk->is_directory(ec)) continue;
         const fs::path inside = walk->path().lexically_relative(folder);
+        if (is_write_record(inside, walk->path().string())) continue;
         const std::string shown = inside.generic_string();
         const auto extents = walk->is_regular_file(ec) ? files.extents_of(match_key(shown))
                                                        : std::vector<const IsoFile*>{};

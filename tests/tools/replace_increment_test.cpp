@@ -160,6 +160,28 @@ TEST_P(IncrementalReplace, AFailedRunLeavesNoRecordThatLies) {
     expect_as_fresh(run("--force "), false, "after the failure");
 }
 
+// The loop as users run it: unpack, edit, replace --from, edit, replace --from. The folder unpack wrote (its
+// record of what it wrote included, its files dated as the image dates them) is taken as it is.
+TEST_P(IncrementalReplace, AnUnpackedFolderIsTheEditFolder) {
+    const std::string unpacked = dir.file("unpacked");
+    ASSERT_EQ(cli("unpack --quiet " + shell_quote(sample->path) + " " + shell_quote(unpacked)).exit_code, 0);
+    const auto loop = [&](const std::string& step) {
+        const auto r = cli("replace " + shell_quote(sample->path) + " --from " + shell_quote(unpacked));
+        fs::remove(dir.file("fresh/NEW-GAME.ISO"));
+        const auto f = cli("replace " + shell_quote(dir.file("fresh/GAME.ISO")) + " --from " + shell_quote(unpacked));
+        EXPECT_EQ(f.exit_code, 0) << f.output;
+        EXPECT_TRUE(read_bytes(new_image()) == read_bytes(dir.file("fresh/NEW-GAME.ISO"))) << step;
+        return r;
+    };
+    write_bytes(unpacked + "/DATA/GROW.BIN", sample_bytes(9000, 1));
+    const auto first = loop("the first run");
+    ASSERT_EQ(first.exit_code, 0) << first.output;
+    write_bytes(unpacked + "/DATA/GROW.BIN", sample_bytes(9000, 2));
+    const auto second = loop("the second run");
+    ASSERT_EQ(second.exit_code, 0) << second.output;
+    EXPECT_NE(second.output.find(kInPlace), std::string::npos) << second.output;
+}
+
 INSTANTIATE_TEST_SUITE_P(Kinds, IncrementalReplace, kEveryKind, [](const auto& info) { return kind_name(info.param); });
 
 // The in-place update on its own: a copy with a changed stretch, a longer tail and a failing overlay.
