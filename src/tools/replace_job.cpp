@@ -245,7 +245,9 @@ Expected<ReplaceReport> replace_unguarded(const std::string& image_path, const s
     const auto overlays = overlays_of(*plan);
     std::uint64_t new_size = 0;
     std::int64_t new_mtime = 0;
-    if (same_source && stat_file(report.new_image, new_size, new_mtime) && new_size == previous->image_size &&
+    std::error_code link_ec;
+    if (same_source && !std::filesystem::is_symlink(report.new_image, link_ec) &&
+        stat_file(report.new_image, new_size, new_mtime) && new_size == previous->image_size &&
         new_mtime == previous->image_mtime) {
         // The new image is the one the last run wrote from this source: only what differs is written.
         if (auto updated = update_in_place(image_path, report.new_image, previous->differs, overlays); !updated)
