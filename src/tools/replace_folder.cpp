@@ -6,6 +6,7 @@
 
 #include "common/messages.h"
 #include "platform/file.h"
+#include "platform/file_identity.h"
 #include "common/progress.h"
 #include "tools/write_record.h"
 
@@ -82,8 +83,11 @@ Expected<FolderChanges> folder_changes(const std::string& folder, const ImageFil
         const std::string local = walk->path().string();
         SeenFile now;
         if (!stat_file(local, now.size, now.mtime)) return job_error(msg::kReplaceCannotRead, local);
+        now.changed = platform::change_time(local).value_or(0);
+        // The modification time alone may be set back (cp -p, unpack's recording dates); the change time may not.
         const auto before = known.find(shown);
-        if (before != known.end() && before->second.size == now.size && before->second.mtime == now.mtime) {
+        if (before != known.end() && now.changed != 0 && before->second.size == now.size &&
+            before->second.mtime == now.mtime && before->second.changed == now.changed) {
             now.same = before->second.same;
         } else {
             auto same = same_content(local, now.size, extents, image);

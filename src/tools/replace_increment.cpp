@@ -102,7 +102,7 @@ std::optional<IncrementRecord> load_increment(const std::string& path) {
             SeenFile seen;
             int same = 0;
             std::string name;
-            if (!(fields >> seen.size >> seen.mtime >> same) || !rest(name)) return std::nullopt;
+            if (!(fields >> seen.size >> seen.mtime >> seen.changed >> same) || !rest(name)) return std::nullopt;
             seen.same = same == 1;
             record.folder[name] = seen;
         } else {
@@ -122,8 +122,8 @@ bool save_increment(const std::string& path, const IncrementRecord& record) {
     text += "image " + std::to_string(record.image_size) + " " + std::to_string(record.image_mtime) + "\n";
     for (const auto& r : record.differs) text += "differs " + std::to_string(r.first) + " " + std::to_string(r.end) + "\n";
     for (const auto& [name, seen] : record.folder)
-        text += "folder " + std::to_string(seen.size) + " " + std::to_string(seen.mtime) + " " + (seen.same ? "1 " : "0 ") +
-                name + "\n";
+        text += "folder " + std::to_string(seen.size) + " " + std::to_string(seen.mtime) + " " +
+                std::to_string(seen.changed) + " " + (seen.same ? "1 " : "0 ") + name + "\n";
     // Written beside the record and renamed over it: a reader sees the old record or the new one.
     const std::string fresh = path + ".new";
     std::error_code ec;

@@ -11,7 +11,8 @@
 //     from PATH                        the --from folder ("-" for none)
 //     image SIZE MTIME                 the new image as the run left it
 //     differs FIRST END                sectors [FIRST, END) where the new image may differ from the source
-//     folder SIZE MTIME SAME PATH      a file of the --from folder as last seen; SAME 1 when it held the image's bytes
+//     folder SIZE MTIME CHANGED SAME PATH  a file of the --from folder as last seen (CHANGED its inode's
+//                                      change time); SAME 1 when it held the image's bytes
 //
 // The next run trusts the new image only when the source, the kind and the
 // new image are all as recorded: it then copies the recorded sectors back
@@ -48,6 +49,7 @@ struct SourceIdentity {
 struct SeenFile {
     std::uint64_t size = 0;
     std::int64_t mtime = 0;
+    std::int64_t changed = 0;  // platform::change_time; 0 when unknown (never trusted)
     bool same = false;  // held the source image's bytes
     friend bool operator==(const SeenFile&, const SeenFile&) = default;
 };

@@ -298,10 +298,13 @@ Expected<ReplaceReport> replace_unguarded(const std::string& image_path, const s
             record.from_folder = from_folder;
             record.differs = std::move(*differs);
             // A file changed within the file system's time granularity of the run would look unchanged next time:
-            // only files older than that are remembered.
-            const auto recent = std::filesystem::file_time_type::clock::now() - std::chrono::seconds(2);
+            // only files that last changed before that are remembered.
+            const std::int64_t recent =
+                std::chrono::duration_cast<std::chrono::nanoseconds>(
+                    (std::chrono::system_clock::now() - std::chrono::seconds(2)).time_since_epoch())
+                    .count();
             for (const auto& [path, file] : seen)
-                if (file.mtime < recent.time_since_epoch().count()) record.folder[path] = file;
+                if (file.changed != 0 && file.changed < recent) record.folder[path] = file;
             save_increment(record_path, record);  // without it the next run copies in full
         }
     }

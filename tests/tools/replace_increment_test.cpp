@@ -7,6 +7,7 @@
 
 #include "round_trip_support.h"
 #include "support/kit_fixtures.h"
+#include "platform/file_identity.h"
 #include "tools/replace_increment.h"
 
 namespace isorelink::test {
@@ -180,6 +181,45 @@ TEST_P(IncrementalReplace, AnUnpackedFolderIsTheEditFolder) {
     const auto second = loop("the second run");
     ASSERT_EQ(second.exit_code, 0) << second.output;
     EXPECT_NE(second.output.find(kInPlace), std::string::npos) << second.output;
+}
+
+// A file of the folder is not read again while its size, modification time and change time are those the
+// last run saw; a file put back with its old size and modification time (cp -p) is read.
+TEST_P(IncrementalReplace, TheFolderIsReadAgainOnlyWhereAFileWasTouched) {
+    put("\\DATA\\GROW.BIN", sample_bytes(9000, 1));
+    expect_as_fresh(run(), false, "the first run");
+    // Files changed within the last two seconds are not remembered: write what a later run would have.
+    auto saved = host::load_increment(record());
+    ASSERT_TRUE(saved);
+    const std::string shrink = dir.file("edits/DATA/SHRINK.BIN");
+    const auto describe = [&](const std::string& path, bool same) {
+        host::SeenFile seen;
+        EXPECT_TRUE(host::stat_file(path, seen.size, seen.mtime));
+        seen.changed = platform::change_time(path).value_or(0);
+        seen.same = same;
+        return seen;
+    };
+    // SHRINK.BIN is told to hold the image's bytes: a run that trusts the record does not replace it.
+    write_bytes(shrink, sample_bytes(sample->contents.at("\\DATA\\SHRINK.BIN").size(), 2));
+    saved->folder["DATA/SHRINK.BIN"] = describe(shrink, true);
+    ASSERT_TRUE(host::save_increment(record(), *saved));
+    const auto trusted = run("--force ");
+    ASSERT_EQ(trusted.exit_code, 0) << trusted.output;
+    EXPECT_EQ(trusted.output.find("  \\DATA\\SHRINK.BIN\n"), std::string::npos) << "read again: " << trusted.output;
+
+    // The same bytes written again with the remembered modification time: only the change time tells.
+    const auto mtime = fs::last_write_time(shrink);
+    write_bytes(shrink, sample_bytes(sample->contents.at("\\DATA\\SHRINK.BIN").size(), 3));
+    fs::last_write_time(shrink, mtime);
+    saved = host::load_increment(record());
+    ASSERT_TRUE(saved);
+    auto stale = describe(shrink, true);
+    stale.changed -= 1'000'000'000;  // as it was before the write
+    saved->folder["DATA/SHRINK.BIN"] = stale;
+    ASSERT_TRUE(host::save_increment(record(), *saved));
+    const auto read_again = run("--force ");
+    ASSERT_EQ(read_again.exit_code, 0) << read_again.output;
+    EXPECT_NE(read_again.output.find("  \\DATA\\SHRINK.BIN\n"), std::string::npos) << read_again.output;
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, IncrementalReplace, kEveryKind, [](const auto& info) { return kind_name(info.param); });
