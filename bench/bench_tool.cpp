@@ -2,8 +2,8 @@
 //   A kit image of N small files spread over 100 folders (sparse data).
 // bench_tool bigimage OUT.ISO MIB MOVIE_MIB
 //   A PS2 DVD kit image of about MIB MiB of real (patterned, not sparse) data:
-//   \DATA\MOVIE.PSS of MOVIE_MIB MiB among filler files of 64 MiB. The image
-//   of the replace benchmark.
+//   \DATA\MOVIE.PSS of MOVIE_MIB MiB and \DATA\TEXT.BIN of 1 MiB among filler
+//   files of 64 MiB. The image of the replace and edit-test loop benchmarks.
 // bench_tool pump extract|rebuild FOLDER/ IMAGE.ISO
 // bench_tool pump replace IMAGE.ISO ISO_PATH LOCAL_FILE
 //   Runs the job in-process with a pump hook that counts calls and the longest
@@ -83,6 +83,7 @@ int make_big_image(const std::string& out, unsigned mib, unsigned movie_mib) {
         recipe.files.push_back(std::move(f));
     };
     for (int i = 0; i < 4; ++i) add("\\DATA\\SMALL" + std::to_string(i) + ".BIN", 5000);
+    add("\\DATA\\TEXT.BIN", std::uint64_t{1} << 20);  // the file of the edit-test loop
     add("\\DATA\\MOVIE.PSS", std::uint64_t{movie_mib} << 20);
     for (unsigned left = mib > movie_mib ? mib - movie_mib : 0, i = 0; left > 0; ++i) {
         const unsigned part = std::min(left, 64u);

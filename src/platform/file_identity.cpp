@@ -24,12 +24,36 @@ std::optional<FileIdentity> file_identity(const std::string& path) {
                         (std::uint64_t{info.nFileIndexHigh} << 32) | std::uint64_t{info.nFileIndexLow}};
 }
 
+std::optional<std::int64_t> change_time(const std::string& path) {
+    HANDLE h = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return std::nullopt;
+    FILE_BASIC_INFO info;
+    const bool read = GetFileInformationByHandleEx(h, FileBasicInfo, &info, sizeof info) != 0;
+    CloseHandle(h);
+    if (!read || info.ChangeTime.QuadPart == 0) return std::nullopt;
+    // 100 ns ticks since 1601.
+    constexpr std::int64_t kTicksTo1970 = 116444736000000000LL;
+    return (info.ChangeTime.QuadPart - kTicksTo1970) * 100;
+}
+
 #else
 
 std::optional<FileIdentity> file_identity(const std::string& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return std::nullopt;
     return FileIdentity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
+
+std::optional<std::int64_t> change_time(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+#ifdef __APPLE__
+    const auto& changed = st.st_ctimespec;
+#else
+    const auto& changed = st.st_ctim;
+#endif
+    return std::int64_t{changed.tv_sec} * 1'000'000'000 + changed.tv_nsec;
 }
 
 #endif

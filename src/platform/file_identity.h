@@ -22,4 +22,9 @@ std::optional<FileIdentity> file_identity(const std::string& path);
 // True when both paths exist and name the same file.
 bool same_file(const std::string& a, const std::string& b);
 
+// When the file's inode last changed (its bytes, its times or its links), in
+// nanoseconds since 1970 UTC, links followed: unlike the modification time,
+// no tool can set it back. Nothing when it cannot be read.
+std::optional<std::int64_t> change_time(const std::string& path);
+
 } // namespace isorelink::platform

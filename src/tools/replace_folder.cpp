@@ -1,11 +1,14 @@
 #include "tools/replace_folder.h"
 
 #include <algorithm>
+#include <array>
 #include <filesystem>
 
 #include "common/messages.h"
 #include "platform/file.h"
+#include "platform/file_identity.h"
 #include "common/progress.h"
+#include "tools/write_record.h"
 
 namespace isorelink::host {
 
@@ -42,10 +45,21 @@ Expected<bool> same_content(const std::string& local_path, std::uint64_t local_s
     return true;
 }
 
+// unpack's record of what it wrote into the folder: not one of the image's files (no ISO 9660 name starts
+// with a dot), and no reason to refuse the folder it made.
+bool is_write_record(const fs::path& inside, const std::string& path) {
+    if (inside != fs::path(WriteRecord::kFileName)) return false;
+    auto file = File::open(path, "rb");
+    std::array<std::byte, 25> head{};
+    return file && file->read(head) == head.size() &&
+           std::string_view(reinterpret_cast<const char*>(head.data()), head.size()) == "isorelink write record 1\n";
+}
+
 } // namespace
 
 Expected<FolderChanges> folder_changes(const std::string& folder, const ImageFiles& files,
-                                       const platform::ReadHandle& image, const std::string& image_path) {
+                                       const platform::ReadHandle& image, const std::string& image_path,
+                                       const std::map<std::string, SeenFile>& known) {
     std::error_code ec;
     if (!fs::is_directory(folder, ec)) return job_error(msg::kReplaceFromNotFolder, folder);
     FolderChanges changes;
@@ -58,6 +72,7 @@ Expected<FolderChanges> folder_changes(const std::string& folder, const ImageFil
         progress::tick();
         if (walk->is_directory(ec)) continue;
         const fs::path inside = walk->path().lexically_relative(folder);
+        if (is_write_record(inside, walk->path().string())) continue;
         const std::string shown = inside.generic_string();
         const auto extents = walk->is_regular_file(ec) ? files.extents_of(match_key(shown))
                                                        : std::vector<const IsoFile*>{};
@@ -66,11 +81,21 @@ Expected<FolderChanges> folder_changes(const std::string& folder, const ImageFil
             continue;
         }
         const std::string local = walk->path().string();
-        const auto size = file_size(local);
-        if (!size) return job_error(msg::kReplaceCannotRead, local);
-        auto same = same_content(local, *size, extents, image);
-        if (!same) return same.error();
-        if (*same) {
+        SeenFile now;
+        if (!stat_file(local, now.size, now.mtime)) return job_error(msg::kReplaceCannotRead, local);
+        now.changed = platform::change_time(local).value_or(0);
+        // The modification time alone may be set back (cp -p, unpack's recording dates); the change time may not.
+        const auto before = known.find(shown);
+        if (before != known.end() && now.changed != 0 && before->second.size == now.size &&
+            before->second.mtime == now.mtime && before->second.changed == now.changed) {
+            now.same = before->second.same;
+        } else {
+            auto same = same_content(local, now.size, extents, image);
+            if (!same) return same.error();
+            now.same = *same;
+        }
+        changes.seen[shown] = now;
+        if (now.same) {
             ++changes.unchanged;
             continue;
         }

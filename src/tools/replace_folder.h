@@ -5,12 +5,14 @@
 // every file of the image replaces only what was edited; a file the image
 // does not hold is refused, never added.
 #include <cstddef>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "common/result.h"
 #include "platform/read_handle.h"
 #include "tools/file_lookup.h"
+#include "tools/replace_increment.h"
 
 namespace isorelink::host {
 
@@ -23,12 +25,16 @@ struct FolderFile {
 struct FolderChanges {
     std::vector<FolderFile> changed;  // in listing order
     std::size_t unchanged = 0;
+    std::map<std::string, SeenFile> seen;  // every file of the folder, by its path inside it
 };
 
 // Refuses the files of `folder` the image does not hold (all of them named,
 // as paths inside the folder), and a changed file replace cannot take (one
 // recorded in several extents).
+// A file whose size and time are those `known` holds for it is not read
+// again: the answer of the last run stands.
 Expected<FolderChanges> folder_changes(const std::string& folder, const ImageFiles& files,
-                                       const platform::ReadHandle& image, const std::string& image_path);
+                                       const platform::ReadHandle& image, const std::string& image_path,
+                                       const std::map<std::string, SeenFile>& known = {});
 
 } // namespace isorelink::host

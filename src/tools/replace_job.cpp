@@ -3,6 +3,8 @@
 #include "tools/tree_sync.h"
 
 #include <algorithm>
+#include <chrono>
+#include <map>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -15,6 +17,7 @@
 #include "tools/image_layout.h"
 #include "tools/job_place.h"
 #include "tools/replace_folder.h"
+#include "tools/replace_increment.h"
 #include "tools/image_path.h"
 #include "platform/file.h"
 #include "format/sector.h"
@@ -32,6 +35,13 @@
 namespace isorelink::host {
 
 namespace {
+
+std::string absolute_or_empty(const std::string& path) {
+    if (path.empty()) return {};
+    std::error_code ec;
+    const auto full = std::filesystem::absolute(path, ec);
+    return ec ? path : full.lexically_normal().string();
+}
 
 struct LocalFile {
     std::string path;
@@ -93,10 +103,13 @@ namespace {
 Expected<std::vector<ReplaceRequest>> requests_with_folder(const std::vector<ReplaceRequest>& requests,
                                                            const ReplaceSettings& settings, const ImageFiles& files,
                                                            const platform::ReadHandle& image,
-                                                           const std::string& image_path, ReplaceReport& report) {
+                                                           const std::string& image_path, ReplaceReport& report,
+                                                           const std::map<std::string, SeenFile>& known,
+                                                           std::map<std::string, SeenFile>& seen) {
     if (settings.from_folder.empty()) return requests;
-    auto changes = folder_changes(settings.from_folder, files, image, image_path);
+    auto changes = folder_changes(settings.from_folder, files, image, image_path, known);
     if (!changes) return changes.error();
+    seen = std::move(changes->seen);
     std::unordered_set<std::string> asked;
     for (const auto& r : requests) asked.insert(match_key(r.iso_path));
     auto all = requests;
@@ -158,10 +171,29 @@ Expected<ReplaceReport> replace_unguarded(const std::string& image_path, const s
     if (!iso) return with_prefix("replace: " + image_path + ": ", iso.error());
     const UdfVolume udf = kind == ImageKind::Ps2Dvd ? read_udf_volume(*image, whole_sectors(*image_size)) : UdfVolume{};
 
+    auto names = rebuild_names(folder, name);
+    if (!names) return names.error();
+
+    // What the last run left beside the new image: whether it may be updated in place, and which files of the
+    // folder need not be read again.
+    const std::string record_path = increment_record_path(names->new_image);
+    std::optional<IncrementRecord> previous;
+    std::optional<SourceIdentity> source_id;
+    if (!settings.dry_run) {
+        previous = load_increment(record_path);
+        source_id = identify_source(image_path);
+    }
+    const bool same_source =
+        previous && source_id && previous->source == *source_id && previous->kind == to_string(kind);
+    const std::string from_folder = absolute_or_empty(settings.from_folder);
+    const std::map<std::string, SeenFile> no_files;
+    const auto& known = same_source && previous->from_folder == from_folder ? previous->folder : no_files;
+    std::map<std::string, SeenFile> seen;
+
     // What to replace: the files asked for, then the folder's changed ones.
     ReplaceReport report;
     const ImageFiles files(*iso, *listing);
-    auto requests = requests_with_folder(asked, settings, files, *image, image_path, report);
+    auto requests = requests_with_folder(asked, settings, files, *image, image_path, report, known, seen);
     if (!requests) return requests.error();
     for (std::size_t i = locals.size(); i < requests->size(); ++i) {
         auto local = examine_local((*requests)[i].local_path);
@@ -188,8 +220,6 @@ Expected<ReplaceReport> replace_unguarded(const std::string& image_path, const s
     auto plan = plan_replace(layout, replacements);
     if (!plan) return plan.error();
 
-    auto names = rebuild_names(folder, name);
-    if (!names) return names.error();
     report.kind = kind;
     report.new_image = names->new_image;
     report.relink_list = names->relink_list;
@@ -210,11 +240,26 @@ Expected<ReplaceReport> replace_unguarded(const std::string& image_path, const s
     report.files = plan->files;
     image.reset();
 
-    // One pass in file order: the source's bytes where they stay, the new
-    // contents in their place (never copied first and written over).
-    auto written = write_overlaid_copy(image_path, report.new_image, overlays_of(*plan), settings.quiet);
-    if (!written) return with_prefix("replace: ", written.error());
-    report.copy_method = written->method;
+    // From here the image changes: no record may vouch for it until it is done.
+    if (!remove_increment(record_path)) return job_error(msg::kReplaceCannotWrite, record_path);
+    const auto overlays = overlays_of(*plan);
+    std::uint64_t new_size = 0;
+    std::int64_t new_mtime = 0;
+    std::error_code link_ec;
+    if (same_source && !std::filesystem::is_symlink(report.new_image, link_ec) &&
+        stat_file(report.new_image, new_size, new_mtime) && new_size == previous->image_size &&
+        new_mtime == previous->image_mtime) {
+        // The new image is the one the last run wrote from this source: only what differs is written.
+        if (auto updated = update_in_place(image_path, report.new_image, previous->differs, overlays); !updated)
+            return with_prefix("replace: ", updated.error());
+        report.in_place = true;
+    } else {
+        // One pass in file order: the source's bytes where they stay, the new
+        // contents in their place (never copied first and written over).
+        auto written = write_overlaid_copy(image_path, report.new_image, overlays, settings.quiet);
+        if (!written) return with_prefix("replace: ", written.error());
+        report.copy_method = written->method;
+    }
     report.written_size = file_size(report.new_image).value_or(0);
     if (auto relink = write_text_file(report.relink_list, format_sector_listing(plan->relink_lines, kind)); !relink)
         return relink.error();
@@ -225,6 +270,44 @@ Expected<ReplaceReport> replace_unguarded(const std::string& image_path, const s
     if (auto synced = sync_other_trees(report.new_image, rebuilt->kind, moves); !synced) return synced.error();
     report.lines_applied = rebuilt->lines_applied;
     report.new_image_size = file_size(report.new_image).value_or(rebuilt->new_image_size);
+
+    // The record, last. The new image may differ from the source only where no file that stayed keeps its
+    // bytes: directories, descriptors, gaps, the replaced files and the tail.
+    if (source_id) {
+        std::vector<SectorRange> kept, written;
+        std::vector<bool> replaced(listing->size(), false);
+        for (const auto& f : plan->files) replaced[f.line] = true;
+        for (std::size_t i = 0; i < listing->size(); ++i) {
+            const auto& line = (*listing)[i];
+            if (!replaced[i] && line.size > 0) kept.push_back({line.sector, line.sector + sectors_to_hold(line.size)});
+        }
+        for (const auto& o : overlays) written.push_back({o.offset / 2048, sectors_to_hold(o.offset + o.length)});
+        // A file that names the descriptors, a directory or the closing anchors (a dummy file over the whole
+        // disc) keeps none of them out.
+        for (const auto s : metadata_sectors(*iso, udf)) written.push_back({s, std::uint64_t{s} + 1});
+        constexpr std::uint64_t kDescriptorArea = 300;  // system area, volume descriptors, UDF anchor at 256
+        const std::uint64_t source_sectors = sectors_to_hold(*image_size);
+        written.push_back({0, kDescriptorArea});
+        written.push_back({source_sectors > kDescriptorArea ? source_sectors - kDescriptorArea : 0, source_sectors});
+        auto differs = differing_ranges(image_path, report.new_image,
+                                        outside_of(sectors_to_hold(report.new_image_size), kept, written));
+        IncrementRecord record;
+        if (differs && stat_file(report.new_image, record.image_size, record.image_mtime)) {
+            record.source = *source_id;
+            record.kind = std::string(to_string(kind));
+            record.from_folder = from_folder;
+            record.differs = std::move(*differs);
+            // A file changed within the file system's time granularity of the run would look unchanged next time:
+            // only files that last changed before that are remembered.
+            const std::int64_t recent =
+                std::chrono::duration_cast<std::chrono::nanoseconds>(
+                    (std::chrono::system_clock::now() - std::chrono::seconds(2)).time_since_epoch())
+                    .count();
+            for (const auto& [path, file] : seen)
+                if (file.changed != 0 && file.changed < recent) record.folder[path] = file;
+            save_increment(record_path, record);  // without it the next run copies in full
+        }
+    }
     return report;
 }
 
@@ -267,7 +350,8 @@ Expected<ReplaceReport> run_replace(const std::string& image_path, const std::ve
     if (!rebuild) return rebuild.error();
     // Everything the run may create, truncate or delete beside the image.
     const std::vector<std::string> products{listings->sector_listing, listings->file_listing, listings->record_file,
-                                            rebuild->new_image, rebuild->relink_list};
+                                            rebuild->new_image, rebuild->relink_list,
+                                            increment_record_path(rebuild->new_image)};
     std::vector<std::string> outputs = products;
     outputs.push_back(listings->header_copy);
     outputs.push_back(listings->path_table_copy);
@@ -331,6 +415,7 @@ std::string describe_replace(const ReplaceReport& report) {
         text += ", of which " + std::to_string(whole_sectors(report.new_image_size - report.written_size)) +
                 " post-gap sectors the rebuild appended";
     text += ")\n";
+    if (report.in_place) text += "updated in place: only what changed since the last run was written\n";
     text += report.container_note;
     return text;
 }

@@ -41,6 +41,7 @@ struct ReplaceReport {
     std::size_t unchanged = 0;  // files of the --from folder that hold the image's bytes
     bool dry_run = false;       // new_image_size is then the copy's planned length, before the rebuild
     std::string container_note;        // BIN/CUE, CSO, ZSO: what was written in that format
+    bool in_place = false;             // the last run's new image was updated, not copied again
 };
 
 // "ISO_PATH=LOCAL_FILE": split at the first '=' (ISO 9660 names hold none).
@@ -50,7 +51,9 @@ Expected<ReplaceRequest> parse_replace_argument(std::string_view argument);
 // new image that isorelink did not write (or that changed since), unless
 // options.force; a failed run removes what it wrote, unless options.keep,
 // and its message says so.
-// Every run starts from the image as it is: an earlier new image is replaced, never built upon. With a
+// Every run starts from the image as it is: an earlier new image is replaced, never built upon (when that
+// image is the one the last run wrote from this same source, only the sectors that differ are rewritten, and
+// the bytes are those a fresh copy would hold; see tools/replace_increment.h). With a
 // folder and no request, a folder that holds only the image's bytes gives a copy of the image.
 Expected<ReplaceReport> run_replace(const std::string& image_path, const std::vector<ReplaceRequest>& requests,
                                     const ReplaceSettings& settings);
