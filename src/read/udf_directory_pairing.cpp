@@ -1,6 +1,8 @@
 #include "read/udf_directory_pairing.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <optional>
 #include <limits>
 #include <string>
 #include <string_view>
@@ -193,11 +195,38 @@ std::optional<DescriptorEntry> entry_descriptor(ImageWindow& image, std::uint64_
     return d;
 }
 
+// Whether the ranks already give every file its own entry, so that the
+// directory has nothing to add: every file with data has an entry of its size
+// whose extent starts at the file's first sector (one partition start for
+// all), no two of them share a first sector, and at most one file is empty.
+// No other entry could then hold that file's extent; what the walk settles
+// is only which of several entries alike a file gets.
+bool ranks_evidently_right(const std::vector<FileEntry>& files, const std::vector<DescriptorEntry>& descriptors) {
+    std::optional<std::int64_t> start;
+    std::size_t empty = 0;
+    std::vector<std::uint32_t> sectors;
+    sectors.reserve(files.size());
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        if (descriptors[i].information_length != files[i].size) return false;
+        if (files[i].size == 0) {
+            if (++empty > 1) return false;
+            continue;
+        }
+        const std::int64_t delta = std::int64_t{files[i].sector} - std::int64_t{descriptors[i].extent_position};
+        if (start && *start != delta) return false;
+        start = delta;
+        sectors.push_back(files[i].sector);
+    }
+    std::sort(sectors.begin(), sectors.end());
+    return std::adjacent_find(sectors.begin(), sectors.end()) == sectors.end();
+}
+
 } // namespace
 
 std::optional<std::size_t> pair_by_udf_directory(ImageWindow& image, const std::vector<FileEntry>& files,
                                                  std::vector<DescriptorEntry>& descriptors) {
     if (descriptors.size() != files.size()) return std::nullopt;
+    if (ranks_evidently_right(files, descriptors)) return files.size();
     UdfDirectoryWalk walk(image);
     if (!walk.run()) return std::nullopt;
     const std::uint64_t partition_start = walk.partition_start();

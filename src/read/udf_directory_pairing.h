@@ -25,7 +25,9 @@ namespace isorelink {
 // short_ad as its descriptor; the files left over take the descriptors left
 // over, in rank order. descriptors holds the pairing by rank, one per file.
 // Returns how many files the directory paired, or nothing when the walk was
-// not possible (descriptors are then left as they are).
+// not possible (descriptors are then left as they are). The walk is skipped,
+// and every file counted as paired, when the ranks evidently give each file
+// the one entry that holds its extent.
 std::optional<std::size_t> pair_by_udf_directory(ImageWindow& image, const std::vector<FileEntry>& files,
                                                  std::vector<DescriptorEntry>& descriptors);
 
