@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "common/messages.h"
+#include "common/progress.h"
 #include "format/sector.h"
 #include "platform/file.h"
 #include "tools/write_record.h"
@@ -206,6 +207,7 @@ Expected<std::vector<SectorRange>> differing_ranges(const std::string& source, c
                     add(s + i, s + i + 1);
             }
             s += count;
+            progress::slow_step();
         }
     }
     return out;
@@ -218,7 +220,16 @@ Status update_in_place(const std::string& source, const std::string& target,
     const auto source_size = in->size();
     if (!source_size) return job_error(msg::kCannotReadLength, source);
     std::error_code ec;
-    // The tail first: whatever lay behind the source's end is gone before anything is written.
+    // The tail first: whatever lay behind the source's end is gone before
+    // anything is written. A long tail is cut back a step at a time, so that
+    // the host hears from us between the steps.
+    constexpr std::uint64_t kTruncateStep = 64u << 20;
+    for (std::uint64_t size = file_size(target).value_or(0); size > *source_size + kTruncateStep;) {
+        size -= kTruncateStep;
+        fs::resize_file(target, size, ec);
+        if (ec) return job_error(msg::kCannotWriteBecause, {target, ec.message()});
+        progress::slow_step();
+    }
     fs::resize_file(target, *source_size, ec);
     if (ec) return job_error(msg::kCannotWriteBecause, {target, ec.message()});
     auto out = File::open(target, "r+b");
@@ -233,6 +244,7 @@ Status update_in_place(const std::string& source, const std::string& target,
             if (in->read_at(at, std::span(buffer).first(n)) != n) return job_error(msg::kCannotReadToEnd, source);
             if (!out->write_at(at, std::span(buffer).first(n))) return fail();
             at += n;
+            progress::slow_step();
         }
     }
     // The new contents, then zeros to each overlay's end; the length a fresh copy has.
@@ -252,6 +264,7 @@ Status update_in_place(const std::string& source, const std::string& target,
             std::fill(block.begin() + static_cast<std::ptrdiff_t>(have), block.end(), std::byte{0});
             if (!out->write_at(o.offset + done, block)) return fail();
             done += n;
+            progress::slow_step();
         }
     }
     if (!out->close()) return fail();
