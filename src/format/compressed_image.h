@@ -40,7 +40,10 @@ struct Header {
     std::uint32_t block_size = 2048;
     std::uint8_t version = 1;
     std::uint8_t index_shift = 0;
-    std::uint64_t blocks() const { return (image_size + block_size - 1) / block_size; }
+    // Without overflow for an image size near 2^64.
+    std::uint64_t blocks() const {
+        return block_size == 0 ? 0 : image_size / block_size + (image_size % block_size != 0 ? 1 : 0);
+    }
 };
 
 // True when the bytes start with "CISO" or "ZISO".

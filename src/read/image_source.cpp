@@ -171,6 +171,11 @@ bool PackedSource::read_stored(std::size_t index, std::vector<std::byte>& out) c
 const std::vector<std::byte>* PackedSource::block(std::size_t index) const {
     if (cached_ == index) return &cache_;
     cached_.reset();
+    if (index >= blocks_.size()) {
+        // A header claiming a longer image than its index covers.
+        failure_ = path_ + ": block " + std::to_string(index) + " lies beyond the block index";
+        return nullptr;
+    }
     const std::uint64_t start = std::uint64_t{index} * header_.block_size;
     const auto expected = static_cast<std::size_t>(std::min<std::uint64_t>(header_.block_size, header_.image_size - start));
     const auto& b = blocks_[index];
