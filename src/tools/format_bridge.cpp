@@ -375,13 +375,6 @@ JobError as_source(JobError error, const std::string& work_image, const std::str
     return error;
 }
 
-Status write_text(const std::string& path, const std::string& text) {
-    auto out = File::open(path, "wb");
-    if (!out) return job_error(msg::kReplaceCannotCreate, path);
-    if (!out->write_text(text) || !out->close()) return job_error(msg::kReplaceCannotWrite, path);
-    return ok_status();
-}
-
 Expected<ReplaceReport> replace_in(const ImageSource& source, const std::string& image_path,
                                    const std::vector<ReplaceRequest>& requests, bool quiet,
                                    const std::vector<std::string>& outputs, const std::string& work) {
@@ -410,7 +403,7 @@ Expected<ReplaceReport> replace_in(const ImageSource& source, const std::string&
                                       ? cue::rewrite(raw->layout().cue_text, bin_name, shift)
                                       : cue::single_track(bin_name, raw->layout().mode2 ? cue::TrackMode::Mode2Raw
                                                                                         : cue::TrackMode::Mode1Raw);
-        if (auto cue_written = write_text(new_cue, sheet); !cue_written) return cue_written.error();
+        if (auto cue_written = write_text_file(new_cue, sheet); !cue_written) return cue_written.error();
         note = "wrote " + new_bin + " (" + std::to_string(written->encoded) + " of " + std::to_string(written->sectors) +
                " raw sectors encoded afresh, the others copied) and " + new_cue + "\n";
         report->new_image = new_bin;

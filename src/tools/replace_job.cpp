@@ -70,13 +70,6 @@ std::vector<Overlay> overlays_of(const ReplacePlan& plan) {
     return overlays;
 }
 
-Status write_text_file(const std::string& path, const std::string& text) {
-    auto out = File::open(path, "wb");
-    if (!out) return job_error(msg::kReplaceCannotCreate, path);
-    if (!out->write_text(text) || !out->close()) return job_error(msg::kReplaceCannotWrite, path);
-    return ok_status();
-}
-
 Expected<std::string> read_text_file(const std::string& path) {
     auto in = File::open(path, "rb");
     const auto size = in ? in->size() : std::nullopt;
@@ -87,6 +80,13 @@ Expected<std::string> read_text_file(const std::string& path) {
 }
 
 } // namespace
+
+Status write_text_file(const std::string& path, const std::string& text) {
+    auto out = File::open(path, "wb");
+    if (!out) return job_error(msg::kReplaceCannotCreate, path);
+    if (!out->write_text(text) || !out->close()) return job_error(msg::kReplaceCannotWrite, path);
+    return ok_status();
+}
 
 Expected<ReplaceRequest> parse_replace_argument(std::string_view argument) {
     const auto eq = argument.find('=');

@@ -47,6 +47,9 @@ struct ReplaceReport {
 // "ISO_PATH=LOCAL_FILE": split at the first '=' (ISO 9660 names hold none).
 Expected<ReplaceRequest> parse_replace_argument(std::string_view argument);
 
+// Writes a whole text file replace produces (the relink list, a CUE sheet).
+Status write_text_file(const std::string& path, const std::string& text);
+
 // Refuses, before it writes anything, to overwrite a listing, relink list or
 // new image that isorelink did not write (or that changed since), unless
 // options.force; a failed run removes what it wrote, unless options.keep,
