@@ -137,31 +137,20 @@ private:
                 done += n;
             }
         }
-        const ByteView data(data_);
-        for (std::size_t pos = 0; pos + udf::fid::kFixedSize <= data.size();) {
-            const std::size_t length = udf::file_identifier_size(data.subspan(pos, udf::fid::kFixedSize));
-            if (length > data.size() - pos) return false;
-            const auto bytes = data.subspan(pos, length);
-            if (udf::decode_tag(bytes).identifier != udf::kFileIdentifierDescriptor) return false;
-            const auto fid = udf::decode_file_identifier(bytes);
-            pos += length;
-            if (fid.is_parent_or_deleted()) continue;
-            const auto name = udf::identifier_listing_name(fid.identifier);
-            if (!name) continue;
+        return udf::for_each_named_identifier(ByteView(data_), [&](const udf::FileIdentifier& fid, std::string name) {
             if (entries_.size() + pending.size() >= kMostNames) return false;
             if (fid.is_directory()) {
-                pending.emplace_back(fid.icb.block, path + "\\" + upper_ascii(*name));
-            } else {
-                if (paths_.size() + path.size() + 1 + name->size() > std::numeric_limits<std::uint32_t>::max())
-                    return false;
-                const auto at = static_cast<std::uint32_t>(paths_.size());
-                paths_ += path;
-                paths_ += '\\';
-                paths_ += upper_ascii(*name);
-                entries_.push_back({fid.icb.block, at, static_cast<std::uint32_t>(paths_.size() - at)});
+                pending.emplace_back(fid.icb.block, path + "\\" + upper_ascii(name));
+                return true;
             }
-        }
-        return true;
+            if (paths_.size() + path.size() + 1 + name.size() > std::numeric_limits<std::uint32_t>::max()) return false;
+            const auto at = static_cast<std::uint32_t>(paths_.size());
+            paths_ += path;
+            paths_ += '\\';
+            paths_ += upper_ascii(name);
+            entries_.push_back({fid.icb.block, at, static_cast<std::uint32_t>(paths_.size() - at)});
+            return true;
+        });
     }
 
     ImageWindow& image_;

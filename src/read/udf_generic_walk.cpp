@@ -132,26 +132,15 @@ private:
             data_.resize(was + static_cast<std::size_t>(e.length));
             if (!read_(e.offset, std::span<std::byte>(data_).subspan(was))) return false;
         }
-        const ByteView data(data_);
-        for (std::size_t pos = 0; pos + udf::fid::kFixedSize <= data.size();) {
-            const std::size_t length = udf::file_identifier_size(data.subspan(pos, udf::fid::kFixedSize));
-            if (length > data.size() - pos) return false;
-            const auto bytes = data.subspan(pos, length);
-            if (udf::decode_tag(bytes).identifier != udf::kFileIdentifierDescriptor) return false;
-            const auto fid = udf::decode_file_identifier(bytes);
-            pos += length;
-            if (fid.is_parent_or_deleted()) continue;
-            const auto name = udf::identifier_listing_name(fid.identifier);
-            if (!name) continue;
+        return udf::for_each_named_identifier(ByteView(data_), [&](const udf::FileIdentifier& fid, std::string name) {
             if (++names_ > kMostNames) return false;
-            std::string child = path + "\\" + *name;
+            std::string child = path + "\\" + name;
             if (fid.is_directory()) {
                 pending.emplace_back(fid.icb.block, std::move(child));
-            } else if (!add_file(fid.icb.block, std::move(child))) {
-                return false;
+                return true;
             }
-        }
-        return true;
+            return add_file(fid.icb.block, std::move(child));
+        });
     }
 
     bool add_file(std::uint32_t block, std::string path) {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "format/endian.h"
 #include "format/udf/allocation_descriptor.h"
@@ -55,5 +56,27 @@ std::optional<std::string> identifier_listing_name(ByteView identifier);
 // Writes the descriptor (f.size() bytes, padding zeroed) at the start of
 // out, with its tag at `location` (the block it lies in), sealed.
 void encode_file_identifier(MutableByteView out, std::uint32_t location, const FileIdentifier& f);
+
+// Walks a directory's File Identifier Descriptors in order and calls
+// visit(identifier, name) for each named child (the parent and deleted ones,
+// and names the listing cannot hold, are passed over). False when a
+// descriptor does not fit the data or is no File Identifier, or when visit
+// returns false.
+template <class Visit>
+bool for_each_named_identifier(ByteView directory, Visit&& visit) {
+    for (std::size_t pos = 0; pos + fid::kFixedSize <= directory.size();) {
+        const std::size_t length = file_identifier_size(directory.subspan(pos, fid::kFixedSize));
+        if (length > directory.size() - pos) return false;
+        const auto bytes = directory.subspan(pos, length);
+        if (le16(bytes, tag::kIdentifier) != kFileIdentifierDescriptor) return false;
+        const auto identifier = decode_file_identifier(bytes);
+        pos += length;
+        if (identifier.is_parent_or_deleted()) continue;
+        auto name = identifier_listing_name(identifier.identifier);
+        if (!name) continue;
+        if (!visit(identifier, std::move(*name))) return false;
+    }
+    return true;
+}
 
 } // namespace isorelink::udf
