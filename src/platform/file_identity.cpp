@@ -1,5 +1,8 @@
 #include "platform/file_identity.h"
 
+#include <chrono>
+#include <filesystem>
+
 #ifdef _WIN32
 #include <windows.h>
 #else
@@ -37,6 +40,28 @@ std::optional<std::int64_t> change_time(const std::string& path) {
     return (info.ChangeTime.QuadPart - kTicksTo1970) * 100;
 }
 
+// Four looks where POSIX needs one; only the edit-test loop's folder walk
+// counts them, and it is measured on POSIX.
+std::optional<FileState> file_state(const std::string& path) {
+    std::error_code ec;
+    FileState state;
+    const auto status = std::filesystem::status(path, ec);
+    if (ec) return std::nullopt;
+    state.regular = std::filesystem::is_regular_file(status);
+    if (state.regular) {
+        state.size = std::filesystem::file_size(path, ec);
+        if (ec) return std::nullopt;
+    }
+    const auto time = std::filesystem::last_write_time(path, ec);
+    if (ec) return std::nullopt;
+    state.mtime = static_cast<std::int64_t>(time.time_since_epoch().count());
+    state.changed = change_time(path).value_or(0);
+    const auto identity = file_identity(path);
+    if (!identity) return std::nullopt;
+    state.identity = *identity;
+    return state;
+}
+
 #else
 
 std::optional<FileIdentity> file_identity(const std::string& path) {
@@ -54,6 +79,31 @@ std::optional<std::int64_t> change_time(const std::string& path) {
     const auto& changed = st.st_ctim;
 #endif
     return std::int64_t{changed.tv_sec} * 1'000'000'000 + changed.tv_nsec;
+}
+
+std::optional<FileState> file_state(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+#ifdef __APPLE__
+    const auto& modified = st.st_mtimespec;
+    const auto& changed = st.st_ctimespec;
+#else
+    const auto& modified = st.st_mtim;
+    const auto& changed = st.st_ctim;
+#endif
+    using std::chrono::nanoseconds;
+    const std::chrono::sys_time<nanoseconds> written(
+        nanoseconds(std::int64_t{modified.tv_sec} * 1'000'000'000 + modified.tv_nsec));
+    FileState state;
+    state.regular = S_ISREG(st.st_mode);
+    state.size = state.regular ? static_cast<std::uint64_t>(st.st_size) : 0;
+    state.mtime = static_cast<std::int64_t>(
+        std::chrono::duration_cast<std::filesystem::file_time_type::duration>(
+            std::chrono::file_clock::from_sys(written).time_since_epoch())
+            .count());
+    state.changed = std::int64_t{changed.tv_sec} * 1'000'000'000 + changed.tv_nsec;
+    state.identity = FileIdentity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+    return state;
 }
 
 #endif

@@ -27,4 +27,18 @@ bool same_file(const std::string& a, const std::string& b);
 // no tool can set it back. Nothing when it cannot be read.
 std::optional<std::int64_t> change_time(const std::string& path);
 
+// What one look at a file tells, enough to see whether anything wrote to it:
+// its size, its modification time in std::filesystem's ticks (as
+// last_write_time counts them), its change time as above (0 when the file
+// system keeps none) and its identity. Links followed; nothing when the path
+// names no file that can be examined.
+struct FileState {
+    bool regular = false;
+    std::uint64_t size = 0;
+    std::int64_t mtime = 0;
+    std::int64_t changed = 0;
+    FileIdentity identity;
+};
+std::optional<FileState> file_state(const std::string& path);
+
 } // namespace isorelink::platform

@@ -66,6 +66,11 @@ std::vector<std::string> OutputGuard::touched() {
     std::vector<std::string> paths;
     for (const auto& before : before_) {
         if (!present(before.path)) continue;
+        // A stamped file of ours (unpack's) is as it was while its stamp holds; any write breaks it.
+        if (before.was_ours && before.state.hash.starts_with('@')) {
+            if (!stamp_still_holds(before.state, before.path)) paths.push_back(before.path);
+            continue;
+        }
         WrittenFile now;
         const bool described = describe_file(before.path, now, before.was_ours);
         // Written again with the same bytes (the listings of the same image):
@@ -80,8 +85,12 @@ std::vector<std::string> OutputGuard::touched() {
     return paths;
 }
 
-void OutputGuard::succeeded(const std::vector<std::string>& written, const std::vector<std::string>& deleted) {
-    for (const auto& path : written) record_.note(path);
+void OutputGuard::succeeded(const std::vector<std::string>& written, const std::vector<std::string>& deleted,
+                            const std::vector<std::string>& origins) {
+    for (std::size_t i = 0; i < written.size(); ++i) {
+        if (i < origins.size()) record_.note_stamped(written[i], origins[i]);
+        else record_.note(written[i]);
+    }
     for (const auto& path : deleted)
         if (!present(path)) record_.forget(path);
     record_.save();

@@ -38,7 +38,10 @@ public:
     Status check(std::string_view command, std::string_view hint = {}) const;
 
     // After a successful run: written are isorelink's now, deleted are gone.
-    void succeeded(const std::vector<std::string>& written, const std::vector<std::string>& deleted);
+    // With origins (one per written file), the files are recorded by their
+    // stamps with where their bytes came from, instead of read back.
+    void succeeded(const std::vector<std::string>& written, const std::vector<std::string>& deleted,
+                   const std::vector<std::string>& origins = {});
 
     // After a failed run: removes each output the run created or replaced
     // (keeps and records them with keep); returns a line saying which, or ""

@@ -59,9 +59,10 @@ bool is_write_record(const fs::path& inside, const std::string& path) {
 
 Expected<FolderChanges> folder_changes(const std::string& folder, const ImageFiles& files,
                                        const platform::ReadHandle& image, const std::string& image_path,
-                                       const std::map<std::string, SeenFile>& known) {
+                                       const std::map<std::string, SeenFile>& known, const SourceIdentity* source) {
     std::error_code ec;
     if (!fs::is_directory(folder, ec)) return job_error(msg::kReplaceFromNotFolder, folder);
+    const WriteRecord unpacked = WriteRecord::load((fs::path(folder) / "").string());
     FolderChanges changes;
     std::vector<std::string> strangers;
     // A folder linked into DIR is walked like one inside it; a cycle of links ends in an error, not a hang.
@@ -74,21 +75,26 @@ Expected<FolderChanges> folder_changes(const std::string& folder, const ImageFil
         const fs::path inside = walk->path().lexically_relative(folder);
         if (is_write_record(inside, walk->path().string())) continue;
         const std::string shown = inside.generic_string();
-        const auto extents = walk->is_regular_file(ec) ? files.extents_of(match_key(shown))
-                                                       : std::vector<const IsoFile*>{};
+        const std::string local = walk->path().string();
+        const auto state = platform::file_state(local);
+        if (!state && walk->is_regular_file(ec)) return job_error(msg::kReplaceCannotRead, local);
+        const auto extents = state && state->regular ? files.extents_of(match_key(shown)) : std::vector<const IsoFile*>{};
         if (extents.empty()) {
             strangers.push_back(shown);
             continue;
         }
-        const std::string local = walk->path().string();
-        SeenFile now;
-        if (!stat_file(local, now.size, now.mtime)) return job_error(msg::kReplaceCannotRead, local);
-        now.changed = platform::change_time(local).value_or(0);
+        SeenFile now{state->size, state->mtime, state->changed, false};
         // The modification time alone may be set back (cp -p, unpack's recording dates); the change time may not.
         const auto before = known.find(shown);
+        std::uint64_t extents_size = 0;
+        for (const auto* e : extents) extents_size += e->size;
         if (before != known.end() && now.changed != 0 && before->second.size == now.size &&
             before->second.mtime == now.mtime && before->second.changed == now.changed) {
             now.same = before->second.same;
+        } else if (source != nullptr && extents_size == now.size &&
+                   unpacked.unchanged_origin(inside.string(), *state) ==
+                       file_origin(*source, extents.front()->sector, extents_size)) {
+            now.same = true;  // unpack wrote the image's bytes here and nobody has written to it since
         } else {
             auto same = same_content(local, now.size, extents, image);
             if (!same) return same.error();

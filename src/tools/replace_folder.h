@@ -32,9 +32,12 @@ struct FolderChanges {
 // as paths inside the folder), and a changed file replace cannot take (one
 // recorded in several extents).
 // A file whose size and time are those `known` holds for it is not read
-// again: the answer of the last run stands.
+// again: the answer of the last run stands. Nor is a file that unpack wrote
+// from this same source (the folder's write record stamps it with its
+// origin) and that nobody has written to since.
 Expected<FolderChanges> folder_changes(const std::string& folder, const ImageFiles& files,
                                        const platform::ReadHandle& image, const std::string& image_path,
-                                       const std::map<std::string, SeenFile>& known = {});
+                                       const std::map<std::string, SeenFile>& known = {},
+                                       const SourceIdentity* source = nullptr);
 
 } // namespace isorelink::host

@@ -49,6 +49,21 @@ std::string increment_record_path(const std::string& new_image) {
     return (image.parent_path() / hidden).string();
 }
 
+std::string file_origin(const SourceIdentity& source, std::uint32_t first_sector, std::uint64_t size) {
+    std::uint64_t hash = 0xcbf29ce484222325ULL;
+    const auto mix = [&hash](std::string_view text) {
+        for (const char c : text) hash = (hash ^ static_cast<unsigned char>(c)) * 0x100000001b3ULL;
+        hash = (hash ^ 0xFF) * 0x100000001b3ULL;  // a field's end
+    };
+    mix(std::to_string(source.size));
+    mix(std::to_string(source.mtime));
+    mix(source.descriptors_hash);
+    mix(source.path);
+    char text[64];
+    std::snprintf(text, sizeof text, "%016" PRIx64 ":%" PRIx32 ":%" PRIx64, hash, first_sector, size);
+    return text;
+}
+
 bool stat_file(const std::string& path, std::uint64_t& size, std::int64_t& mtime) {
     WrittenFile now;
     if (!describe_file(path, now, false)) return false;

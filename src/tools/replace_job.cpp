@@ -105,9 +105,11 @@ Expected<std::vector<ReplaceRequest>> requests_with_folder(const std::vector<Rep
                                                            const platform::ReadHandle& image,
                                                            const std::string& image_path, ReplaceReport& report,
                                                            const std::map<std::string, SeenFile>& known,
+                                                           const std::optional<SourceIdentity>& source,
                                                            std::map<std::string, SeenFile>& seen) {
     if (settings.from_folder.empty()) return requests;
-    auto changes = folder_changes(settings.from_folder, files, image, image_path, known);
+    auto changes = folder_changes(settings.from_folder, files, image, image_path, known,
+                                  source ? &*source : nullptr);
     if (!changes) return changes.error();
     seen = std::move(changes->seen);
     std::unordered_set<std::string> asked;
@@ -179,10 +181,8 @@ Expected<ReplaceReport> replace_unguarded(const std::string& image_path, const s
     const std::string record_path = increment_record_path(names->new_image);
     std::optional<IncrementRecord> previous;
     std::optional<SourceIdentity> source_id;
-    if (!settings.dry_run) {
-        previous = load_increment(record_path);
-        source_id = identify_source(image_path);
-    }
+    if (!settings.dry_run) previous = load_increment(record_path);
+    if (!settings.dry_run || !settings.from_folder.empty()) source_id = identify_source(image_path);
     const bool same_source =
         previous && source_id && previous->source == *source_id && previous->kind == to_string(kind);
     const std::string from_folder = absolute_or_empty(settings.from_folder);
@@ -193,7 +193,7 @@ Expected<ReplaceReport> replace_unguarded(const std::string& image_path, const s
     // What to replace: the files asked for, then the folder's changed ones.
     ReplaceReport report;
     const ImageFiles files(*iso, *listing);
-    auto requests = requests_with_folder(asked, settings, files, *image, image_path, report, known, seen);
+    auto requests = requests_with_folder(asked, settings, files, *image, image_path, report, known, source_id, seen);
     if (!requests) return requests.error();
     for (std::size_t i = locals.size(); i < requests->size(); ++i) {
         auto local = examine_local((*requests)[i].local_path);

@@ -14,6 +14,7 @@
 #include "platform/read_handle.h"
 #include "read/iso_volume.h"
 #include "tools/image_files.h"
+#include "tools/replace_increment.h"
 #include "tools/write_record.h"
 
 namespace isorelink::host {
@@ -189,7 +190,10 @@ Expected<UnpackReport> run_unpack(const std::string& image_path, const std::stri
     OutputGuard guard(root + platform::kFolderSeparator, outputs, options.guard);
     if (auto allowed = guard.check("unpack"); !allowed) return allowed.error();
 
-    std::vector<std::string> written;
+    // Where each file's bytes come from, so that replace --from can trust a file nobody touched since without
+    // reading it. Only a plain image is its own source; a decoded work copy is gone when this ends.
+    const auto source = (*plain)->path() == image_path ? identify_source(image_path) : std::nullopt;
+    std::vector<std::string> written, origins;
     const auto run = [&]() -> Status {
         if (root_status.type() == fs::file_type::not_found && !fs::create_directories(root, ec) && ec)
             return job_error(msg::kUnpackCannotCreateFolder, {root, ec.message()});
@@ -225,6 +229,8 @@ Expected<UnpackReport> run_unpack(const std::string& image_path, const std::stri
             any_kernel = any_kernel || *method == CopyMethod::KernelCopy;
             if (t.file->recorded) set_modification_time(t.path, *t.file->recorded);
             written.push_back(t.path);
+            const auto& first = iso->files[t.file->records.front()];
+            origins.push_back(source ? file_origin(*source, first.sector, t.file->size) : std::string());
             ++report.files;
             report.bytes += t.file->size;
         }
@@ -241,7 +247,7 @@ Expected<UnpackReport> run_unpack(const std::string& image_path, const std::stri
         const auto cleaned = guard.failed();
         return cleaned.empty() ? ran.error() : JobError{ran.error().kind, ran.error().message + "\n" + cleaned};
     }
-    guard.succeeded(written, {});
+    guard.succeeded(written, {}, origins);
     return report;
 }
 

@@ -52,7 +52,42 @@ std::string content_hash(const std::string& path) {
     return text;
 }
 
+std::string hex(std::uint64_t value) {
+    char text[17];
+    std::snprintf(text, sizeof text, "%" PRIx64, value);
+    return text;
+}
+
+std::string stamp_of(const platform::FileState& state) {
+    return "@" + hex(static_cast<std::uint64_t>(state.changed)) + "." + hex(state.identity.device) + "." +
+           hex(state.identity.index);
+}
+
+bool stamped(const WrittenFile& file) { return !file.hash.empty() && file.hash.front() == '@'; }
+
+// True when the stamp in file's HASH is the file's stamp now; origin gets what follows it.
+bool stamp_holds(const WrittenFile& file, const platform::FileState& state, std::string* origin = nullptr) {
+    if (!stamped(file) || state.changed == 0 || !state.regular || state.size != file.size ||
+        state.mtime != file.mtime)
+        return false;
+    const std::string now = stamp_of(state);
+    if (file.hash.compare(0, now.size(), now) != 0) return false;
+    if (file.hash.size() == now.size()) {
+        if (origin) origin->clear();
+        return true;
+    }
+    if (file.hash[now.size()] != '.') return false;
+    if (origin) *origin = file.hash.substr(now.size() + 1);
+    return true;
+}
+
 } // namespace
+
+bool stamp_still_holds(const WrittenFile& file, const std::string& path) {
+    if (!stamped(file)) return false;
+    const auto state = platform::file_state(path);
+    return state && stamp_holds(file, *state);
+}
 
 bool describe_file(const std::string& path, WrittenFile& out, bool with_hash) {
     std::error_code ec;
@@ -102,6 +137,12 @@ bool WriteRecord::wrote_unchanged(const std::string& path) const {
 bool WriteRecord::wrote_unchanged(const std::string& path, WrittenFile& now) const {
     const auto known = files_.find(name_of(folder_, path));
     if (known == files_.end() || now.size != known->second.size || now.mtime != known->second.mtime) return false;
+    if (stamped(known->second)) {
+        const auto state = platform::file_state(path);
+        if (!state || !stamp_holds(known->second, *state)) return false;
+        now.hash = known->second.hash;
+        return true;
+    }
     // Size and time match: the bytes decide (an edit within the file system's time granularity).
     if (now.hash.empty()) now.hash = now.size > kHashedUpTo ? "-" : content_hash(path);
     return now.hash == known->second.hash;
@@ -112,6 +153,21 @@ void WriteRecord::note(const std::string& path) {
     if (!describe_file(path, now)) return forget(path);
     files_[name_of(folder_, path)] = now;
     changes_[name_of(folder_, path)] = now;
+}
+
+void WriteRecord::note_stamped(const std::string& path, const std::string& origin) {
+    const auto state = platform::file_state(path);
+    if (!state || !state->regular || state->changed == 0) return note(path);  // no change time: the bytes vouch
+    WrittenFile now{state->size, state->mtime, stamp_of(*state) + (origin.empty() ? "" : "." + origin)};
+    files_[name_of(folder_, path)] = now;
+    changes_[name_of(folder_, path)] = now;
+}
+
+std::string WriteRecord::unchanged_origin(const std::string& name, const platform::FileState& state) const {
+    const auto known = files_.find(name);
+    std::string origin;
+    if (known == files_.end() || !stamp_holds(known->second, state, &origin)) return {};
+    return origin;
 }
 
 void WriteRecord::forget(const std::string& path) {

@@ -11,10 +11,19 @@
 // 64 MiB, an image, whose size and time stand for it), NAME the file's name
 // in the folder (its path inside the folder for a file in a sub-folder, with
 // the platform's separators). A file counts as isorelink's own only while all three match.
+//
+// unpack writes too many bytes to read them back: its files carry a stamp in
+// HASH's place, "@CHANGED.DEVICE.INDEX.ORIGIN" (the first three in
+// hexadecimal): the file's change time and identity just after it was
+// written, and where its bytes came from. Nobody can set a change time back,
+// and a file renamed into the place has another identity, so while both hold
+// the file holds what isorelink wrote.
 #include <cstdint>
 #include <map>
 #include <optional>
 #include <string>
+
+#include "platform/file_identity.h"
 
 namespace isorelink::host {
 
@@ -44,6 +53,11 @@ public:
 
     // After isorelink wrote path: remember it as it is now.
     void note(const std::string& path);
+    // The same by its stamp, with where its bytes came from (no spaces).
+    void note_stamped(const std::string& path, const std::string& origin);
+    // For name (the file's path inside the folder, the platform's separators) as it is now (state): the
+    // origin it was stamped with when nobody has written to it since; "" otherwise.
+    std::string unchanged_origin(const std::string& name, const platform::FileState& state) const;
     // After isorelink deleted path, or when it is no longer isorelink's.
     void forget(const std::string& path);
 
@@ -66,5 +80,8 @@ private:
 // The file as the record would describe it now; false when it cannot be
 // read. Without with_hash the hash is left empty (not read).
 bool describe_file(const std::string& path, WrittenFile& out, bool with_hash = true);
+
+// True when file is a stamped line and path still carries its stamp.
+bool stamp_still_holds(const WrittenFile& file, const std::string& path);
 
 } // namespace isorelink::host

@@ -107,6 +107,36 @@ TEST_P(ReplaceFrom, RefusesFilesTheImageDoesNotHoldAndTheDryRunWritesNothing) {
     EXPECT_TRUE(tree(dir.file("image")) == before) << "the dry run wrote beside the image";
 }
 
+// A folder unpack wrote is trusted without reading only where nobody has written since, and only for the
+// image it came from: a same-size edit with its time set back, and the same folder against another image
+// whose file differs, are both still seen.
+TEST_P(ReplaceFrom, TrustsAnUnpackedFileOnlyUntouchedAndAgainstItsOwnImage) {
+    const std::string unpacked = dir.file("unpacked");
+    ASSERT_EQ(cli("unpack --quiet " + image() + " " + shell_quote(unpacked)).exit_code, 0);
+    const auto edited = unpacked + "/DATA/SHRINK.BIN";
+    const auto time = fs::last_write_time(edited);
+    auto bytes = read_bytes(edited);
+    bytes[0] = static_cast<std::byte>(~std::to_integer<unsigned>(bytes[0]));
+    write_bytes(edited, bytes);
+    fs::last_write_time(edited, time);
+    const auto one = cli("replace " + image() + " --from " + shell_quote(unpacked));
+    ASSERT_EQ(one.exit_code, 0) << one.output;
+    EXPECT_NE(one.output.find("\\DATA\\SHRINK.BIN"), std::string::npos) << one.output;
+    EXPECT_EQ(one.output.find("\\DATA\\KEEP.BIN"), std::string::npos) << one.output;
+
+    // Another image, KEEP.BIN's bytes changed in place: the untouched unpacked KEEP.BIN differs from it.
+    fs::create_directories(dir.file("other"));
+    write_bytes(dir.file("keep"), sample_bytes(read_bytes(unpacked + "/DATA/KEEP.BIN").size(), 21));
+    ASSERT_EQ(cli("replace --quiet " + image() + " /DATA/KEEP.BIN=" + shell_quote(dir.file("keep")) + " --out " +
+                  shell_quote(dir.file("other")))
+                  .exit_code,
+              0);
+    const auto other = cli("replace " + shell_quote(dir.file("other/NEW-GAME.ISO")) + " --from " +
+                           shell_quote(unpacked));
+    ASSERT_EQ(other.exit_code, 0) << other.output;
+    EXPECT_NE(other.output.find("\\DATA\\KEEP.BIN"), std::string::npos) << "trusted a file of another image";
+}
+
 INSTANTIATE_TEST_SUITE_P(Kinds, ReplaceFrom, kEveryKind, [](const auto& info) { return kind_name(info.param); });
 
 // --out DIR: everything goes to DIR; the image's folder is only read. Running as root,
