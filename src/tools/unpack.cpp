@@ -1,6 +1,7 @@
 #include "tools/unpack.h"
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -12,6 +13,7 @@
 #include "platform/folders.h"
 #include "platform/progress_bar.h"
 #include "platform/read_handle.h"
+#include "platform/workers.h"
 #include "read/iso_volume.h"
 #include "tools/image_files.h"
 #include "tools/replace_increment.h"
@@ -22,6 +24,9 @@ namespace isorelink::host {
 namespace {
 
 namespace fs = std::filesystem;
+
+// Copies at once: one core's memory traffic bounds a copy inside the kernel.
+constexpr unsigned kCopyWorkers = 2;
 
 // "README." and "README" name the same file, as replace matches them.
 std::string match_key(std::string_view path) {
@@ -213,27 +218,58 @@ Expected<UnpackReport> run_unpack(const std::string& image_path, const std::stri
         for (const auto& t : targets)
             for (const auto& r : t.ranges) total += r.length;
         ProgressBar bar("unpacking", total, options.quiet);
-        std::uint64_t done = 0;
-        const auto progress = [&](std::uint64_t bytes) { bar.update(done += bytes); };
-        bool any_kernel = false, any_clone = false;
+        // Everything a copy could meet in its way first, in order, so that the copies can run side by side.
         for (const auto& t : targets) {
             const auto parts = components(t.file->path);
             if (auto made_ok = make_folders(root, parts, parts.size() - 1, made); !made_ok) return made_ok;
-            const auto status = fs::symlink_status(t.path, ec);
-            if (status.type() == fs::file_type::directory) return job_error(msg::kUnpackFolderInTheWay, t.path);
-            // The guard let it through: ours and unchanged, or forced. A link goes, never what it names.
-            if (status.type() != fs::file_type::not_found) fs::remove(t.path, ec);
-            auto method = copier->write_file(t.ranges, t.path, progress);
-            if (!method) return method.error();
-            any_clone = any_clone || *method == CopyMethod::Reflink;
-            any_kernel = any_kernel || *method == CopyMethod::KernelCopy;
-            if (t.file->recorded) set_modification_time(t.path, *t.file->recorded);
+            if (fs::symlink_status(t.path, ec).type() == fs::file_type::directory)
+                return job_error(msg::kUnpackFolderInTheWay, t.path);
+        }
+        std::atomic<std::size_t> next{0};
+        std::atomic<bool> stop{false};
+        std::atomic<std::uint64_t> copied{0};
+        std::vector<std::optional<CopyMethod>> methods(targets.size());
+        std::vector<std::optional<JobError>> errors(targets.size() + 1);  // the last: a copier that did not open
+        platform::run_workers(platform::worker_count(kCopyWorkers), [&](unsigned worker) {
+            auto copier = ExtentCopier::open((*plain)->path());
+            if (!copier) {
+                errors.back() = copier.error();
+                stop = true;
+                return;
+            }
+            const auto progress = [&](std::uint64_t bytes) {
+                const auto now = copied += bytes;
+                if (worker == 0) bar.update(now);
+            };
+            for (std::size_t i; !stop && (i = next++) < targets.size();) {
+                const auto& t = targets[i];
+                // The guard let it through: ours and unchanged, or forced. A link goes, never what it names.
+                std::error_code gone;
+                fs::remove(t.path, gone);
+                auto method = copier->write_file(t.ranges, t.path, progress);
+                if (!method) {
+                    errors[i] = method.error();
+                    stop = true;
+                    return;
+                }
+                if (t.file->recorded) set_modification_time(t.path, *t.file->recorded);
+                methods[i] = *method;
+            }
+        });
+        bool any_kernel = false, any_clone = false;
+        for (std::size_t i = 0; i < targets.size(); ++i) {
+            if (!methods[i]) continue;
+            const auto& t = targets[i];
+            any_clone = any_clone || *methods[i] == CopyMethod::Reflink;
+            any_kernel = any_kernel || *methods[i] == CopyMethod::KernelCopy;
             written.push_back(t.path);
             const auto& first = iso->files[t.file->records.front()];
             origins.push_back(source ? file_origin(*source, first.sector, t.file->size) : std::string());
             ++report.files;
             report.bytes += t.file->size;
         }
+        for (const auto& error : errors)
+            if (error) return *error;
         bar.finish();
         // Folders last, deepest first: writing a file into a folder changes its time.
         std::sort(dated_folders.begin(), dated_folders.end(),
