@@ -20,6 +20,7 @@ struct FolderFile {
     std::size_t line = 0;     // the image's listing line
     std::string iso_path;     // "\\DATA\\TEXT.BIN", as the image names it
     std::string local_path;
+    std::uint64_t size = 0;   // as the folder's look found it
 };
 
 struct FolderChanges {

@@ -106,7 +106,8 @@ Expected<std::vector<ReplaceRequest>> requests_with_folder(const std::vector<Rep
                                                            const std::string& image_path, ReplaceReport& report,
                                                            const std::map<std::string, SeenFile>& known,
                                                            const std::optional<SourceIdentity>& source,
-                                                           std::map<std::string, SeenFile>& seen) {
+                                                           std::map<std::string, SeenFile>& seen,
+                                                           std::vector<std::uint64_t>& sizes) {
     if (settings.from_folder.empty()) return requests;
     auto changes = folder_changes(settings.from_folder, files, image, image_path, known,
                                   source ? &*source : nullptr);
@@ -118,6 +119,7 @@ Expected<std::vector<ReplaceRequest>> requests_with_folder(const std::vector<Rep
     for (auto& f : changes->changed) {
         if (asked.count(match_key(f.iso_path)) != 0) continue;
         all.push_back({std::move(f.iso_path), std::move(f.local_path)});
+        sizes.push_back(f.size);
     }
     report.unchanged = changes->unchanged;
     return all;
@@ -193,13 +195,13 @@ Expected<ReplaceReport> replace_unguarded(const std::string& image_path, const s
     // What to replace: the files asked for, then the folder's changed ones.
     ReplaceReport report;
     const ImageFiles files(*iso, *listing);
-    auto requests = requests_with_folder(asked, settings, files, *image, image_path, report, known, source_id, seen);
+    std::vector<std::uint64_t> folder_sizes;
+    auto requests = requests_with_folder(asked, settings, files, *image, image_path, report, known, source_id, seen,
+                                         folder_sizes);
     if (!requests) return requests.error();
-    for (std::size_t i = locals.size(); i < requests->size(); ++i) {
-        auto local = examine_local((*requests)[i].local_path);
-        if (!local) return local.error();
-        locals.push_back(*local);
-    }
+    // The folder's files as its look found them.
+    for (std::size_t i = locals.size(); i < requests->size(); ++i)
+        locals.push_back({(*requests)[i].local_path, folder_sizes[i - asked.size()]});
 
     // Plan the new layout.
     std::vector<Replacement> replacements;
