@@ -4,6 +4,12 @@
 
 namespace isorelink::host {
 
+namespace {
+
+constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+
+} // namespace
+
 std::string match_key(std::string_view path) {
     auto key = normalise_iso_path(path);
     if (key.size() > 1 && key.back() == '.') key.pop_back();
@@ -11,9 +17,17 @@ std::string match_key(std::string_view path) {
 }
 
 ImageFiles::ImageFiles(const IsoVolume& volume, const std::vector<ListingLine>& listing)
-    : volume_(volume), listing_(listing) {
+    : volume_(volume), listing_(listing), next_record_(volume.files.size(), kNone) {
+    files_by_key_.reserve(volume.files.size());
+    file_by_extent_field_.reserve(volume.files.size());
+    line_by_key_.reserve(listing.size());
+    line_by_extent_field_.reserve(listing.size());
     for (std::size_t i = 0; i < volume.files.size(); ++i) {
-        files_by_key_[match_key(volume.files[i].path)].push_back(i);
+        const auto [at, first] = files_by_key_.try_emplace(match_key(volume.files[i].path), i, i);
+        if (!first) {
+            next_record_[at->second.second] = i;
+            at->second.second = i;
+        }
         file_by_extent_field_[volume.files[i].record_offset + 2] = i;
     }
     for (std::size_t i = 0; i < listing.size(); ++i) {
@@ -27,7 +41,7 @@ Expected<std::size_t> ImageFiles::line_of(const std::string& asked, const std::s
     const IsoFile* record = nullptr;
     std::optional<std::size_t> line;
     if (const auto named = files_by_key_.find(key); named != files_by_key_.end()) {
-        record = &volume_.files[named->second.front()];
+        record = &volume_.files[named->second.first];
         if (const auto l = line_by_extent_field_.find(record->record_offset + 2); l != line_by_extent_field_.end())
             line = l->second;
     } else if (const auto l = line_by_key_.find(key); l != line_by_key_.end()) {
@@ -45,7 +59,7 @@ Expected<std::size_t> ImageFiles::line_of(const std::string& asked, const std::s
 std::vector<const IsoFile*> ImageFiles::extents_of(const std::string& key) const {
     std::vector<const IsoFile*> extents;
     if (const auto named = files_by_key_.find(key); named != files_by_key_.end())
-        for (auto i : named->second) extents.push_back(&volume_.files[i]);
+        for (auto i = named->second.first; i != kNone; i = next_record_[i]) extents.push_back(&volume_.files[i]);
     return extents;
 }
 

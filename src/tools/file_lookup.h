@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "common/result.h"
@@ -34,7 +35,9 @@ public:
 private:
     const IsoVolume& volume_;
     const std::vector<ListingLine>& listing_;
-    std::unordered_map<std::string, std::vector<std::size_t>> files_by_key_;    // walk order
+    // A name's records in walk order: its first and last, each linked to the next by next_record_.
+    std::unordered_map<std::string, std::pair<std::size_t, std::size_t>> files_by_key_;
+    std::vector<std::size_t> next_record_;
     std::unordered_map<std::string, std::size_t> line_by_key_;                 // the first line of a name
     std::unordered_map<std::uint64_t, std::size_t> line_by_extent_field_;      // the last line of a record
     std::unordered_map<std::uint64_t, std::size_t> file_by_extent_field_;      // the last file of a record
