@@ -36,10 +36,13 @@ void check_extents(const IsoVolume& iso, std::vector<std::string>& problems) {
     const std::uint64_t sectors = whole_sectors(iso.image_size);
     for (const auto& f : iso.files) {
         const std::uint64_t end = std::uint64_t{f.sector} + sectors_to_hold(f.size);
-        if ((f.size > 0 && end > sectors) || f.sector > sectors)
+        if (f.size > 0 && end > sectors)
             problems.push_back(f.path + ": data past the end of the image: trimmed? (sectors " +
                                std::to_string(f.sector) + "-" + std::to_string(end - 1) + ", the image holds " +
                                std::to_string(sectors) + ")");
+        else if (f.size == 0 && f.sector > sectors)
+            problems.push_back(f.path + ": an empty file recorded past the end of the image: trimmed? (sector " +
+                               std::to_string(f.sector) + ", the image holds " + std::to_string(sectors) + ")");
     }
 }
 

@@ -37,6 +37,12 @@ const Fault kFaults[] = {
     {"VolumeSize", [](Image i, Built b) { patch(i, 32848, both32(b.sector_count + 1)); }, "volume space size is"},
     {"ExtentBeyondTheImage", [](Image i, Built b) { patch(i, keep(b).record_offset + 2, both32(b.sector_count + 10)); },
      "data past the end of the image: trimmed?"},
+    {"EmptyFileBeyondTheImage",
+     [](Image i, Built b) {
+         patch(i, keep(b).record_offset + 2, both32(b.sector_count + 10));
+         patch(i, keep(b).record_offset + 10, both32(0));
+     },
+     "KEEP.BIN: an empty file recorded past the end of the image: trimmed? (sector "},
     {"Overlap",
      [](Image i, Built b) { patch(i, keep(b).record_offset + 2, both32(keep(b, "\\DATA\\SAME.BIN").sector)); },
      "overlaps"},
