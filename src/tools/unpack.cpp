@@ -229,11 +229,13 @@ Expected<UnpackReport> run_unpack(const std::string& image_path, const std::stri
         std::atomic<bool> stop{false};
         std::atomic<std::uint64_t> copied{0};
         std::vector<std::optional<CopyMethod>> methods(targets.size());
-        std::vector<std::optional<JobError>> errors(targets.size() + 1);  // the last: a copier that did not open
-        platform::run_workers(platform::worker_count(kCopyWorkers), [&](unsigned worker) {
+        const unsigned workers = platform::worker_count(kCopyWorkers);
+        // One slot per file, then one per worker for a copier that did not open: no two threads share one.
+        std::vector<std::optional<JobError>> errors(targets.size() + workers);
+        platform::run_workers(workers, [&](unsigned worker) {
             auto copier = ExtentCopier::open((*plain)->path());
             if (!copier) {
-                errors.back() = copier.error();
+                errors[targets.size() + worker] = copier.error();
                 stop = true;
                 return;
             }
