@@ -90,6 +90,7 @@ Expected<FolderChanges> folder_changes(const std::string& folder, const ImageFil
         entries.push_back({std::move(inside), walk->path().string(), {}, {}, {}});
     }
     const WriteRecord unpacked = WriteRecord::load((fs::path(folder) / "").string());
+    const std::string source_key = source != nullptr ? source_origin(*source) : std::string();
     std::atomic<std::size_t> next{0};
     std::atomic<bool> stop{false};
     const auto look = [&](Entry& entry) {
@@ -112,7 +113,7 @@ Expected<FolderChanges> folder_changes(const std::string& folder, const ImageFil
             now.same = before->second.same;
         } else if (source != nullptr && extents_size == now.size &&
                    unpacked.unchanged_origin(entry.inside.string(), *state) ==
-                       file_origin(*source, entry.extents.front()->sector, extents_size)) {
+                       file_origin(source_key, entry.extents.front()->sector, extents_size)) {
             now.same = true;  // unpack wrote the image's bytes here and nobody has written to it since
         } else {
             auto same = same_content(entry.local, now.size, entry.extents, image);

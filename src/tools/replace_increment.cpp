@@ -49,7 +49,7 @@ std::string increment_record_path(const std::string& new_image) {
     return (image.parent_path() / hidden).string();
 }
 
-std::string file_origin(const SourceIdentity& source, std::uint32_t first_sector, std::uint64_t size) {
+std::string source_origin(const SourceIdentity& source) {
     std::uint64_t hash = 0xcbf29ce484222325ULL;
     const auto mix = [&hash](std::string_view text) {
         for (const char c : text) hash = (hash ^ static_cast<unsigned char>(c)) * 0x100000001b3ULL;
@@ -59,9 +59,13 @@ std::string file_origin(const SourceIdentity& source, std::uint32_t first_sector
     mix(std::to_string(source.mtime));
     mix(source.descriptors_hash);
     mix(source.path);
-    char text[64];
-    std::snprintf(text, sizeof text, "%016" PRIx64 ":%" PRIx32 ":%" PRIx64, hash, first_sector, size);
-    return text;
+    return hex64(hash);
+}
+
+std::string file_origin(const std::string& source_origin, std::uint32_t first_sector, std::uint64_t size) {
+    char text[48];
+    std::snprintf(text, sizeof text, ":%" PRIx32 ":%" PRIx64, first_sector, size);
+    return source_origin + text;
 }
 
 bool stat_file(const std::string& path, std::uint64_t& size, std::int64_t& mtime) {

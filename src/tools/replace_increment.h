@@ -77,9 +77,10 @@ bool remove_increment(const std::string& path);
 std::optional<SourceIdentity> identify_source(const std::string& image_path);
 
 // Where a file's bytes came from, as unpack stamps its files and replace
-// --from reads the stamps: the source image (its identity, hashed), the
-// file's first sector and its size.
-std::string file_origin(const SourceIdentity& source, std::uint32_t first_sector, std::uint64_t size);
+// --from reads the stamps: the source image (its identity, hashed: the
+// source's part, made once per run), the file's first sector and its size.
+std::string source_origin(const SourceIdentity& source);
+std::string file_origin(const std::string& source_origin, std::uint32_t first_sector, std::uint64_t size);
 
 // Size and modification time of path as the record keeps them.
 bool stat_file(const std::string& path, std::uint64_t& size, std::int64_t& mtime);

@@ -198,6 +198,7 @@ Expected<UnpackReport> run_unpack(const std::string& image_path, const std::stri
     // Where each file's bytes come from, so that replace --from can trust a file nobody touched since without
     // reading it. Only a plain image is its own source; a decoded work copy is gone when this ends.
     const auto source = (*plain)->path() == image_path ? identify_source(image_path) : std::nullopt;
+    const std::string source_key = source ? source_origin(*source) : std::string();
     std::vector<std::string> written, origins;
     const auto run = [&]() -> Status {
         if (root_status.type() == fs::file_type::not_found && !fs::create_directories(root, ec) && ec)
@@ -266,7 +267,7 @@ Expected<UnpackReport> run_unpack(const std::string& image_path, const std::stri
             any_kernel = any_kernel || *methods[i] == CopyMethod::KernelCopy;
             written.push_back(t.path);
             const auto& first = iso->files[t.file->records.front()];
-            origins.push_back(source ? file_origin(*source, first.sector, t.file->size) : std::string());
+            origins.push_back(source ? file_origin(source_key, first.sector, t.file->size) : std::string());
             ++report.files;
             report.bytes += t.file->size;
         }

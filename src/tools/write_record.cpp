@@ -1,11 +1,12 @@
 #include "tools/write_record.h"
 
+#include <algorithm>
 #include <array>
+#include <charconv>
 #include <cinttypes>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "format/endian.h"
 #include "platform/file.h"
@@ -52,15 +53,16 @@ std::string content_hash(const std::string& path) {
     return text;
 }
 
-std::string hex(std::uint64_t value) {
-    char text[17];
-    std::snprintf(text, sizeof text, "%" PRIx64, value);
-    return text;
-}
-
 std::string stamp_of(const platform::FileState& state) {
-    return "@" + hex(static_cast<std::uint64_t>(state.changed)) + "." + hex(state.identity.device) + "." +
-           hex(state.identity.index);
+    char text[64] = "@";
+    char* at = text + 1;
+    char* const end = text + sizeof text;
+    for (const std::uint64_t value :
+         {static_cast<std::uint64_t>(state.changed), state.identity.device, state.identity.index}) {
+        if (at != text + 1) *at++ = '.';
+        at = std::to_chars(at, end, value, 16).ptr;
+    }
+    return std::string(text, at);
 }
 
 bool stamped(const WrittenFile& file) { return !file.hash.empty() && file.hash.front() == '@'; }
@@ -116,13 +118,29 @@ WriteRecord WriteRecord::load(const std::string& folder) {
         record.foreign_ = true;
         return record;
     }
+    // unpack's record of a large image holds a line per file: read field by field, without a stream each.
     while (std::getline(in, line)) {
-        std::istringstream fields(line);
+        std::string_view rest(line);
+        const auto skip_blanks = [&rest] {
+            while (!rest.empty() && (rest.front() == ' ' || rest.front() == '\t')) rest.remove_prefix(1);
+        };
+        const auto number = [&](auto& value) {
+            skip_blanks();
+            const auto [end, error] = std::from_chars(rest.data(), rest.data() + rest.size(), value);
+            if (error != std::errc() || end == rest.data()) return false;
+            rest.remove_prefix(static_cast<std::size_t>(end - rest.data()));
+            return true;
+        };
         WrittenFile file;
-        std::string name;
-        if (!(fields >> file.size >> file.mtime >> file.hash) || !std::getline(fields >> std::ws, name) || name.empty())
-            continue;  // a damaged line vouches for nothing
-        record.files_[name] = file;
+        if (!number(file.size) || !number(file.mtime)) continue;  // a damaged line vouches for nothing
+        skip_blanks();
+        const std::size_t token = std::min(rest.find_first_of(" \t"), rest.size());
+        file.hash = std::string(rest.substr(0, token));
+        rest.remove_prefix(token);
+        skip_blanks();
+        if (file.hash.empty() || rest.empty()) continue;
+        // Saved in name order: each line goes at the end.
+        record.files_.insert_or_assign(record.files_.end(), std::string(rest), std::move(file));
     }
     return record;
 }
