@@ -517,7 +517,8 @@ std::optional<std::vector<SectorRange>> sectors_replace_reads(const RawSource& r
         const SectorRange extent{f.sector, f.sector + sectors_to_hold(f.size)};
         (asked.count(match_key(f.path)) ? read : kept).push_back(extent);
     }
-    for (const auto& d : volume->directories) read.push_back({d.sector, d.sector + std::max<std::uint64_t>(1, sectors_to_hold(d.size))});
+    for (const auto& d : volume->directories)
+        read.push_back({d.sector, d.sector + std::max<std::uint64_t>(1, sectors_to_hold(d.size))});
     for (const auto s : volume->path_table_sectors)
         if (s != 0) read.push_back({s, s + std::max<std::uint64_t>(1, sectors_to_hold(volume->path_table_size))});
     // The descriptor area and the sectors before the end, as replace counts them among those it may change.

@@ -48,11 +48,20 @@ TEST_F(BinCue, ConvertWritesEverySectorRawAndValid) {
     EXPECT_EQ(submode(bin, bin.size() / kRaw - 1), 0x89);
 }
 
+// Of the converted image, and of one replace wrote (as replace on the ISO would have it).
 TEST_F(BinCue, BchunkReadsTheSameUserData) {
     if (!have_program("bchunk")) GTEST_SKIP() << "bchunk is missing";
-    const auto r = run_command("cd " + q(dir.path().string()) + " && bchunk GAME.bin GAME.cue out");
+    auto r = run_command("cd " + q(dir.path().string()) + " && bchunk GAME.bin GAME.cue out");
     ASSERT_EQ(r.exit_code, 0) << r.output;
     EXPECT_EQ(read_bytes(dir.file("out01.iso")), plain);
+    write_bytes(dir.file("new.bin"), random_bytes(70000, 9));
+    for (const auto& image : {dir.file("GAME.cue"), iso}) {
+        r = cli("replace --quiet " + q(image) + " DATA/KEEP.BIN=" + q(dir.file("new.bin")));
+        ASSERT_EQ(r.exit_code, 0) << r.output;
+    }
+    r = run_command("cd " + q(dir.path().string()) + " && bchunk NEW-GAME.bin NEW-GAME.cue new");
+    ASSERT_EQ(r.exit_code, 0) << r.output;
+    EXPECT_EQ(read_bytes(dir.file("new01.iso")), read_bytes(dir.file("NEW-GAME.ISO")));
 }
 
 TEST_F(BinCue, CdInfoReadsTheVolumeFromTheCue) {
@@ -138,8 +147,9 @@ TEST_F(BinCue, ReplaceOnTrackOneAloneEqualsTheWholeWrite) {
     ASSERT_EQ(r.exit_code, 0) << r.output;
     auto source = read_bytes(dir.file("NEW-BIG.ISO"));
     const auto hidden = random_bytes(2048, 14);
-    ASSERT_TRUE(std::all_of(source.begin() + 400 * 2048, source.begin() + 401 * 2048, [](std::byte b) { return b == std::byte{0}; }));
-    std::copy(hidden.begin(), hidden.end(), source.begin() + 400 * 2048);
+    const auto gap = source.begin() + 400 * 2048;
+    ASSERT_TRUE(std::all_of(gap, gap + 2048, [](std::byte b) { return b == std::byte{0}; }));
+    std::copy(hidden.begin(), hidden.end(), gap);
     write_bytes(dir.file("SRC.ISO"), source);
 
     struct Edit {
@@ -152,19 +162,20 @@ TEST_F(BinCue, ReplaceOnTrackOneAloneEqualsTheWholeWrite) {
     write_bytes(dir.file("TRACK2.bin"), audio);
     const auto msf = [](std::size_t frames) { return cue::msf_text(static_cast<std::uint32_t>(frames)); };
     for (const std::string mode : {"MODE2", "MODE1"}) {
-        r = cli("convert --quiet --force " + std::string(mode == "MODE1" ? "--mode1 " : "") + q(dir.file("SRC.ISO")) + " " +
-                q(dir.file("ALONE.cue")));
+        const std::size_t user = mode == "MODE1" ? 16 : 24;
+        r = cli("convert --quiet --force " + std::string(user == 16 ? "--mode1 " : "") + q(dir.file("SRC.ISO")) +
+                " " + q(dir.file("ALONE.cue")));
         ASSERT_EQ(r.exit_code, 0) << r.output;
         auto together = read_bytes(dir.file("ALONE.bin"));
         const std::size_t data_sectors = together.size() / kRaw;
-        EXPECT_EQ(cd::mode_of(raw_sector(together, 16)), mode == "MODE1" ? cd::Mode::Mode1 : cd::Mode::Mode2Form1);
+        EXPECT_EQ(cd::mode_of(raw_sector(together, 16)), user == 16 ? cd::Mode::Mode1 : cd::Mode::Mode2Form1);
         together.insert(together.end(), audio.begin(), audio.end());
         write_bytes(dir.file("MIXED.bin"), together);
         const std::string track1 = "  TRACK 01 " + mode + "/2352\n    INDEX 01 00:00:00\n";
         write_text(dir.file("MIXED.cue"), "FILE \"MIXED.bin\" BINARY\n" + track1 + "  TRACK 02 AUDIO\n    INDEX 00 " +
                                               msf(data_sectors) + "\n    INDEX 01 " + msf(data_sectors + 150) + "\n");
-        write_text(dir.file("ALONE.cue"),
-                   "FILE \"ALONE.bin\" BINARY\n" + track1 + "FILE \"TRACK2.bin\" BINARY\n  TRACK 02 AUDIO\n    INDEX 01 00:00:00\n");
+        const std::string track2 = "FILE \"TRACK2.bin\" BINARY\n  TRACK 02 AUDIO\n    INDEX 01 00:00:00\n";
+        write_text(dir.file("ALONE.cue"), "FILE \"ALONE.bin\" BINARY\n" + track1 + track2);
         for (const auto& edit : edits) {
             const std::string what = mode + " " + edit.path + " " + std::to_string(edit.size);
             write_bytes(dir.file("new"), random_bytes(edit.size, static_cast<unsigned>(edit.size)));
@@ -179,15 +190,13 @@ TEST_F(BinCue, ReplaceOnTrackOneAloneEqualsTheWholeWrite) {
             EXPECT_TRUE(std::equal(one.begin(), one.end(), both.begin())) << what;
             EXPECT_TRUE(std::equal(audio.begin(), audio.end(), both.begin() + static_cast<std::ptrdiff_t>(one.size())))
                 << what;
-            EXPECT_EQ(std::memcmp(one.data() + 400 * kRaw + (mode == "MODE1" ? 16 : 24), hidden.data(), 2048), 0) << what;
+            EXPECT_EQ(std::memcmp(one.data() + 400 * kRaw + user, hidden.data(), 2048), 0) << what;
             const std::size_t new_data = one.size() / kRaw;
             EXPECT_EQ(read_text(dir.file("NEW-MIXED.cue")),
                       "FILE \"NEW-MIXED.bin\" BINARY\n" + track1 + "  TRACK 02 AUDIO\n    INDEX 00 " + msf(new_data) +
                           "\n    INDEX 01 " + msf(new_data + 150) + "\n")
                 << what;
-            EXPECT_EQ(read_text(dir.file("NEW-ALONE.cue")), "FILE \"NEW-ALONE.bin\" BINARY\n" + track1 +
-                                                                "FILE \"TRACK2.bin\" BINARY\n  TRACK 02 AUDIO\n    INDEX 01 00:00:00\n")
-                << what;
+            EXPECT_EQ(read_text(dir.file("NEW-ALONE.cue")), "FILE \"NEW-ALONE.bin\" BINARY\n" + track1 + track2) << what;
             const auto verify = cli("verify " + q(dir.file("NEW-ALONE.cue")));
             EXPECT_EQ(verify.exit_code, 0) << what << verify.output;
         }
