@@ -502,11 +502,29 @@ JobError as_source(JobError error, const std::string& work_image, const std::str
 // The sectors of a raw source the plain replace may read: everything but the content of the files it keeps
 // (the system area, descriptors, path tables, directories, every gap and the replaced files), sorted and
 // merged. Nothing when the source's layout is not one this can vouch for; replace then reads it whole.
+// Only the primary tree is known here: an image with a Joliet or UDF tree, whose structures a file may cover,
+// is not one to leave holes in.
+bool primary_tree_only(const ImageSource& image) {
+    std::array<std::byte, kSectorSize> descriptor{};
+    bool ended = false;  // past the terminator: only UDF's descriptors matter there
+    for (std::uint64_t s = 16; s < 16 + 64; ++s) {
+        if (!image.read_exact_at(sector_offset(s), descriptor)) return false;
+        const std::string_view id(reinterpret_cast<const char*>(descriptor.data()) + 1, 5);
+        const auto type = std::to_integer<std::uint8_t>(descriptor[0]);
+        if (id == "BEA01" || id == "NSR02" || id == "NSR03" || id == "TEA01") return false;
+        if (ended) continue;
+        if (id != "CD001" || (type != 0 && type != 1 && type != 255)) return false;
+        ended = type == 255;
+    }
+    return ended;
+}
+
 std::optional<std::vector<SectorRange>> sectors_replace_reads(const RawSource& raw,
                                                              const std::vector<ReplaceRequest>& requests) {
     const std::uint64_t sectors = raw.layout().sectors;
     // Later tracks in the same .bin are copied by the full write.
     if (raw.layout().bin_size != sectors * cd::kRawSectorSize) return std::nullopt;
+    if (!primary_tree_only(raw)) return std::nullopt;
     const auto volume = read_iso_volume(raw);
     if (!volume || !volume->problems.empty() || volume->kind == ImageKind::Ps2Dvd) return std::nullopt;
     std::set<std::string> asked;
@@ -517,6 +535,14 @@ std::optional<std::vector<SectorRange>> sectors_replace_reads(const RawSource& r
         const SectorRange extent{f.sector, f.sector + sectors_to_hold(f.size)};
         (asked.count(match_key(f.path)) ? read : kept).push_back(extent);
     }
+    // A file over other files or over gaps (a dummy file) would hide sectors replace reads as room; files
+    // sharing one extent are fine.
+    std::sort(kept.begin(), kept.end(), [](const SectorRange& a, const SectorRange& b) {
+        return a.first != b.first ? a.first < b.first : a.end < b.end;
+    });
+    kept.erase(std::unique(kept.begin(), kept.end()), kept.end());
+    for (std::size_t i = 0; i < kept.size(); ++i)
+        if (kept[i].end > sectors || (i > 0 && kept[i].first < kept[i - 1].end)) return std::nullopt;
     for (const auto& d : volume->directories)
         read.push_back({d.sector, d.sector + std::max<std::uint64_t>(1, sectors_to_hold(d.size))});
     for (const auto s : volume->path_table_sectors)
