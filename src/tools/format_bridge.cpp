@@ -602,12 +602,15 @@ Expected<ReplaceReport> replace_in(const ImageSource& source, const std::string&
                                     : decode_to_plain(source, work_image, image_path, quiet);
         if (!decoded) return with_prefix("replace: ", decoded.error());
         report = run_replace(work_image, requests, quiet, {});
+        // A run that failed, or may have read or changed a sector left out, is run again on the whole image:
+        // what it says or writes is then what it always did.
+        if (sparse && (!report || !sparse_copy_holds(*sparse, report->may_differ, raw->layout().sectors,
+                                                     sectors_to_hold(report->new_image_size)))) {
+            sparse.reset();
+            continue;
+        }
         if (!report) return as_source(report.error(), work_image, image_path);
-        // The run may have read or changed a sector left out: then it is run again on the whole image.
-        if (!sparse || sparse_copy_holds(*sparse, report->may_differ, raw->layout().sectors,
-                                         sectors_to_hold(report->new_image_size)))
-            break;
-        sparse.reset();
+        break;
     }
     auto new_plain_handle = platform::ReadHandle::open(report->new_image);
     if (!new_plain_handle) return job_error(msg::kReplaceCannotRead, report->new_image);
