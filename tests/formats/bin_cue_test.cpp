@@ -48,20 +48,11 @@ TEST_F(BinCue, ConvertWritesEverySectorRawAndValid) {
     EXPECT_EQ(submode(bin, bin.size() / kRaw - 1), 0x89);
 }
 
-// Of the converted image, and of one replace wrote (as replace on the ISO would have it).
 TEST_F(BinCue, BchunkReadsTheSameUserData) {
     if (!have_program("bchunk")) GTEST_SKIP() << "bchunk is missing";
-    auto r = run_command("cd " + q(dir.path().string()) + " && bchunk GAME.bin GAME.cue out");
+    const auto r = run_command("cd " + q(dir.path().string()) + " && bchunk GAME.bin GAME.cue out");
     ASSERT_EQ(r.exit_code, 0) << r.output;
     EXPECT_EQ(read_bytes(dir.file("out01.iso")), plain);
-    write_bytes(dir.file("new.bin"), random_bytes(70000, 9));
-    for (const auto& image : {dir.file("GAME.cue"), iso}) {
-        r = cli("replace --quiet " + q(image) + " DATA/KEEP.BIN=" + q(dir.file("new.bin")));
-        ASSERT_EQ(r.exit_code, 0) << r.output;
-    }
-    r = run_command("cd " + q(dir.path().string()) + " && bchunk NEW-GAME.bin NEW-GAME.cue new");
-    ASSERT_EQ(r.exit_code, 0) << r.output;
-    EXPECT_EQ(read_bytes(dir.file("new01.iso")), read_bytes(dir.file("NEW-GAME.ISO")));
 }
 
 TEST_F(BinCue, CdInfoReadsTheVolumeFromTheCue) {
@@ -101,6 +92,10 @@ TEST_F(BinCue, ReplaceMatchesReplaceOnTheIsoAndCopiesTheRest) {
     EXPECT_GT(copied, 20u);
     EXPECT_GT(fresh, 140u);  // the cleared old content and the post-gap
     EXPECT_EQ(cli("verify " + q(dir.file("NEW-GAME.cue"))).exit_code, 0);
+    if (!have_program("bchunk")) return;  // a reader of our own making is not the only judge
+    r = run_command("cd " + q(dir.path().string()) + " && bchunk NEW-GAME.bin NEW-GAME.cue new");
+    ASSERT_EQ(r.exit_code, 0) << r.output;
+    EXPECT_EQ(read_bytes(dir.file("new01.iso")), new_iso);
 }
 
 // A moved or grown file's last sector takes the old last sector's bits.
