@@ -4,6 +4,11 @@
 //   A PS2 DVD kit image of about MIB MiB of real (patterned, not sparse) data:
 //   \DATA\MOVIE.PSS of MOVIE_MIB MiB and \DATA\TEXT.BIN of 1 MiB among filler
 //   files of 64 MiB. The image of the replace and edit-test loop benchmarks.
+// bench_tool cdimage OUT.ISO MIB FILES
+//   A PS2 CD kit image of about MIB MiB of real (patterned) data in FILES
+//   files of game-like sizes (a few hundred KiB to several MiB, over 10 folders),
+//   \DATA\TEXT.BIN of 1 MiB among them. The image of the BIN/CUE replace
+//   benchmark.
 // bench_tool pump extract|rebuild FOLDER/ IMAGE.ISO
 // bench_tool pump replace IMAGE.ISO ISO_PATH LOCAL_FILE
 //   Runs the job in-process with a pump hook that counts calls and the longest
@@ -34,6 +39,7 @@ int usage() {
     std::fprintf(stderr,
                  "usage: bench_tool image --kind ps2cd|ps2dvd|pspumd --files N OUT.ISO\n"
                  "       bench_tool bigimage OUT.ISO MIB MOVIE_MIB\n"
+                 "       bench_tool cdimage OUT.ISO MIB FILES\n"
                  "       bench_tool pump extract|rebuild FOLDER/ IMAGE.ISO\n"
                  "       bench_tool pump replace IMAGE.ISO ISO_PATH LOCAL_FILE\n");
     return 2;
@@ -89,6 +95,32 @@ int make_big_image(const std::string& out, unsigned mib, unsigned movie_mib) {
         const unsigned part = std::min(left, 64u);
         add("\\FILL\\FILL" + std::to_string(i) + ".BIN", std::uint64_t{part} << 20);
         left -= part;
+    }
+    return write_recipe(recipe, out);
+}
+
+int make_cd_image(const std::string& out, unsigned mib, unsigned files) {
+    isorelink::kit::ImageRecipe recipe;
+    recipe.kind = isorelink::ImageKind::Ps2Cd;
+    auto add = [&](std::string path, std::uint64_t size) {
+        isorelink::kit::FileRecipe f;
+        f.path = std::move(path);
+        f.pattern = isorelink::kit::ContentPattern::Pattern;
+        f.size = size;
+        recipe.files.push_back(std::move(f));
+    };
+    add("\\DATA\\TEXT.BIN", std::uint64_t{1} << 20);  // the file replaced
+    if (files < 2 || mib < 2) return write_recipe(recipe, out);
+    // Weights 1 to 25, spread by a stride, share out the rest of the size.
+    const unsigned others = files - 1;
+    std::uint64_t weights = 0;
+    for (unsigned i = 0; i < others; ++i) weights += 1 + (i * 7u) % 25u * ((i * 7u) % 25u) / 24u;
+    const std::uint64_t rest = (std::uint64_t{mib} - 1) << 20;
+    for (unsigned i = 0; i < others; ++i) {
+        const std::uint64_t weight = 1 + (i * 7u) % 25u * ((i * 7u) % 25u) / 24u;
+        char path[64];
+        std::snprintf(path, sizeof path, "\\F%02u\\FILE%04u.BIN", i % 10, i);
+        add(path, rest * weight / weights - i % 2048);
     }
     return write_recipe(recipe, out);
 }
@@ -190,6 +222,9 @@ int main(int argc, char** argv) {
     if (command == "bigimage" && argc == 5)
         return make_big_image(argv[2], static_cast<unsigned>(std::strtoul(argv[3], nullptr, 10)),
                               static_cast<unsigned>(std::strtoul(argv[4], nullptr, 10)));
+    if (command == "cdimage" && argc == 5)
+        return make_cd_image(argv[2], static_cast<unsigned>(std::strtoul(argv[3], nullptr, 10)),
+                             static_cast<unsigned>(std::strtoul(argv[4], nullptr, 10)));
     if (command == "pump" && argc >= 5) return pump_command(argc, argv);
     return usage();
 }

@@ -8,12 +8,14 @@
 
 #include "common/messages.h"
 #include "format/sector.h"
+#include "platform/extent_copy.h"
 #include "platform/file.h"
 #include "common/progress.h"
 #include "platform/progress_bar.h"
 #include "read/block_codec.h"
 #include "read/iso_volume.h"
 #include "rebuild/rebuild_names.h"
+#include "tools/file_lookup.h"
 #include "tools/image_path.h"
 
 namespace isorelink::host {
@@ -101,28 +103,54 @@ Status copy_bytes(const platform::ReadHandle& from, std::uint64_t start, std::ui
 
 } // namespace
 
-Status decode_to_plain(const ImageSource& image, const std::string& out_path, const std::string& shown, bool quiet) {
-    const auto size = image.size();
-    if (!size) return job_error(msg::kCannotReadLength, shown);
+namespace {
+
+// Writes the image's sectors in `ranges` (sorted, disjoint) to a new plain file of the image's length;
+// all-zero stretches and every sector outside the ranges are left as holes.
+Status decode_sectors(const ImageSource& image, std::uint64_t size, const std::vector<SectorRange>& ranges,
+                      const std::string& out_path, const std::string& shown, bool quiet) {
     auto out = File::open(out_path, "wb");
     if (!out) return job_error(msg::kConvertCannotCreate, out_path);
-    ProgressBar bar("decoding " + shown, *size, quiet);
+    std::uint64_t total = 0;
+    for (const auto& r : ranges) total += sector_offset(r.end - r.first);
+    ProgressBar bar("decoding " + shown, total, quiet);
     std::vector<std::byte> chunk(kChunk);
-    for (std::uint64_t at = 0; at < *size;) {
-        progress::tick();
-        const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, *size - at));
-        const auto piece = std::span(chunk).first(n);
-        if (!image.read_exact_at(at, piece)) return unreadable(image, shown, at);
-        // Zeros are skipped, but the last piece is written to give the file its length.
-        if (at + n == *size || !all_zero(piece)) {
-            if (!out->write_at(at, piece)) return job_error(msg::kConvertCannotWrite, out_path);
+    std::uint64_t done = 0;
+    bool ended = false;  // the last byte is written: the file has its length
+    for (const auto& r : ranges) {
+        const std::uint64_t end = std::min(sector_offset(r.end), size);
+        for (std::uint64_t at = sector_offset(r.first); at < end;) {
+            progress::tick();
+            const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, end - at));
+            const auto piece = std::span(chunk).first(n);
+            if (!image.read_exact_at(at, piece)) return unreadable(image, shown, at);
+            // Zeros are skipped, but the last piece is written to give the file its length.
+            if (at + n == size || !all_zero(piece)) {
+                if (!out->write_at(at, piece)) return job_error(msg::kConvertCannotWrite, out_path);
+                ended = ended || at + n == size;
+            }
+            at += n;
+            done += n;
+            bar.update(done);
         }
-        at += n;
-        bar.update(at);
+    }
+    if (!ended && size > 0) {
+        const std::uint64_t last = sector_offset(sectors_to_hold(size) - 1);
+        const auto piece = std::span(chunk).first(static_cast<std::size_t>(size - last));
+        if (!image.read_exact_at(last, piece)) return unreadable(image, shown, last);
+        if (!out->write_at(last, piece)) return job_error(msg::kConvertCannotWrite, out_path);
     }
     if (!out->close()) return job_error(msg::kConvertCannotWrite, out_path);
     bar.finish();
     return ok_status();
+}
+
+} // namespace
+
+Status decode_to_plain(const ImageSource& image, const std::string& out_path, const std::string& shown, bool quiet) {
+    const auto size = image.size();
+    if (!size) return job_error(msg::kCannotReadLength, shown);
+    return decode_sectors(image, *size, {{0, sectors_to_hold(*size)}}, out_path, shown, quiet);
 }
 
 SubheaderOf fresh_subheaders(const ImageSource& image) {
@@ -149,6 +177,70 @@ SubheaderOf fresh_subheaders(const ImageSource& image) {
     };
 }
 
+namespace {
+
+// Makes the raw sectors of an image in batches: each sector whose user data equal the base's at the same
+// address is the base's sector byte for byte, the others are encoded afresh.
+class RawBatch {
+public:
+    RawBatch(const ImageSource& image, std::uint64_t size, const RawSource* base, bool mode2,
+             const SubheaderOf& subheader_of)
+        : image_(image), size_(size), base_(base), mode2_(base ? base->layout().mode2 : mode2),
+          base_sectors_(base ? base->layout().sectors : 0), subheader_of_(subheader_of),
+          user_(kRawBatch * cd::kUserSize), raw_(kRawBatch * cd::kRawSectorSize), old_(kRawBatch * cd::kRawSectorSize),
+          fresh_(kRawBatch) {}
+
+    // Sectors [first, first + count), count at most kRawBatch.
+    Status make(std::uint64_t first, std::size_t count) {
+        if (!read_sectors(image_, size_, first, std::span(user_).first(count * cd::kUserSize)))
+            return unreadable(image_, "the image", sector_offset(first));
+        const auto in_base =
+            static_cast<std::size_t>(first < base_sectors_ ? std::min<std::uint64_t>(count, base_sectors_ - first) : 0);
+        if (in_base > 0 && !base_->read_raw(first, std::span(old_).first(in_base * cd::kRawSectorSize)))
+            return job_error(msg::kCannotReadToEnd, base_->layout().bin_path);
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::uint64_t sector = first + i;
+            const ByteView data(user_.data() + i * cd::kUserSize, cd::kUserSize);
+            const MutableByteView target(raw_.data() + i * cd::kRawSectorSize, cd::kRawSectorSize);
+            fresh_[i] = true;
+            if (i < in_base) {
+                const ByteView before(old_.data() + i * cd::kRawSectorSize, cd::kRawSectorSize);
+                auto mode = cd::mode_of(before);
+                if (mode == cd::Mode::Unknown) mode = mode2_ ? cd::Mode::Mode2Form1 : cd::Mode::Mode1;
+                if (std::memcmp(before.data() + cd::user_data_offset(mode), data.data(), cd::kUserSize) == 0) {
+                    std::copy(before.begin(), before.end(), target.begin());
+                    fresh_[i] = false;
+                    continue;
+                }
+            }
+            ++encoded_;
+            if (mode2_)
+                cd::encode_mode2_form1(data, static_cast<std::uint32_t>(sector), subheader_of_(sector), target);
+            else
+                cd::encode_mode1(data, static_cast<std::uint32_t>(sector), target);
+        }
+        return ok_status();
+    }
+    std::span<const std::byte> raw(std::size_t from, std::size_t count) const {
+        return std::span(raw_).subspan(from * cd::kRawSectorSize, count * cd::kRawSectorSize);
+    }
+    bool fresh(std::size_t i) const { return fresh_[i]; }
+    std::uint64_t encoded() const { return encoded_; }
+
+private:
+    const ImageSource& image_;
+    std::uint64_t size_;
+    const RawSource* base_;
+    bool mode2_;
+    std::uint64_t base_sectors_;
+    const SubheaderOf& subheader_of_;
+    std::vector<std::byte> user_, raw_, old_;
+    std::vector<bool> fresh_;
+    std::uint64_t encoded_ = 0;
+};
+
+} // namespace
+
 Expected<RawWriteResult> write_raw_image(const ImageSource& image, const std::string& bin_path, bool mode2,
                                          const RawSource* base, const SubheaderOf& subheader_of, bool quiet) {
     const auto size = image.size();
@@ -156,45 +248,19 @@ Expected<RawWriteResult> write_raw_image(const ImageSource& image, const std::st
     RawWriteResult result;
     result.sectors = sectors_to_hold(*size);
     if (result.sectors > std::uint64_t{cd::kLastAddress} + 1) return job_error(msg::kConvertTooLarge, bin_path);
-    if (base) mode2 = base->layout().mode2;
     const std::uint64_t base_sectors = base ? base->layout().sectors : 0;
     auto out = File::open(bin_path, "wb");
     if (!out) return job_error(msg::kConvertCannotCreate, bin_path);
     ProgressBar bar("writing " + bin_path, result.sectors * cd::kRawSectorSize, quiet);
-    std::vector<std::byte> user(kRawBatch * cd::kUserSize), raw(kRawBatch * cd::kRawSectorSize),
-        old(kRawBatch * cd::kRawSectorSize);
+    RawBatch batch(image, *size, base, mode2, subheader_of);
     for (std::uint64_t first = 0; first < result.sectors; first += kRawBatch) {
         progress::tick();
         const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(kRawBatch, result.sectors - first));
-        if (!read_sectors(image, *size, first, std::span(user).first(count * cd::kUserSize)))
-            return unreadable(image, "the image", sector_offset(first));
-        const auto in_base =
-            static_cast<std::size_t>(first < base_sectors ? std::min<std::uint64_t>(count, base_sectors - first) : 0);
-        if (in_base > 0 && !base->read_raw(first, std::span(old).first(in_base * cd::kRawSectorSize)))
-            return job_error(msg::kCannotReadToEnd, base->layout().bin_path);
-        for (std::size_t i = 0; i < count; ++i) {
-            const std::uint64_t sector = first + i;
-            const ByteView data(user.data() + i * cd::kUserSize, cd::kUserSize);
-            const MutableByteView target(raw.data() + i * cd::kRawSectorSize, cd::kRawSectorSize);
-            if (i < in_base) {
-                const ByteView before(old.data() + i * cd::kRawSectorSize, cd::kRawSectorSize);
-                auto mode = cd::mode_of(before);
-                if (mode == cd::Mode::Unknown) mode = mode2 ? cd::Mode::Mode2Form1 : cd::Mode::Mode1;
-                if (std::memcmp(before.data() + cd::user_data_offset(mode), data.data(), cd::kUserSize) == 0) {
-                    std::copy(before.begin(), before.end(), target.begin());
-                    continue;
-                }
-            }
-            ++result.encoded;
-            if (mode2)
-                cd::encode_mode2_form1(data, static_cast<std::uint32_t>(sector), subheader_of(sector), target);
-            else
-                cd::encode_mode1(data, static_cast<std::uint32_t>(sector), target);
-        }
-        if (!out->write(std::span(raw).first(count * cd::kRawSectorSize)))
-            return job_error(msg::kConvertCannotWrite, bin_path);
+        if (auto made = batch.make(first, count); !made) return made.error();
+        if (!out->write(batch.raw(0, count))) return job_error(msg::kConvertCannotWrite, bin_path);
         bar.update((first + count) * cd::kRawSectorSize);
     }
+    result.encoded = batch.encoded();
     // Later tracks in the same .bin follow track 1 as they were.
     if (base && base->layout().bin_size > base_sectors * cd::kRawSectorSize) {
         if (auto copied = copy_bytes(base->bin(), base_sectors * cd::kRawSectorSize, base->layout().bin_size, *out,
@@ -206,6 +272,64 @@ Expected<RawWriteResult> write_raw_image(const ImageSource& image, const std::st
     bar.finish();
     return result;
 }
+
+namespace {
+
+// What write_raw_image(image, bin_path, base) writes, for an image whose user data equal the base's outside
+// `may_differ` (sorted, disjoint) and a base .bin that holds track 1 only: the base's sectors are copied as
+// the file system copies a file, then only the sectors of may_differ are made.
+Expected<RawWriteResult> patch_raw_image(const ImageSource& image, const std::string& bin_path, const RawSource& base,
+                                         const SubheaderOf& subheader_of, const std::vector<SectorRange>& may_differ,
+                                         bool quiet) {
+    const auto size = image.size();
+    if (!size) return job_error(msg::kCannotReadImageLength);
+    RawWriteResult result;
+    result.sectors = sectors_to_hold(*size);
+    if (result.sectors > std::uint64_t{cd::kLastAddress} + 1) return job_error(msg::kConvertTooLarge, bin_path);
+    const std::uint64_t kept_bytes = std::min(result.sectors, base.layout().sectors) * cd::kRawSectorSize;
+    ProgressBar bar("writing " + bin_path, result.sectors * cd::kRawSectorSize, quiet);
+    {
+        auto copier = ExtentCopier::open(base.layout().bin_path);
+        if (!copier) return copier.error();
+        std::error_code ec;
+        fs::remove(bin_path, ec);
+        std::uint64_t done = 0;
+        auto copied = copier->write_file({{0, kept_bytes}}, bin_path, [&](std::uint64_t bytes) {
+            done += bytes;
+            bar.update(done);
+        });
+        if (!copied) return copied.error();
+    }
+    auto out = File::open(bin_path, "r+b");
+    if (!out) return job_error(msg::kConvertCannotCreate, bin_path);
+    RawBatch batch(image, *size, &base, base.layout().mode2, subheader_of);
+    for (const auto& r : may_differ) {
+        const std::uint64_t end = std::min(r.end, result.sectors);
+        for (std::uint64_t first = r.first; first < end; first += kRawBatch) {
+            progress::tick();
+            const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(kRawBatch, end - first));
+            if (auto made = batch.make(first, count); !made) return made.error();
+            // Runs of sectors encoded afresh are written; the others are in the copy already.
+            for (std::size_t i = 0; i < count;) {
+                if (!batch.fresh(i)) {
+                    ++i;
+                    continue;
+                }
+                std::size_t j = i;
+                while (j < count && batch.fresh(j)) ++j;
+                if (!out->write_at((first + i) * cd::kRawSectorSize, batch.raw(i, j - i)))
+                    return job_error(msg::kConvertCannotWrite, bin_path);
+                i = j;
+            }
+        }
+    }
+    result.encoded = batch.encoded();
+    if (!out->close()) return job_error(msg::kConvertCannotWrite, bin_path);
+    bar.finish();
+    return result;
+}
+
+} // namespace
 
 Expected<PackedWriteResult> write_packed_image(const ImageSource& image, const std::string& path, packed::Family family,
                                                const PackedSource* base, bool quiet) {
@@ -375,17 +499,119 @@ JobError as_source(JobError error, const std::string& work_image, const std::str
     return error;
 }
 
+// The sectors of a raw source the plain replace may read: everything but the content of the files it keeps
+// (the system area, descriptors, path tables, directories, every gap and the replaced files), sorted and
+// merged. Nothing when the source's layout is not one this can vouch for; replace then reads it whole.
+// Only the primary tree is known here: an image with a Joliet or UDF tree, whose structures a file may cover,
+// is not one to leave holes in.
+bool primary_tree_only(const ImageSource& image) {
+    std::array<std::byte, kSectorSize> descriptor{};
+    bool ended = false;  // past the terminator: only UDF's descriptors matter there
+    for (std::uint64_t s = 16; s < 16 + 64; ++s) {
+        if (!image.read_exact_at(sector_offset(s), descriptor)) return false;
+        const std::string_view id(reinterpret_cast<const char*>(descriptor.data()) + 1, 5);
+        const auto type = std::to_integer<std::uint8_t>(descriptor[0]);
+        if (id == "BEA01" || id == "NSR02" || id == "NSR03" || id == "TEA01") return false;
+        if (ended) continue;
+        if (id != "CD001" || (type != 0 && type != 1 && type != 255)) return false;
+        ended = type == 255;
+    }
+    return ended;
+}
+
+std::optional<std::vector<SectorRange>> sectors_replace_reads(const RawSource& raw,
+                                                             const std::vector<ReplaceRequest>& requests) {
+    const std::uint64_t sectors = raw.layout().sectors;
+    // Later tracks in the same .bin are copied by the full write.
+    if (raw.layout().bin_size != sectors * cd::kRawSectorSize) return std::nullopt;
+    if (!primary_tree_only(raw)) return std::nullopt;
+    const auto volume = read_iso_volume(raw);
+    if (!volume || !volume->problems.empty() || volume->kind == ImageKind::Ps2Dvd) return std::nullopt;
+    std::set<std::string> asked;
+    for (const auto& r : requests) asked.insert(match_key(r.iso_path));
+    std::vector<SectorRange> kept, read;
+    for (const auto& f : volume->files) {
+        if (f.size == 0) continue;
+        const SectorRange extent{f.sector, f.sector + sectors_to_hold(f.size)};
+        (asked.count(match_key(f.path)) ? read : kept).push_back(extent);
+    }
+    // A file over other files or over gaps (a dummy file) would hide sectors replace reads as room; files
+    // sharing one extent are fine.
+    std::sort(kept.begin(), kept.end(), [](const SectorRange& a, const SectorRange& b) {
+        return a.first != b.first ? a.first < b.first : a.end < b.end;
+    });
+    kept.erase(std::unique(kept.begin(), kept.end()), kept.end());
+    for (std::size_t i = 0; i < kept.size(); ++i)
+        if (kept[i].end > sectors || (i > 0 && kept[i].first < kept[i - 1].end)) return std::nullopt;
+    for (const auto& d : volume->directories)
+        read.push_back({d.sector, d.sector + std::max<std::uint64_t>(1, sectors_to_hold(d.size))});
+    for (const auto s : volume->path_table_sectors)
+        if (s != 0) read.push_back({s, s + std::max<std::uint64_t>(1, sectors_to_hold(volume->path_table_size))});
+    // The descriptor area and the sectors before the end, as replace counts them among those it may change.
+    constexpr std::uint64_t kEdge = 300;
+    read.push_back({0, kEdge});
+    read.push_back({sectors > kEdge ? sectors - kEdge : 0, sectors});
+    auto ranges = outside_of(sectors, kept, read);
+    for (auto& r : ranges) r.end = std::min(r.end, sectors);
+    std::erase_if(ranges, [](const SectorRange& r) { return r.end <= r.first; });
+    return ranges;
+}
+
+// Whether every sector of `needed` below `end` lies in `held` (both sorted and merged), and every sector from
+// `end` up to `total` lies in `needed`.
+bool sparse_copy_holds(const std::vector<SectorRange>& held, const std::vector<SectorRange>& needed,
+                       std::uint64_t end, std::uint64_t total) {
+    auto h = held.begin();
+    for (const auto& n : needed) {
+        if (n.first >= end) break;
+        const std::uint64_t last = std::min(n.end, end);
+        while (h != held.end() && h->end <= n.first) ++h;
+        if (h == held.end() || h->first > n.first || h->end < last) return false;
+    }
+    for (std::uint64_t at = end; at < total;) {
+        const auto covering = std::find_if(needed.begin(), needed.end(),
+                                           [at](const SectorRange& r) { return r.first <= at && at < r.end; });
+        if (covering == needed.end()) return false;
+        at = covering->end;
+    }
+    return true;
+}
+
 Expected<ReplaceReport> replace_in(const ImageSource& source, const std::string& image_path,
                                    const std::vector<ReplaceRequest>& requests, bool quiet,
                                    const std::vector<std::string>& outputs, const std::string& work) {
     const auto* raw = dynamic_cast<const RawSource*>(&source);
     const auto* packed_source = dynamic_cast<const PackedSource*>(&source);
     const std::string stem = fs::path(cli::split_image_path(image_path).name).stem().string();
-    const std::string work_image = work + "/" + stem + ".ISO";
-    if (auto decoded = decode_to_plain(source, work_image, image_path, quiet); !decoded)
-        return with_prefix("replace: ", decoded.error());
-    auto report = run_replace(work_image, requests, quiet, {});
-    if (!report) return as_source(report.error(), work_image, image_path);
+    // A raw source is decoded only where replace reads it, when that can be told, and its new .bin written as
+    // a copy of the source with only the sectors replace may have changed made afresh.
+    std::optional<std::vector<SectorRange>> sparse;
+    std::error_code link_ec;
+    if (raw && !fs::is_symlink(outputs[0], link_ec)) sparse = sectors_replace_reads(*raw, requests);
+    std::string work_image;
+    Expected<ReplaceReport> report = job_error(msg::kReplaceNothing);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        // The second attempt, in a folder of its own, decodes everything.
+        const std::string folder = attempt == 0 ? work : work + "/whole";
+        if (attempt == 1 && !fs::create_directory(folder, link_ec))
+            return job_error(msg::kReplaceCannotCreate, folder);
+        work_image = folder + "/" + stem + ".ISO";
+        const auto size = source.size();
+        if (!size) return with_prefix("replace: ", job_error(msg::kCannotReadLength, image_path));
+        const auto decoded = sparse ? decode_sectors(source, *size, *sparse, work_image, image_path, quiet)
+                                    : decode_to_plain(source, work_image, image_path, quiet);
+        if (!decoded) return with_prefix("replace: ", decoded.error());
+        report = run_replace(work_image, requests, quiet, {});
+        // A run that failed, or may have read or changed a sector left out, is run again on the whole image:
+        // what it says or writes is then what it always did.
+        if (sparse && (!report || !sparse_copy_holds(*sparse, report->may_differ, raw->layout().sectors,
+                                                     sectors_to_hold(report->new_image_size)))) {
+            sparse.reset();
+            continue;
+        }
+        if (!report) return as_source(report.error(), work_image, image_path);
+        break;
+    }
     auto new_plain_handle = platform::ReadHandle::open(report->new_image);
     if (!new_plain_handle) return job_error(msg::kReplaceCannotRead, report->new_image);
     const PlainSource new_plain(*new_plain_handle);
@@ -394,8 +620,9 @@ Expected<ReplaceReport> replace_in(const ImageSource& source, const std::string&
     if (raw) {
         const std::string& new_bin = outputs[0];
         const std::string& new_cue = outputs[1];
-        auto written = write_raw_image(new_plain, new_bin, raw->layout().mode2, raw,
-                                       replace_subheaders(*raw, report->files), quiet);
+        const auto subheaders = replace_subheaders(*raw, report->files);
+        auto written = sparse ? patch_raw_image(new_plain, new_bin, *raw, subheaders, report->may_differ, quiet)
+                              : write_raw_image(new_plain, new_bin, raw->layout().mode2, raw, subheaders, quiet);
         if (!written) return with_prefix("replace: ", written.error());
         const std::string bin_name = fs::path(new_bin).filename().string();
         const auto shift = static_cast<std::int64_t>(written->sectors) - static_cast<std::int64_t>(raw->layout().sectors);

@@ -65,7 +65,10 @@ void check_container(const ImageSource& image, std::vector<std::string>& problem
 // goes on as before). Otherwise decodes it to a plain image in a temporary
 // folder beside it, runs replace there and writes NEW-NAME in the source's
 // format (for a raw image NEW-NAME.bin and NEW-NAME.cue) beside the source,
-// the relink list with it.
+// the relink list with it. A .bin that holds track 1 alone is decoded only
+// where replace reads it (the kept files' content stays holes) and its new
+// .bin is a copy of it with the sectors replace may have changed made afresh:
+// the same bytes as the whole decode and write give.
 std::optional<Expected<ReplaceReport>> replace_other_format(const std::string& image_path,
                                                             const std::vector<ReplaceRequest>& requests, bool quiet,
                                                             GuardOptions options);

@@ -142,6 +142,29 @@ Status measure_room(ReplacePlan& plan, const std::vector<ListingLine>& listing,
     return ok_status();
 }
 
+// The sectors where the new image may differ from the source: every sector no file that stayed keeps its
+// bytes in (directories, descriptors, gaps, the replaced files and the tail), sorted and merged.
+std::vector<SectorRange> sectors_that_may_differ(const std::vector<ListingLine>& listing, const ReplacePlan& plan,
+                                                 const std::vector<Overlay>& overlays,
+                                                 const std::vector<std::uint32_t>& metadata,
+                                                 std::uint64_t source_sectors, std::uint64_t new_sectors) {
+    std::vector<SectorRange> kept, written;
+    std::vector<bool> replaced(listing.size(), false);
+    for (const auto& f : plan.files) replaced[f.line] = true;
+    for (std::size_t i = 0; i < listing.size(); ++i) {
+        const auto& line = listing[i];
+        if (!replaced[i] && line.size > 0) kept.push_back({line.sector, line.sector + sectors_to_hold(line.size)});
+    }
+    for (const auto& o : overlays) written.push_back({o.offset / 2048, sectors_to_hold(o.offset + o.length)});
+    // A file that names the descriptors, a directory or the closing anchors (a dummy file over the whole
+    // disc) keeps none of them out.
+    for (const auto s : metadata) written.push_back({s, std::uint64_t{s} + 1});
+    constexpr std::uint64_t kDescriptorArea = 300;  // system area, volume descriptors, UDF anchor at 256
+    written.push_back({0, kDescriptorArea});
+    written.push_back({source_sectors > kDescriptorArea ? source_sectors - kDescriptorArea : 0, source_sectors});
+    return outside_of(new_sectors, kept, written);
+}
+
 Expected<ReplaceReport> replace_unguarded(const std::string& image_path, const std::vector<ReplaceRequest>& asked,
                                           const ReplaceSettings& settings, const JobPlace& place) {
     const platform::PumpWhileRunning pumping;
@@ -273,26 +296,12 @@ Expected<ReplaceReport> replace_unguarded(const std::string& image_path, const s
     report.lines_applied = rebuilt->lines_applied;
     report.new_image_size = file_size(report.new_image).value_or(rebuilt->new_image_size);
 
-    // The record, last. The new image may differ from the source only where no file that stayed keeps its
-    // bytes: directories, descriptors, gaps, the replaced files and the tail.
+    report.may_differ = sectors_that_may_differ(*listing, *plan, overlays, metadata_sectors(*iso, udf),
+                                                sectors_to_hold(*image_size), sectors_to_hold(report.new_image_size));
+
+    // The record, last.
     if (source_id) {
-        std::vector<SectorRange> kept, written;
-        std::vector<bool> replaced(listing->size(), false);
-        for (const auto& f : plan->files) replaced[f.line] = true;
-        for (std::size_t i = 0; i < listing->size(); ++i) {
-            const auto& line = (*listing)[i];
-            if (!replaced[i] && line.size > 0) kept.push_back({line.sector, line.sector + sectors_to_hold(line.size)});
-        }
-        for (const auto& o : overlays) written.push_back({o.offset / 2048, sectors_to_hold(o.offset + o.length)});
-        // A file that names the descriptors, a directory or the closing anchors (a dummy file over the whole
-        // disc) keeps none of them out.
-        for (const auto s : metadata_sectors(*iso, udf)) written.push_back({s, std::uint64_t{s} + 1});
-        constexpr std::uint64_t kDescriptorArea = 300;  // system area, volume descriptors, UDF anchor at 256
-        const std::uint64_t source_sectors = sectors_to_hold(*image_size);
-        written.push_back({0, kDescriptorArea});
-        written.push_back({source_sectors > kDescriptorArea ? source_sectors - kDescriptorArea : 0, source_sectors});
-        auto differs = differing_ranges(image_path, report.new_image,
-                                        outside_of(sectors_to_hold(report.new_image_size), kept, written));
+        auto differs = differing_ranges(image_path, report.new_image, report.may_differ);
         IncrementRecord record;
         if (differs && stat_file(report.new_image, record.image_size, record.image_mtime)) {
             record.source = *source_id;

@@ -12,6 +12,7 @@
 #include "platform/image_copy.h"
 #include "tools/counted.h"
 #include "tools/output_guard.h"
+#include "tools/replace_increment.h"
 #include "tools/replace_plan.h"
 
 namespace isorelink::host {
@@ -42,6 +43,9 @@ struct ReplaceReport {
     bool dry_run = false;       // new_image_size is then the copy's planned length, before the rebuild
     std::string container_note;        // BIN/CUE, CSO, ZSO: what was written in that format
     bool in_place = false;             // the last run's new image was updated, not copied again
+    // Sectors of the new image that may differ from the source's (sorted, merged); every other sector holds
+    // the source's bytes, a kept file's content, which the run never reads.
+    std::vector<SectorRange> may_differ;
 };
 
 // "ISO_PATH=LOCAL_FILE": split at the first '=' (ISO 9660 names hold none).
