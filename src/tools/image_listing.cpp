@@ -33,10 +33,11 @@ Expected<ImageListing> list_image(const std::string& image_path) {
     listing.problems = iso->problems;
     for (const auto& p : udf.problems) listing.problems.push_back("UDF: " + p);
 
-    // The room rule sees every record, as replace sees every listed extent.
+    // The room rule sees every record, as replace sees every listed extent; it needs no paths.
     LayoutInput layout;
     layout.kind = iso->kind;
-    for (const auto& f : iso->files) layout.listing.push_back(ListingLine{f.sector, f.size, 0, 0, f.path});
+    layout.listing.reserve(iso->files.size());
+    for (const auto& f : iso->files) layout.listing.push_back(ListingLine{f.sector, f.size, 0, 0, {}});
     layout.metadata_sectors = metadata_sectors(*iso, udf);
     layout.image_sectors = sectors_to_hold(image_size);
     layout.volume_space_size = iso->volume_space_size;
@@ -48,9 +49,11 @@ Expected<ImageListing> list_image(const std::string& image_path) {
     std::uint64_t last_end = 0;
     for (const auto& f : iso->files)
         if (f.size != 0) last_end = std::max(last_end, std::uint64_t{f.sector} + sectors_to_hold(f.size));
-    for (const auto& file : files_of(*iso)) {
+    auto files = files_of(*iso);
+    listing.files.reserve(files.size());
+    for (auto& file : files) {
         ListedFile listed;
-        listed.path = file.path;
+        listed.path = std::move(file.path);
         listed.sector = iso->files[file.records.front()].sector;
         listed.size = file.size;
         listed.extents = static_cast<std::uint32_t>(file.records.size());

@@ -48,7 +48,7 @@ Room RoomFinder::shared_room(std::size_t self) const {
     for (std::size_t i = 0; i < layout_.listing.size(); ++i) {
         const auto& other = layout_.listing[i];
         if (i != self && other.size != 0 && other.sector <= file.sector && end_of(other) > file.sector)
-            return Room{file.sector, MoveReason::SharedSector, other.path};
+            return Room{file.sector, MoveReason::SharedSector, i};
     }
     return Room{file.sector, MoveReason::SharedSector, {}};
 }
@@ -69,7 +69,7 @@ Room RoomFinder::room_of(std::size_t self) const {
             return shared_room(self);
     }
     const bool file_follows = after < by_sector_.size();
-    if (file_follows) room = Room{sectors_[after], MoveReason::NextFile, layout_.listing[by_sector_[after]].path};
+    if (file_follows) room = Room{sectors_[after], MoveReason::NextFile, by_sector_[after]};
 
     if (std::binary_search(metadata_.begin(), metadata_.end(), file.sector))
         return Room{file.sector, MoveReason::Metadata, {}};
@@ -126,7 +126,7 @@ Expected<ReplacePlan> plan_replace(const LayoutInput& layout, const std::vector<
         if (r.new_size != 0 && new_end > room.end) {
             planned.move_reason = room.limit;
             planned.blocking_sector = room.end;
-            planned.blocking_path = room.blocker;
+            if (room.blocker) planned.blocking_path = layout.listing[*room.blocker].path;
         } else if (r.new_size != 0 && new_end > old_end) {
             // Beyond its own sectors only over zeros: what no file names may still be read by sector.
             auto data = layout.first_sector_with_data ? layout.first_sector_with_data(old_end, new_end)

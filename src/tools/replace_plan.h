@@ -11,6 +11,7 @@
 // (a post-gap, the closing UDF anchor, padding) count as used.
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -80,7 +81,7 @@ Expected<ReplacePlan> plan_replace(const LayoutInput& layout, const std::vector<
 struct Room {
     std::uint64_t end = 0;  // the first sector the file may not take
     MoveReason limit = MoveReason::LastFile;
-    std::string blocker;    // the file at `end` (or sharing the first sector)
+    std::optional<std::size_t> blocker;  // the line of the file at `end` (or sharing the first sector)
 };
 
 // The room of every file of a layout: the files are ordered by sector once, so that each question costs a
