@@ -207,7 +207,10 @@ private:
         bool directory = false;
     };
 
+    // Fills entry anew (its extents keep their room, so one entry serves a loop).
     bool read_entry(std::uint32_t block, std::string_view shown, Entry& entry) {
+        entry.extents.clear();
+        entry.first_block = 0;
         const auto bytes = read_block(block, udf::kFileEntry, {"File Entry of ", shown});
         if (!bytes) return false;
         const auto decoded = udf::decode_file_entry(*bytes);
@@ -280,7 +283,10 @@ private:
                         " has a bad checksum or CRC");
             const auto fid = udf::decode_file_identifier(*bytes);
             if (!fid.is_parent_or_deleted()) {
-                std::string child = path + "\\" + identifier(fid.identifier);
+                const std::string name = identifier(fid.identifier);
+                std::string child;
+                child.reserve(path.size() + 1 + name.size());
+                child.append(path).append(1, '\\').append(name);
                 if (fid.is_directory())
                     walk_directory(child, fid.icb.block);
                 else
@@ -298,25 +304,27 @@ private:
     }
 
     void read_file_entries() {
-        std::vector<std::size_t> order(pending_.size());
-        for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
-        std::stable_sort(order.begin(), order.end(),
-                         [&](std::size_t a, std::size_t b) { return pending_[a].block < pending_[b].block; });
-        std::vector<UdfFile> files(pending_.size());
-        std::vector<bool> read(pending_.size(), false);
-        for (const std::size_t i : order) {
+        std::vector<std::pair<std::uint32_t, std::size_t>> order;  // block, pending file
+        order.reserve(pending_.size());
+        for (std::size_t i = 0; i < pending_.size(); ++i) order.emplace_back(pending_[i].block, i);
+        std::sort(order.begin(), order.end());
+        // What each entry says, by pending file; a file whose entry could not be read has none.
+        struct Read {
+            std::uint64_t size = 0;
+            std::uint64_t recorded_blocks = 0;
+            std::uint32_t first_block = 0;
+            std::uint32_t extent_count = 0;
+            bool read = false;
+        };
+        std::vector<Read> read(pending_.size());
+        std::size_t files = 0;
+        Entry entry;
+        for (const auto& [block, i] : order) {
             progress::tick();
             reading_ = i;
-            const PendingFile& pending = pending_[i];
-            Entry entry;
-            if (!read_entry(pending.block, pending.path, entry)) continue;
-            UdfFile& file = files[i];
-            file.entry_sector = volume_.partition_start + pending.block;
-            file.size = entry.size;
-            file.sector = volume_.partition_start + entry.first_block;
-            file.extent_count = entry.extent_count;
-            file.recorded_blocks = entry.recorded_blocks;
-            read[i] = true;
+            if (!read_entry(block, pending_[i].path, entry)) continue;
+            read[i] = {entry.size, entry.recorded_blocks, entry.first_block, entry.extent_count, true};
+            ++files;
         }
         reading_ = kWalking;
 
@@ -325,6 +333,7 @@ private:
                          [](const auto& a, const auto& b) { return a.first < b.first; });
         std::vector<std::string> walk_problems = std::move(volume_.problems);
         volume_.problems.clear();
+        volume_.files.reserve(volume_.files.size() + files);
         std::size_t walk_next = 0;
         auto late = late_problems_.begin();
         for (std::size_t i = 0; i < pending_.size(); ++i) {
@@ -332,9 +341,15 @@ private:
                 volume_.problems.push_back(std::move(walk_problems[walk_next++]));
             for (; late != late_problems_.end() && late->first == i; ++late)
                 volume_.problems.push_back(std::move(late->second));
-            if (!read[i]) continue;
-            files[i].path = std::move(pending_[i].path);
-            volume_.files.push_back(std::move(files[i]));
+            if (!read[i].read) continue;
+            UdfFile file;
+            file.path = std::move(pending_[i].path);
+            file.entry_sector = volume_.partition_start + pending_[i].block;
+            file.size = read[i].size;
+            file.sector = volume_.partition_start + read[i].first_block;
+            file.extent_count = read[i].extent_count;
+            file.recorded_blocks = read[i].recorded_blocks;
+            volume_.files.push_back(std::move(file));
         }
         while (walk_next < walk_problems.size()) volume_.problems.push_back(std::move(walk_problems[walk_next++]));
         pending_.clear();
