@@ -37,17 +37,22 @@ public:
         std::size_t slots = 16;
         while (slots < 2 * files.size()) slots *= 2;
         slots_.assign(slots, kEmpty);
+        first_.assign(files.size(), false);
         for (std::size_t i = 0; i < files.size(); ++i) {
             std::size_t& slot = slot_of(key(i));
-            if (slot == kEmpty) slot = i;
+            if (slot == kEmpty) slot = i, first_[i] = true;
         }
     }
 
-    // The file of this key, unless taken already; takes it.
+    // The file of this key, unless taken already; takes it. A directory's
+    // files come in the same order on both sides: the file after the one
+    // taken last is tried first, a step through memory already at hand.
     const UdfFile* take(std::string_view key) {
-        const std::size_t i = slot_of(key);
+        std::size_t i = next_;
+        if (!(i < files_.size() && first_[i] && this->key(i) == key)) i = slot_of(key);
         if (i == kEmpty || taken_[i]) return nullptr;
         taken_[i] = true;
+        next_ = i + 1;
         return &files_[i];
     }
 
@@ -80,7 +85,9 @@ private:
     std::string keys_;                 // every file's key, one after another
     std::vector<std::size_t> starts_;  // where each begins, and the end
     std::vector<std::size_t> slots_;   // file indices; at most half of them used
+    std::vector<bool> first_;  // the file the table holds for its key
     std::vector<bool> taken_;
+    std::size_t next_ = 0;     // the file after the one taken last
 };
 
 void check_volume_size(const IsoVolume& iso, std::vector<std::string>& problems) {
