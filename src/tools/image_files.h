@@ -23,5 +23,7 @@ struct ImageFile {
 // records after it that carry the same name, up to and including the first
 // that is not a piece.
 std::vector<ImageFile> files_of(const IsoVolume& volume);
+// The same, each path moved out of the file's first record (left empty) instead of copied.
+std::vector<ImageFile> take_files_of(IsoVolume& volume);
 
 } // namespace isorelink::host

@@ -49,11 +49,12 @@ Expected<ImageListing> list_image(const std::string& image_path) {
     std::uint64_t last_end = 0;
     for (const auto& f : iso->files)
         if (f.size != 0) last_end = std::max(last_end, std::uint64_t{f.sector} + sectors_to_hold(f.size));
-    auto files = files_of(*iso);
-    listing.files.reserve(files.size());
-    for (auto& file : files) {
-        ListedFile listed;
-        listed.path = std::move(file.path);
+    auto files = take_files_of(*iso);
+    std::vector<ListedFile> walked(files.size());  // walk order
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const ImageFile& file = files[i];
+        ListedFile& listed = walked[i];
+        listed.path = std::move(files[i].path);
         listed.sector = iso->files[file.records.front()].sector;
         listed.size = file.size;
         listed.extents = static_cast<std::uint32_t>(file.records.size());
@@ -63,11 +64,19 @@ Expected<ImageListing> list_image(const std::string& image_path) {
             if (!room) return room.error();
             listed.room = *room;
         }
-        listing.files.push_back(std::move(listed));
     }
-    std::stable_sort(listing.files.begin(), listing.files.end(), [](const ListedFile& a, const ListedFile& b) {
-        return a.sector != b.sector ? a.sector < b.sector : a.path < b.path;
+    // By sector, then path, then walk order: the order is found on small keys and the files moved once.
+    std::vector<std::pair<std::uint32_t, std::size_t>> order;  // sector, index into walked
+    order.reserve(walked.size());
+    for (std::size_t i = 0; i < walked.size(); ++i) order.emplace_back(walked[i].sector, i);
+    std::sort(order.begin(), order.end(), [&](const auto& a, const auto& b) {
+        if (a.first != b.first) return a.first < b.first;
+        const auto& pa = walked[a.second].path;
+        const auto& pb = walked[b.second].path;
+        return pa != pb ? pa < pb : a.second < b.second;
     });
+    listing.files.reserve(walked.size());
+    for (const auto& [sector, i] : order) listing.files.push_back(std::move(walked[i]));
     const std::uint64_t image_sectors = sectors_to_hold(image_size);
     listing.sectors_after_last_file = image_sectors > last_end ? image_sectors - last_end : 0;
     return listing;
