@@ -1,6 +1,7 @@
 #include "tools/image_listing.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "common/messages.h"
 #include "format/sector.h"
@@ -49,22 +50,26 @@ Expected<ImageListing> list_image(const std::string& image_path) {
     std::uint64_t last_end = 0;
     for (const auto& f : iso->files)
         if (f.size != 0) last_end = std::max(last_end, std::uint64_t{f.sector} + sectors_to_hold(f.size));
-    auto files = take_files_of(*iso);
-    std::vector<ListedFile> walked(files.size());  // walk order
-    for (std::size_t i = 0; i < files.size(); ++i) {
-        const ImageFile& file = files[i];
-        ListedFile& listed = walked[i];
-        listed.path = std::move(files[i].path);
-        listed.sector = iso->files[file.records.front()].sector;
-        listed.size = file.size;
-        listed.extents = static_cast<std::uint32_t>(file.records.size());
-        for (const auto r : file.records) listed.sectors += sectors_to_hold(iso->files[r].size);
-        if (file.records.size() == 1) {
-            auto room = growth_room(layout, rooms, file.records.front());
-            if (!room) return room.error();
-            listed.room = *room;
+    std::vector<ListedFile> walked;  // walk order
+    walked.reserve(iso->files.size());
+    std::optional<JobError> failed;   // the first file whose room could not be read
+    for_each_file(*iso, [&](std::span<const std::size_t> records) {
+        ListedFile listed;
+        listed.path = std::move(iso->files[records.front()].path);
+        listed.sector = iso->files[records.front()].sector;
+        listed.extents = static_cast<std::uint32_t>(records.size());
+        for (const auto r : records) {
+            listed.size += iso->files[r].size;
+            listed.sectors += sectors_to_hold(iso->files[r].size);
         }
-    }
+        if (records.size() == 1 && !failed) {
+            auto room = growth_room(layout, rooms, records.front());
+            if (room) listed.room = *room;
+            else failed = room.error();
+        }
+        walked.push_back(std::move(listed));
+    });
+    if (failed) return *failed;
     // By sector, then path, then walk order: the order is found on small keys and the files moved once.
     std::vector<std::pair<std::uint32_t, std::size_t>> order;  // sector, index into walked
     order.reserve(walked.size());
