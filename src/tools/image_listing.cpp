@@ -74,12 +74,13 @@ Expected<ImageListing> list_image(const std::string& image_path) {
     std::vector<std::pair<std::uint32_t, std::size_t>> order;  // sector, index into walked
     order.reserve(walked.size());
     for (std::size_t i = 0; i < walked.size(); ++i) order.emplace_back(walked[i].sector, i);
-    std::sort(order.begin(), order.end(), [&](const auto& a, const auto& b) {
+    const auto before = [&](const auto& a, const auto& b) {
         if (a.first != b.first) return a.first < b.first;
         const auto& pa = walked[a.second].path;
         const auto& pb = walked[b.second].path;
         return pa != pb ? pa < pb : a.second < b.second;
-    });
+    };
+    if (!std::is_sorted(order.begin(), order.end(), before)) std::sort(order.begin(), order.end(), before);
     listing.files.reserve(walked.size());
     for (const auto& [sector, i] : order) listing.files.push_back(std::move(walked[i]));
     const std::uint64_t image_sectors = sectors_to_hold(image_size);

@@ -71,9 +71,8 @@ Room RoomFinder::room_of(std::size_t self) const {
     const bool file_follows = after < by_sector_.size();
     if (file_follows) room = Room{sectors_[after], MoveReason::NextFile, by_sector_[after]};
 
-    if (std::binary_search(metadata_.begin(), metadata_.end(), file.sector))
-        return Room{file.sector, MoveReason::Metadata, {}};
-    const auto meta = std::upper_bound(metadata_.begin(), metadata_.end(), file.sector);
+    const auto meta = std::lower_bound(metadata_.begin(), metadata_.end(), file.sector);
+    if (meta != metadata_.end() && *meta == file.sector) return Room{file.sector, MoveReason::Metadata, {}};
     if (meta != metadata_.end() && *meta < room.end) room = Room{*meta, MoveReason::Metadata, {}};
     if (!file_follows && own_end <= room.end) room = Room{own_end, MoveReason::LastFile, {}};
     return room;
