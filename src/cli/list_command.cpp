@@ -7,6 +7,7 @@
 
 #include "cli/commands.h"
 #include "cli/console.h"
+#include "platform/bulk_memory.h"
 #include "tools/capacity.h"
 #include "tools/image_listing.h"
 
@@ -201,6 +202,7 @@ int list_command(Args args) {
         else return usage_error("list: one image at a time", kListUsage);
     }
     if (image.empty()) return usage_error("list: name an image", kListUsage);
+    platform::keep_freed_heap();
     const auto listing = host::list_image(image);
     if (!listing) return fail(listing.error(), {});
     if (json) print_json(image, *listing);
