@@ -1,6 +1,5 @@
 // list IMAGE [--json]: every file with its sector, size, sectors and room,
 // then a summary; --json prints the same as one JSON document.
-#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <string>
@@ -56,8 +55,12 @@ bool valid_utf8(std::string_view text) {
 
 // Printable ASCII but for '"' and '\\': written as it is, valid UTF-8 as it is.
 bool plain_json_text(std::string_view text) {
-    return std::all_of(text.begin(), text.end(),
-                       [](char c) { return c >= 0x20 && c < 0x7F && c != '"' && c != '\\'; });
+    bool plain = true;  // no early exit: the loop runs over whole vectors of bytes
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        plain &= byte >= 0x20 && byte < 0x7F && byte != '"' && byte != '\\';
+    }
+    return plain;
 }
 
 // A JSON string, appended to out. Text that is valid UTF-8 is kept as it is; otherwise every byte from 0x80
