@@ -19,11 +19,14 @@ std::uint64_t end_of(const ListingLine& line) { return std::uint64_t{line.sector
 } // namespace
 
 RoomFinder::RoomFinder(const LayoutInput& layout) : layout_(layout), metadata_(layout.metadata_sectors) {
+    // Sorted as (sector, line) pairs: the order a stable sort of the lines by sector gives.
+    std::vector<std::pair<std::uint32_t, std::size_t>> keyed;
+    keyed.reserve(layout.listing.size());
     for (std::size_t i = 0; i < layout.listing.size(); ++i)
-        if (layout.listing[i].size != 0) by_sector_.push_back(i);
-    std::stable_sort(by_sector_.begin(), by_sector_.end(), [&](std::size_t a, std::size_t b) {
-        return layout.listing[a].sector < layout.listing[b].sector;
-    });
+        if (layout.listing[i].size != 0) keyed.emplace_back(layout.listing[i].sector, i);
+    std::sort(keyed.begin(), keyed.end());
+    by_sector_.reserve(keyed.size());
+    for (const auto& [sector, line] : keyed) by_sector_.push_back(line);
     constexpr auto none = std::numeric_limits<std::size_t>::max();
     std::size_t first = none, second = none;
     const auto reach = [&](std::size_t line) { return line == none ? 0 : end_of(layout.listing[line]); };
@@ -37,6 +40,12 @@ RoomFinder::RoomFinder(const LayoutInput& layout) : layout_(layout), metadata_(l
         }
         furthest_.push_back(first);
         second_.push_back(second);
+    }
+    position_.assign(layout.listing.size(), none);
+    after_.resize(by_sector_.size());
+    for (std::size_t p = by_sector_.size(); p-- > 0;) {
+        position_[by_sector_[p]] = p;
+        after_[p] = p + 1 < sectors_.size() && sectors_[p + 1] == sectors_[p] ? after_[p + 1] : p + 1;
     }
     std::sort(metadata_.begin(), metadata_.end());
 }
@@ -61,8 +70,11 @@ Room RoomFinder::room_of(std::size_t self) const {
 
     // Of the files that start at or before ours, the one reaching furthest (other than ours) shares our first
     // sector when it reaches past it.
-    const auto after = static_cast<std::size_t>(std::upper_bound(sectors_.begin(), sectors_.end(), file.sector) -
-                                                sectors_.begin());
+    const std::size_t at = position_[self];
+    const auto after = at != std::numeric_limits<std::size_t>::max()
+                           ? after_[at]
+                           : static_cast<std::size_t>(std::upper_bound(sectors_.begin(), sectors_.end(), file.sector) -
+                                                      sectors_.begin());
     if (after > 0) {
         const std::size_t other = furthest_[after - 1] != self ? furthest_[after - 1] : second_[after - 1];
         if (other != std::numeric_limits<std::size_t>::max() && end_of(layout_.listing[other]) > file.sector)

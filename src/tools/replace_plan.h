@@ -98,6 +98,8 @@ private:
     const LayoutInput& layout_;
     std::vector<std::size_t> by_sector_;         // lines of files with data, by first sector (stable)
     std::vector<std::uint32_t> sectors_;         // their first sectors
+    std::vector<std::size_t> position_;          // per line: its index in by_sector_ (none for a file without data)
+    std::vector<std::size_t> after_;             // per index: the first index of a later sector
     std::vector<std::size_t> furthest_, second_; // per prefix of by_sector_: the two lines reaching furthest
     std::vector<std::uint32_t> metadata_;        // sorted
 };
