@@ -82,7 +82,11 @@ Expected<ImageListing> list_image(const std::string& image_path) {
     };
     if (!std::is_sorted(order.begin(), order.end(), before)) std::sort(order.begin(), order.end(), before);
     listing.files.reserve(walked.size());
-    for (const auto& [sector, i] : order) listing.files.push_back(std::move(walked[i]));
+    constexpr std::size_t kAhead = 8;  // the walk's files are taken out of order: fetched a few ahead
+    for (std::size_t k = 0; k < order.size(); ++k) {
+        if (k + kAhead < order.size()) __builtin_prefetch(&walked[order[k + kAhead].second]);
+        listing.files.push_back(std::move(walked[order[k].second]));
+    }
     const std::uint64_t image_sectors = sectors_to_hold(image_size);
     listing.sectors_after_last_file = image_sectors > last_end ? image_sectors - last_end : 0;
     return listing;
