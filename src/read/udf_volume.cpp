@@ -19,6 +19,7 @@
 #include "format/udf/partition_descriptor.h"
 #include "format/udf/tag.h"
 #include "common/progress.h"
+#include "common/sort_by_key.h"
 #include "read/read_ahead.h"
 
 namespace isorelink::host {
@@ -307,7 +308,7 @@ private:
         std::vector<std::pair<std::uint32_t, std::size_t>> order;  // block, pending file
         order.reserve(pending_.size());
         for (std::size_t i = 0; i < pending_.size(); ++i) order.emplace_back(pending_[i].block, i);
-        std::sort(order.begin(), order.end());
+        stable_sort_by_key(order);
         // What each entry says, by pending file; a file whose entry could not be read has none.
         struct Read {
             std::uint64_t size = 0;

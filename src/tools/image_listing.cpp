@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "common/messages.h"
+#include "common/sort_by_key.h"
 #include "format/sector.h"
 #include "read/iso_volume.h"
 #include "read/udf_volume.h"
@@ -80,7 +81,14 @@ Expected<ImageListing> list_image(const std::string& image_path) {
         const auto& pb = walked[b.second].path;
         return pa != pb ? pa < pb : a.second < b.second;
     };
-    if (!std::is_sorted(order.begin(), order.end(), before)) std::sort(order.begin(), order.end(), before);
+    if (!std::is_sorted(order.begin(), order.end(), before)) {
+        stable_sort_by_key(order);  // by sector, then walk order; files sharing a sector then by path
+        for (auto run = order.begin(); run != order.end();) {
+            const auto end = std::find_if(run, order.end(), [&](const auto& o) { return o.first != run->first; });
+            if (end - run > 1) std::sort(run, end, before);
+            run = end;
+        }
+    }
     listing.files.reserve(walked.size());
     constexpr std::size_t kAhead = 8;  // the walk's files are taken out of order: fetched a few ahead
     for (std::size_t k = 0; k < order.size(); ++k) {

@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "common/messages.h"
+#include "common/sort_by_key.h"
 #include "format/sector.h"
 #include "common/progress.h"
 
@@ -19,12 +20,11 @@ std::uint64_t end_of(const ListingLine& line) { return std::uint64_t{line.sector
 } // namespace
 
 RoomFinder::RoomFinder(const LayoutInput& layout) : layout_(layout), metadata_(layout.metadata_sectors) {
-    // Sorted as (sector, line) pairs: the order a stable sort of the lines by sector gives.
-    std::vector<std::pair<std::uint32_t, std::size_t>> keyed;
+    std::vector<std::pair<std::uint32_t, std::size_t>> keyed;  // sector, line
     keyed.reserve(layout.listing.size());
     for (std::size_t i = 0; i < layout.listing.size(); ++i)
         if (layout.listing[i].size != 0) keyed.emplace_back(layout.listing[i].sector, i);
-    std::sort(keyed.begin(), keyed.end());
+    stable_sort_by_key(keyed);
     by_sector_.reserve(keyed.size());
     for (const auto& [sector, line] : keyed) by_sector_.push_back(line);
     constexpr auto none = std::numeric_limits<std::size_t>::max();
