@@ -1,10 +1,12 @@
 // list IMAGE [--json]: every file with its sector, size, sectors and room,
 // then a summary; --json prints the same as one JSON document.
+#include <charconv>
 #include <cstdio>
 #include <string>
 
 #include "cli/commands.h"
 #include "cli/console.h"
+#include "platform/bulk_memory.h"
 #include "tools/capacity.h"
 #include "tools/image_listing.h"
 
@@ -51,12 +53,28 @@ bool valid_utf8(std::string_view text) {
     return true;
 }
 
-// A JSON string. Text that is valid UTF-8 is kept as it is; otherwise every byte from 0x80 up is written as
-// the code point of the same number (\u0080 ... \u00FF), so that the recorded bytes come back as the string's
-// ISO 8859-1 encoding. `latin1` tells which was done.
-std::string json_string(std::string_view text, bool& latin1) {
+// Printable ASCII but for '"' and '\\': written as it is, valid UTF-8 as it is.
+bool plain_json_text(std::string_view text) {
+    bool plain = true;  // no early exit: the loop runs over whole vectors of bytes
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        plain &= byte >= 0x20 && byte < 0x7F && byte != '"' && byte != '\\';
+    }
+    return plain;
+}
+
+// A JSON string, appended to out. Text that is valid UTF-8 is kept as it is; otherwise every byte from 0x80
+// up is written as the code point of the same number (\u0080 ... \u00FF), so that the recorded bytes come back
+// as the string's ISO 8859-1 encoding. `latin1` tells which was done.
+void append_json_string(std::string& out, std::string_view text, bool& latin1) {
+    out += '"';
+    if (plain_json_text(text)) {
+        latin1 = false;
+        out += text;
+        out += '"';
+        return;
+    }
     latin1 = !valid_utf8(text);
-    std::string out = "\"";
     char escape[8];
     for (const char c : text) {
         const auto byte = static_cast<unsigned char>(c);
@@ -70,46 +88,87 @@ std::string json_string(std::string_view text, bool& latin1) {
             out += c;
         }
     }
-    return out + "\"";
+    out += '"';
 }
 
-std::string json_string(std::string_view text) {
+void append_json_string(std::string& out, std::string_view text) {
     bool latin1 = false;
-    return json_string(text, latin1);
+    append_json_string(out, text, latin1);
 }
 
+void append_number(std::string& out, std::uint64_t n) {
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, n).ptr;
+    out.append(digits, end);
+}
+
+const char* json_bool(bool b) { return b ? "true" : "false"; }
+
+// The document goes out a block at a time through one buffer: the listing of a large disc runs to megabytes.
 void print_json(const std::string& image, const host::ImageListing& listing) {
-    std::string out = "{\n";
+    constexpr std::size_t kBlock = 64 * 1024;
+    std::string out;
+    out.reserve(kBlock + 4096);
+    const auto flush = [&] {
+        std::fwrite(out.data(), 1, out.size(), stdout);
+        out.clear();
+    };
     bool image_latin1 = false;
-    out += "  \"image\": " + json_string(image, image_latin1) + ",\n";
-    out += "  \"image_latin1\": " + std::string(image_latin1 ? "true" : "false") + ",\n";
-    out += "  \"kind\": " + json_string(to_string(listing.kind)) + ",\n";
-    out += "  \"kind_recognised\": " + std::string(listing.kind_recognised ? "true" : "false") + ",\n";
-    out += "  \"image_bytes\": " + std::to_string(listing.image_bytes) + ",\n";
-    out += "  \"volume_sectors\": " + std::to_string(listing.volume_sectors) + ",\n";
-    out += "  \"sectors_after_last_file\": " + std::to_string(listing.sectors_after_last_file) + ",\n";
+    out += "{\n  \"image\": ";
+    append_json_string(out, image, image_latin1);
+    out += ",\n  \"image_latin1\": ";
+    out += json_bool(image_latin1);
+    out += ",\n  \"kind\": ";
+    append_json_string(out, to_string(listing.kind));
+    out += ",\n  \"kind_recognised\": ";
+    out += json_bool(listing.kind_recognised);
+    out += ",\n  \"image_bytes\": ";
+    append_number(out, listing.image_bytes);
+    out += ",\n  \"volume_sectors\": ";
+    append_number(out, listing.volume_sectors);
+    out += ",\n  \"sectors_after_last_file\": ";
+    append_number(out, listing.sectors_after_last_file);
     const auto check = host::check_capacity(listing.kind, listing.image_bytes);
     const host::Medium* medium = check.fits != nullptr ? check.fits : check.exceeded;
-    out += "  \"capacity\": {\"medium\": " + json_string(medium ? medium->name : "") +
-           ", \"bytes\": " + std::to_string(medium ? medium->bytes() : 0) +
-           ", \"fits\": " + (check.fits != nullptr ? "true" : "false") +
-           ", \"overrun\": " + std::to_string(check.fits != nullptr ? 0 : check.overrun) + "},\n";
-    out += "  \"problems\": [";
-    for (std::size_t i = 0; i < listing.problems.size(); ++i)
-        out += (i ? ", " : "") + json_string(listing.problems[i]);
+    out += ",\n  \"capacity\": {\"medium\": ";
+    append_json_string(out, medium ? medium->name : "");
+    out += ", \"bytes\": ";
+    append_number(out, medium ? medium->bytes() : 0);
+    out += ", \"fits\": ";
+    out += json_bool(check.fits != nullptr);
+    out += ", \"overrun\": ";
+    append_number(out, check.fits != nullptr ? 0 : check.overrun);
+    out += "},\n  \"problems\": [";
+    for (std::size_t i = 0; i < listing.problems.size(); ++i) {
+        if (i) out += ", ";
+        append_json_string(out, listing.problems[i]);
+        if (out.size() >= kBlock) flush();
+    }
     out += "],\n  \"files\": [";
+    constexpr std::size_t kAhead = 8;  // the paths lie about the heap in walk order, not in this one
     for (std::size_t i = 0; i < listing.files.size(); ++i) {
+        if (i + kAhead < listing.files.size()) __builtin_prefetch(listing.files[i + kAhead].path.data());
         const auto& f = listing.files[i];
+        out += i ? ",\n    {\"sector\": " : "\n    {\"sector\": ";
+        append_number(out, f.sector);
+        out += ", \"size\": ";
+        append_number(out, f.size);
+        out += ", \"sectors\": ";
+        append_number(out, f.sectors);
+        out += ", \"room\": ";
+        append_number(out, f.room);
+        out += ", \"extents\": ";
+        append_number(out, f.extents);
+        out += ", \"path\": ";
         bool latin1 = false;
-        const std::string path = json_string(f.path, latin1);
-        out += i ? ",\n    " : "\n    ";
-        out += "{\"sector\": " + std::to_string(f.sector) + ", \"size\": " + std::to_string(f.size) +
-               ", \"sectors\": " + std::to_string(f.sectors) + ", \"room\": " + std::to_string(f.room) +
-               ", \"extents\": " + std::to_string(f.extents) + ", \"path\": " + path +
-               ", \"path_latin1\": " + (latin1 ? "true" : "false") + "}";
+        append_json_string(out, f.path, latin1);
+        out += ", \"path_latin1\": ";
+        out += json_bool(latin1);
+        out += '}';
+        if (out.size() >= kBlock) flush();
     }
     out += listing.files.empty() ? "]\n}\n" : "\n  ]\n}\n";
-    std::fwrite(out.data(), 1, out.size(), stdout);
+    flush();
 }
 
 void print_text(const std::string& image, const host::ImageListing& listing) {
@@ -148,6 +207,7 @@ int list_command(Args args) {
         else return usage_error("list: one image at a time", kListUsage);
     }
     if (image.empty()) return usage_error("list: name an image", kListUsage);
+    platform::keep_freed_heap();
     const auto listing = host::list_image(image);
     if (!listing) return fail(listing.error(), {});
     if (json) print_json(image, *listing);

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "cli/console.h"
+#include "platform/bulk_memory.h"
 #include "tools/verify_image.h"
 
 namespace isorelink::cli {
@@ -23,6 +24,7 @@ int verify_command(Args args) {
     if (const auto code = line.parse(args, kUsage, {"--quiet", "--any"})) return *code;
     if (line.operands().size() != 1)
         return usage_error(line.operands().empty() ? "name the image" : "name one image", kUsage);
+    platform::keep_freed_heap();
     auto report = host::verify_image(line.operands()[0]);
     if (!report) return fail(report.error());
     for (const auto& problem : report->problems) std::printf("%s\n", problem.c_str());

@@ -5,8 +5,17 @@
 
 #include <cstdint>
 #endif
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 namespace isorelink::platform {
+
+void keep_freed_heap() {
+#if defined(__GLIBC__)
+    mallopt(M_TOP_PAD, 64 << 20);
+#endif
+}
 
 #ifdef _WIN32
 

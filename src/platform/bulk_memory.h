@@ -13,6 +13,13 @@
 
 namespace isorelink::platform {
 
+// Lets the ordinary heap keep up to 64 MiB it was given back at its top
+// instead of returning it to the system at once: a walk whose vectors of tens
+// of thousands of records grow, are freed and are asked for again would
+// otherwise fault the same memory in afresh each time. For a command that
+// only reads and reports; glibc only, elsewhere nothing.
+void keep_freed_heap();
+
 // Never nullptr: throws std::bad_alloc as operator new does.
 void* allocate_bulk(std::size_t bytes);
 // Gives back what allocate_bulk(bytes) handed out.

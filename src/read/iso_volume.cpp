@@ -118,14 +118,17 @@ private:
         const std::uint32_t sector = record.extent;
         const std::uint32_t size = record.data_length;
         const std::uint8_t flags = record.flags;
-        const std::string path = parent + "\\" + listing_name(record.identifier);
+        const std::string name = listing_name(record.identifier);
+        std::string path;
+        path.reserve(parent.size() + 1 + name.size());
+        path.append(parent).append(1, '\\').append(name);
         const auto recorded = recording_time(record.recording_time);
         if (flags & iso::dr::kFlagDirectory) {
-            queue_.push_back({path, sector, size, recorded});
+            queue_.push_back({std::move(path), sector, size, recorded});
             previous_piece.clear();
             return;
         }
-        IsoFile file{path, sector, size, flags, offset, false, recorded};
+        IsoFile file{{}, sector, size, flags, offset, false, recorded};
         if (flags & iso::dr::kFlagMultiExtent) {
             file.multi_extent = true;
             previous_piece = path;
@@ -133,6 +136,7 @@ private:
             file.multi_extent = previous_piece == path;  // the last extent of that file
             previous_piece.clear();
         }
+        file.path = std::move(path);
         volume_.files.push_back(std::move(file));
     }
 
@@ -179,13 +183,17 @@ Expected<IsoVolume> read_iso_volume(const platform::ReadHandle& image) {
 std::string normalise_iso_path(std::string_view path) {
     std::string out;
     out.reserve(path.size() + 1);
+    append_normalised_iso_path(out, path);
+    return out;
+}
+
+void append_normalised_iso_path(std::string& out, std::string_view path) {
     if (path.empty() || (path.front() != '\\' && path.front() != '/')) out.push_back('\\');
     for (char c : path) {
         if (c == '/') c = '\\';
         if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
         out.push_back(c);
     }
-    return out;
 }
 
 } // namespace isorelink::host

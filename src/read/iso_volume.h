@@ -53,5 +53,7 @@ Expected<IsoVolume> read_iso_volume(const platform::ReadHandle& image);
 
 // Upper-cases and turns '/' into '\\'; adds the leading '\\'.
 std::string normalise_iso_path(std::string_view path);
+// The same, appended to out.
+void append_normalised_iso_path(std::string& out, std::string_view path);
 
 } // namespace isorelink::host

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <array>
+#include <limits>
 #include <optional>
 #include <span>
+#include <string_view>
 #include <set>
 
 #include "format/endian.h"
@@ -17,6 +19,8 @@
 #include "format/udf/partition_descriptor.h"
 #include "format/udf/tag.h"
 #include "common/progress.h"
+#include "common/sort_by_key.h"
+#include "read/read_ahead.h"
 
 namespace isorelink::host {
 
@@ -87,60 +91,80 @@ private:
 class UdfWalker {
 public:
     UdfWalker(const ImageSource& image, std::uint64_t image_sectors, UdfVolume& volume)
-        : image_(image), image_sectors_(image_sectors), volume_(volume) {}
+        : image_(image), sectors_(image), image_sectors_(image_sectors), volume_(volume) {}
 
     void run() {
         Sector anchor{};
         if (!read_tag(udf::avdp::kFirstAnchorSector, udf::kAnchorVolumeDescriptorPointer,
-                      udf::avdp::kFirstAnchorSector, "anchor", anchor))
+                      udf::avdp::kFirstAnchorSector, {"anchor", {}}, anchor))
             return;
         check_closing_anchor();
         const auto pointer = udf::decode_anchor(anchor);
         if (!read_sequence(pointer.main.location, pointer.main.length)) return;
-        Sector fsd{};
-        if (!read_block(file_set_block_, udf::kFileSetDescriptor, "File Set Descriptor", fsd)) return;
+        const auto fsd = read_block(file_set_block_, udf::kFileSetDescriptor, {"File Set Descriptor", {}});
+        if (!fsd) return;
         volume_.found = true;
-        walk_directory("", udf::file_set_root(fsd).block);
+        walk_directory("", udf::file_set_root(*fsd).block);
+        read_file_entries();
     }
 
 private:
-    void problem(std::string text) { volume_.problems.push_back(std::move(text)); }
-
-    // Reads an absolute sector and checks its tag: identifier, location,
-    // checksum and CRC.
-    bool read_tag(std::uint64_t sector, std::uint16_t identifier, std::uint32_t location, const char* what,
-                  Sector& out) {
-        if (sector >= image_sectors_ || !image_.read_exact_at(sector_offset(sector), out)) {
-            problem(std::string("UDF: ") + what + " at sector " + std::to_string(sector) + " lies beyond the image");
-            return false;
-        }
-        const auto tag = udf::decode_tag(out);
-        const std::uint16_t found = tag.identifier;
-        if (found != identifier) {
-            problem(std::string("UDF: sector ") + std::to_string(sector) + " should hold the " + what + " (tag " +
-                    std::to_string(identifier) + ") but holds tag " + std::to_string(found));
-            return false;
-        }
-        if (tag.location != location)
-            problem(std::string("UDF: ") + what + " at sector " + std::to_string(sector) + " records location " +
-                    std::to_string(tag.location) + ", not " + std::to_string(location));
-        if (tag.checksum != udf::tag_checksum(out))
-            problem(std::string("UDF: ") + what + " at sector " + std::to_string(sector) + " has a bad tag checksum");
-        else if (!udf::tag_is_valid(out))
-            problem(std::string("UDF: ") + what + " at sector " + std::to_string(sector) + " has a bad CRC");
-        return true;
+    void problem(std::string text) {
+        if (reading_ == kWalking)
+            volume_.problems.push_back(std::move(text));
+        else
+            late_problems_.emplace_back(reading_, std::move(text));
     }
 
-    bool read_block(std::uint32_t block, std::uint16_t identifier, const char* what, Sector& out) {
-        return read_tag(std::uint64_t{volume_.partition_start} + block, identifier, block, what, out);
+    // What a tag names in a problem ("File Entry of " and the path), made into text only for a problem.
+    struct What {
+        std::string_view lead;
+        std::string_view name;
+        std::string text() const { return std::string(lead).append(name); }
+    };
+
+    // Reads an absolute sector and checks its tag: identifier, location,
+    // checksum and CRC. The view lasts until the next read.
+    std::optional<ByteView> read_tag(std::uint64_t sector, std::uint16_t identifier, std::uint32_t location,
+                                     What what) {
+        const auto out = sector < image_sectors_ ? sectors_.bytes(sector_offset(sector), kSectorSize) : std::nullopt;
+        if (!out) {
+            problem("UDF: " + what.text() + " at sector " + std::to_string(sector) + " lies beyond the image");
+            return std::nullopt;
+        }
+        const auto tag = udf::decode_tag(*out);
+        const std::uint16_t found = tag.identifier;
+        if (found != identifier) {
+            problem("UDF: sector " + std::to_string(sector) + " should hold the " + what.text() + " (tag " +
+                    std::to_string(identifier) + ") but holds tag " + std::to_string(found));
+            return std::nullopt;
+        }
+        if (tag.location != location)
+            problem("UDF: " + what.text() + " at sector " + std::to_string(sector) + " records location " +
+                    std::to_string(tag.location) + ", not " + std::to_string(location));
+        if (tag.checksum != udf::tag_checksum(*out))
+            problem("UDF: " + what.text() + " at sector " + std::to_string(sector) + " has a bad tag checksum");
+        else if (!udf::tag_is_valid(*out))
+            problem("UDF: " + what.text() + " at sector " + std::to_string(sector) + " has a bad CRC");
+        return out;
+    }
+
+    // read_tag into a sector of the caller's.
+    bool read_tag(std::uint64_t sector, std::uint16_t identifier, std::uint32_t location, What what, Sector& out) {
+        const auto bytes = read_tag(sector, identifier, location, what);
+        if (bytes) std::copy(bytes->begin(), bytes->end(), out.begin());
+        return bytes.has_value();
+    }
+
+    std::optional<ByteView> read_block(std::uint32_t block, std::uint16_t identifier, What what) {
+        return read_tag(std::uint64_t{volume_.partition_start} + block, identifier, block, what);
     }
 
     void check_closing_anchor() {
         if (image_sectors_ <= udf::avdp::kFirstAnchorSector + 1) return;
         const auto last = image_sectors_ - 1;
-        Sector anchor{};
         read_tag(last, udf::kAnchorVolumeDescriptorPointer, static_cast<std::uint32_t>(last),
-                 "closing anchor (last sector)", anchor);
+                 {"closing anchor (last sector)", {}});
     }
 
     bool read_sequence(std::uint32_t first, std::uint32_t length) {
@@ -176,7 +200,6 @@ private:
     }
 
     struct Entry {
-        Sector bytes{};
         std::uint64_t size = 0;
         std::uint32_t first_block = 0;
         std::uint32_t extent_count = 0;
@@ -185,18 +208,23 @@ private:
         bool directory = false;
     };
 
-    bool read_entry(std::uint32_t block, const std::string& shown, Entry& entry) {
-        if (!read_block(block, udf::kFileEntry, ("File Entry of " + shown).c_str(), entry.bytes)) return false;
-        const auto decoded = udf::decode_file_entry(entry.bytes);
+    // Fills entry anew (its extents keep their room, so one entry serves a loop).
+    bool read_entry(std::uint32_t block, std::string_view shown, Entry& entry) {
+        entry.extents.clear();
+        entry.first_block = 0;
+        const auto bytes = read_block(block, udf::kFileEntry, {"File Entry of ", shown});
+        if (!bytes) return false;
+        const auto decoded = udf::decode_file_entry(*bytes);
         if (!decoded) {
-            problem("UDF: File Entry of " + shown + " claims more than one sector of attributes and descriptors");
+            problem("UDF: File Entry of " + std::string(shown) +
+                    " claims more than one sector of attributes and descriptors");
             return false;
         }
         entry.size = decoded->information_length;
         entry.recorded_blocks = decoded->logical_blocks_recorded;
         entry.directory = decoded->is_directory();
         if (decoded->icb_tag.allocation_type() != 0) {
-            problem("UDF: File Entry of " + shown + " does not use short allocation descriptors");
+            problem("UDF: File Entry of " + std::string(shown) + " does not use short allocation descriptors");
             return false;
         }
         for (std::size_t i = 0; i < decoded->short_ad_count(); ++i) {
@@ -256,27 +284,77 @@ private:
                         " has a bad checksum or CRC");
             const auto fid = udf::decode_file_identifier(*bytes);
             if (!fid.is_parent_or_deleted()) {
-                const std::string child = path + "\\" + identifier(fid.identifier);
+                const std::string name = identifier(fid.identifier);
+                std::string child;
+                child.reserve(path.size() + 1 + name.size());
+                child.append(path).append(1, '\\').append(name);
                 if (fid.is_directory())
                     walk_directory(child, fid.icb.block);
                 else
-                    take_file(child, fid.icb.block);
+                    take_file(std::move(child), fid.icb.block);
             }
             pos += length;
         }
     }
 
-    void take_file(const std::string& path, std::uint32_t block) {
+    // A file's File Entry is read after the walk, with the others in sector
+    // order (the walk meets them scattered); what it finds is put back in
+    // walk order.
+    void take_file(std::string path, std::uint32_t block) {
+        pending_.push_back({std::move(path), block, volume_.problems.size()});
+    }
+
+    void read_file_entries() {
+        std::vector<std::pair<std::uint32_t, std::size_t>> order;  // block, pending file
+        order.reserve(pending_.size());
+        for (std::size_t i = 0; i < pending_.size(); ++i) order.emplace_back(pending_[i].block, i);
+        stable_sort_by_key(order);
+        // What each entry says, by pending file; a file whose entry could not be read has none.
+        struct Read {
+            std::uint64_t size = 0;
+            std::uint64_t recorded_blocks = 0;
+            std::uint32_t first_block = 0;
+            std::uint32_t extent_count = 0;
+            bool read = false;
+        };
+        std::vector<Read> read(pending_.size());
+        std::size_t files = 0;
         Entry entry;
-        if (!read_entry(block, path, entry)) return;
-        UdfFile file;
-        file.path = path;
-        file.entry_sector = volume_.partition_start + block;
-        file.size = entry.size;
-        file.sector = volume_.partition_start + entry.first_block;
-        file.extent_count = entry.extent_count;
-        file.recorded_blocks = entry.recorded_blocks;
-        volume_.files.push_back(std::move(file));
+        for (const auto& [block, i] : order) {
+            progress::tick();
+            reading_ = i;
+            if (!read_entry(block, pending_[i].path, entry)) continue;
+            read[i] = {entry.size, entry.recorded_blocks, entry.first_block, entry.extent_count, true};
+            ++files;
+        }
+        reading_ = kWalking;
+
+        // Walk order: each file after the walk's problems met before it, with its own problems.
+        std::stable_sort(late_problems_.begin(), late_problems_.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        std::vector<std::string> walk_problems = std::move(volume_.problems);
+        volume_.problems.clear();
+        volume_.files.reserve(volume_.files.size() + files);
+        std::size_t walk_next = 0;
+        auto late = late_problems_.begin();
+        for (std::size_t i = 0; i < pending_.size(); ++i) {
+            while (walk_next < pending_[i].problems_before)
+                volume_.problems.push_back(std::move(walk_problems[walk_next++]));
+            for (; late != late_problems_.end() && late->first == i; ++late)
+                volume_.problems.push_back(std::move(late->second));
+            if (!read[i].read) continue;
+            UdfFile file;
+            file.path = std::move(pending_[i].path);
+            file.entry_sector = volume_.partition_start + pending_[i].block;
+            file.size = read[i].size;
+            file.sector = volume_.partition_start + read[i].first_block;
+            file.extent_count = read[i].extent_count;
+            file.recorded_blocks = read[i].recorded_blocks;
+            volume_.files.push_back(std::move(file));
+        }
+        while (walk_next < walk_problems.size()) volume_.problems.push_back(std::move(walk_problems[walk_next++]));
+        pending_.clear();
+        late_problems_.clear();
     }
 
     // OSTA compressed Unicode by the listing's name rule; '?' for characters
@@ -295,10 +373,21 @@ private:
     }
 
     const ImageSource& image_;
+    ReadAhead sectors_;  // the descriptors: a directory's File Entries mostly stand one after another
     std::uint64_t image_sectors_;
     UdfVolume& volume_;
     std::uint32_t file_set_block_ = 0;
     std::set<std::uint32_t> visited_;
+
+    struct PendingFile {
+        std::string path;
+        std::uint32_t block = 0;
+        std::size_t problems_before = 0;  // the walk's problems met before the file
+    };
+    static constexpr std::size_t kWalking = std::numeric_limits<std::size_t>::max();
+    std::vector<PendingFile> pending_;  // walk order
+    std::size_t reading_ = kWalking;    // the pending file whose entry is being read
+    std::vector<std::pair<std::size_t, std::string>> late_problems_;  // the entries' problems, by pending file
 };
 
 } // namespace

@@ -3,7 +3,9 @@
 // recorded in several extents joined into one, in the order the directory
 // walk met them. list and unpack both read an image through it.
 #include <cstdint>
+#include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -23,5 +25,11 @@ struct ImageFile {
 // records after it that carry the same name, up to and including the first
 // that is not a piece.
 std::vector<ImageFile> files_of(const IsoVolume& volume);
+
+// The same files one at a time, gathering nothing: fn(records) for each, its
+// indices into IsoVolume::files in record order (valid during the call; the
+// file's path is its first record's). fn may move that path away: the walk
+// is done with a file's records when it calls fn.
+void for_each_file(const IsoVolume& volume, const std::function<void(std::span<const std::size_t>)>& fn);
 
 } // namespace isorelink::host

@@ -1,8 +1,10 @@
 #include "tools/image_listing.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "common/messages.h"
+#include "common/sort_by_key.h"
 #include "format/sector.h"
 #include "read/iso_volume.h"
 #include "read/udf_volume.h"
@@ -33,10 +35,11 @@ Expected<ImageListing> list_image(const std::string& image_path) {
     listing.problems = iso->problems;
     for (const auto& p : udf.problems) listing.problems.push_back("UDF: " + p);
 
-    // The room rule sees every record, as replace sees every listed extent.
+    // The room rule sees every record, as replace sees every listed extent; it needs no paths.
     LayoutInput layout;
     layout.kind = iso->kind;
-    for (const auto& f : iso->files) layout.listing.push_back(ListingLine{f.sector, f.size, 0, 0, f.path});
+    layout.listing.reserve(iso->files.size());
+    for (const auto& f : iso->files) layout.listing.push_back(ListingLine{f.sector, f.size, 0, 0, {}});
     layout.metadata_sectors = metadata_sectors(*iso, udf);
     layout.image_sectors = sectors_to_hold(image_size);
     layout.volume_space_size = iso->volume_space_size;
@@ -48,23 +51,50 @@ Expected<ImageListing> list_image(const std::string& image_path) {
     std::uint64_t last_end = 0;
     for (const auto& f : iso->files)
         if (f.size != 0) last_end = std::max(last_end, std::uint64_t{f.sector} + sectors_to_hold(f.size));
-    for (const auto& file : files_of(*iso)) {
+    std::vector<ListedFile> walked;  // walk order
+    walked.reserve(iso->files.size());
+    std::optional<JobError> failed;   // the first file whose room could not be read
+    for_each_file(*iso, [&](std::span<const std::size_t> records) {
         ListedFile listed;
-        listed.path = file.path;
-        listed.sector = iso->files[file.records.front()].sector;
-        listed.size = file.size;
-        listed.extents = static_cast<std::uint32_t>(file.records.size());
-        for (const auto r : file.records) listed.sectors += sectors_to_hold(iso->files[r].size);
-        if (file.records.size() == 1) {
-            auto room = growth_room(layout, rooms, file.records.front());
-            if (!room) return room.error();
-            listed.room = *room;
+        listed.path = std::move(iso->files[records.front()].path);
+        listed.sector = iso->files[records.front()].sector;
+        listed.extents = static_cast<std::uint32_t>(records.size());
+        for (const auto r : records) {
+            listed.size += iso->files[r].size;
+            listed.sectors += sectors_to_hold(iso->files[r].size);
         }
-        listing.files.push_back(std::move(listed));
-    }
-    std::stable_sort(listing.files.begin(), listing.files.end(), [](const ListedFile& a, const ListedFile& b) {
-        return a.sector != b.sector ? a.sector < b.sector : a.path < b.path;
+        if (records.size() == 1 && !failed) {
+            auto room = growth_room(layout, rooms, records.front());
+            if (room) listed.room = *room;
+            else failed = room.error();
+        }
+        walked.push_back(std::move(listed));
     });
+    if (failed) return *failed;
+    // By sector, then path, then walk order: the order is found on small keys and the files moved once.
+    std::vector<std::pair<std::uint32_t, std::size_t>> order;  // sector, index into walked
+    order.reserve(walked.size());
+    for (std::size_t i = 0; i < walked.size(); ++i) order.emplace_back(walked[i].sector, i);
+    const auto before = [&](const auto& a, const auto& b) {
+        if (a.first != b.first) return a.first < b.first;
+        const auto& pa = walked[a.second].path;
+        const auto& pb = walked[b.second].path;
+        return pa != pb ? pa < pb : a.second < b.second;
+    };
+    if (!std::is_sorted(order.begin(), order.end(), before)) {
+        stable_sort_by_key(order);  // by sector, then walk order; files sharing a sector then by path
+        for (auto run = order.begin(); run != order.end();) {
+            const auto end = std::find_if(run, order.end(), [&](const auto& o) { return o.first != run->first; });
+            if (end - run > 1) std::sort(run, end, before);
+            run = end;
+        }
+    }
+    listing.files.reserve(walked.size());
+    constexpr std::size_t kAhead = 8;  // the walk's files are taken out of order: fetched a few ahead
+    for (std::size_t k = 0; k < order.size(); ++k) {
+        if (k + kAhead < order.size()) __builtin_prefetch(&walked[order[k + kAhead].second]);
+        listing.files.push_back(std::move(walked[order[k].second]));
+    }
     const std::uint64_t image_sectors = sectors_to_hold(image_size);
     listing.sectors_after_last_file = image_sectors > last_end ? image_sectors - last_end : 0;
     return listing;

@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "common/messages.h"
+#include "common/sort_by_key.h"
 #include "format/sector.h"
 #include "common/progress.h"
 
@@ -19,11 +20,13 @@ std::uint64_t end_of(const ListingLine& line) { return std::uint64_t{line.sector
 } // namespace
 
 RoomFinder::RoomFinder(const LayoutInput& layout) : layout_(layout), metadata_(layout.metadata_sectors) {
+    std::vector<std::pair<std::uint32_t, std::size_t>> keyed;  // sector, line
+    keyed.reserve(layout.listing.size());
     for (std::size_t i = 0; i < layout.listing.size(); ++i)
-        if (layout.listing[i].size != 0) by_sector_.push_back(i);
-    std::stable_sort(by_sector_.begin(), by_sector_.end(), [&](std::size_t a, std::size_t b) {
-        return layout.listing[a].sector < layout.listing[b].sector;
-    });
+        if (layout.listing[i].size != 0) keyed.emplace_back(layout.listing[i].sector, i);
+    stable_sort_by_key(keyed);
+    by_sector_.reserve(keyed.size());
+    for (const auto& [sector, line] : keyed) by_sector_.push_back(line);
     constexpr auto none = std::numeric_limits<std::size_t>::max();
     std::size_t first = none, second = none;
     const auto reach = [&](std::size_t line) { return line == none ? 0 : end_of(layout.listing[line]); };
@@ -38,6 +41,12 @@ RoomFinder::RoomFinder(const LayoutInput& layout) : layout_(layout), metadata_(l
         furthest_.push_back(first);
         second_.push_back(second);
     }
+    position_.assign(layout.listing.size(), none);
+    after_.resize(by_sector_.size());
+    for (std::size_t p = by_sector_.size(); p-- > 0;) {
+        position_[by_sector_[p]] = p;
+        after_[p] = p + 1 < sectors_.size() && sectors_[p + 1] == sectors_[p] ? after_[p + 1] : p + 1;
+    }
     std::sort(metadata_.begin(), metadata_.end());
 }
 
@@ -48,7 +57,7 @@ Room RoomFinder::shared_room(std::size_t self) const {
     for (std::size_t i = 0; i < layout_.listing.size(); ++i) {
         const auto& other = layout_.listing[i];
         if (i != self && other.size != 0 && other.sector <= file.sector && end_of(other) > file.sector)
-            return Room{file.sector, MoveReason::SharedSector, other.path};
+            return Room{file.sector, MoveReason::SharedSector, i};
     }
     return Room{file.sector, MoveReason::SharedSector, {}};
 }
@@ -61,19 +70,21 @@ Room RoomFinder::room_of(std::size_t self) const {
 
     // Of the files that start at or before ours, the one reaching furthest (other than ours) shares our first
     // sector when it reaches past it.
-    const auto after = static_cast<std::size_t>(std::upper_bound(sectors_.begin(), sectors_.end(), file.sector) -
-                                                sectors_.begin());
+    const std::size_t at = position_[self];
+    const auto after = at != std::numeric_limits<std::size_t>::max()
+                           ? after_[at]
+                           : static_cast<std::size_t>(std::upper_bound(sectors_.begin(), sectors_.end(), file.sector) -
+                                                      sectors_.begin());
     if (after > 0) {
         const std::size_t other = furthest_[after - 1] != self ? furthest_[after - 1] : second_[after - 1];
         if (other != std::numeric_limits<std::size_t>::max() && end_of(layout_.listing[other]) > file.sector)
             return shared_room(self);
     }
     const bool file_follows = after < by_sector_.size();
-    if (file_follows) room = Room{sectors_[after], MoveReason::NextFile, layout_.listing[by_sector_[after]].path};
+    if (file_follows) room = Room{sectors_[after], MoveReason::NextFile, by_sector_[after]};
 
-    if (std::binary_search(metadata_.begin(), metadata_.end(), file.sector))
-        return Room{file.sector, MoveReason::Metadata, {}};
-    const auto meta = std::upper_bound(metadata_.begin(), metadata_.end(), file.sector);
+    const auto meta = std::lower_bound(metadata_.begin(), metadata_.end(), file.sector);
+    if (meta != metadata_.end() && *meta == file.sector) return Room{file.sector, MoveReason::Metadata, {}};
     if (meta != metadata_.end() && *meta < room.end) room = Room{*meta, MoveReason::Metadata, {}};
     if (!file_follows && own_end <= room.end) room = Room{own_end, MoveReason::LastFile, {}};
     return room;
@@ -126,7 +137,7 @@ Expected<ReplacePlan> plan_replace(const LayoutInput& layout, const std::vector<
         if (r.new_size != 0 && new_end > room.end) {
             planned.move_reason = room.limit;
             planned.blocking_sector = room.end;
-            planned.blocking_path = room.blocker;
+            if (room.blocker) planned.blocking_path = layout.listing[*room.blocker].path;
         } else if (r.new_size != 0 && new_end > old_end) {
             // Beyond its own sectors only over zeros: what no file names may still be read by sector.
             auto data = layout.first_sector_with_data ? layout.first_sector_with_data(old_end, new_end)

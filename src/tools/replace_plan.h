@@ -11,6 +11,7 @@
 // (a post-gap, the closing UDF anchor, padding) count as used.
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -80,7 +81,7 @@ Expected<ReplacePlan> plan_replace(const LayoutInput& layout, const std::vector<
 struct Room {
     std::uint64_t end = 0;  // the first sector the file may not take
     MoveReason limit = MoveReason::LastFile;
-    std::string blocker;    // the file at `end` (or sharing the first sector)
+    std::optional<std::size_t> blocker;  // the line of the file at `end` (or sharing the first sector)
 };
 
 // The room of every file of a layout: the files are ordered by sector once, so that each question costs a
@@ -97,6 +98,8 @@ private:
     const LayoutInput& layout_;
     std::vector<std::size_t> by_sector_;         // lines of files with data, by first sector (stable)
     std::vector<std::uint32_t> sectors_;         // their first sectors
+    std::vector<std::size_t> position_;          // per line: its index in by_sector_ (none for a file without data)
+    std::vector<std::size_t> after_;             // per index: the first index of a later sector
     std::vector<std::size_t> furthest_, second_; // per prefix of by_sector_: the two lines reaching furthest
     std::vector<std::uint32_t> metadata_;        // sorted
 };

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <array>
-#include <map>
+#include <functional>
+#include <limits>
+#include <string_view>
 
 #include "common/messages.h"
 #include "tools/format_bridge.h"
@@ -20,7 +22,73 @@ namespace {
 
 constexpr std::string_view kPostGapMarker = "postgap";
 
-std::string key(std::string_view path) { return normalise_iso_path(path); }
+// The UDF files by the key of their path, the first file of each key: an
+// open-addressed table of indices over one string of keys, a few megabytes
+// for the largest disc, looked up in a step or two.
+class UdfByKey {
+public:
+    explicit UdfByKey(const std::vector<UdfFile>& files) : files_(files), taken_(files.size(), false) {
+        starts_.reserve(files.size() + 1);
+        for (const auto& f : files) {
+            starts_.push_back(keys_.size());
+            append_normalised_iso_path(keys_, f.path);
+        }
+        starts_.push_back(keys_.size());
+        std::size_t slots = 16;
+        while (slots < 2 * files.size()) slots *= 2;
+        slots_.assign(slots, kEmpty);
+        first_.assign(files.size(), false);
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            std::size_t& slot = slot_of(key(i));
+            if (slot == kEmpty) slot = i, first_[i] = true;
+        }
+    }
+
+    // The file of this key, unless taken already; takes it. A directory's
+    // files come in the same order on both sides: the file after the one
+    // taken last is tried first, a step through memory already at hand.
+    const UdfFile* take(std::string_view key) {
+        std::size_t i = next_;
+        if (!(i < files_.size() && first_[i] && this->key(i) == key)) i = slot_of(key);
+        if (i == kEmpty || taken_[i]) return nullptr;
+        taken_[i] = true;
+        next_ = i + 1;
+        return &files_[i];
+    }
+
+    // The files of the table never taken, by key.
+    std::vector<const UdfFile*> left() const {
+        std::vector<std::size_t> left;
+        for (const std::size_t i : slots_)
+            if (i != kEmpty && !taken_[i]) left.push_back(i);
+        std::sort(left.begin(), left.end(), [&](std::size_t a, std::size_t b) { return key(a) < key(b); });
+        std::vector<const UdfFile*> files;
+        for (const std::size_t i : left) files.push_back(&files_[i]);
+        return files;
+    }
+
+private:
+    static constexpr std::size_t kEmpty = std::numeric_limits<std::size_t>::max();
+
+    std::string_view key(std::size_t i) const {
+        return std::string_view(keys_).substr(starts_[i], starts_[i + 1] - starts_[i]);
+    }
+
+    // The slot holding this key, or the empty one where it would go.
+    std::size_t& slot_of(std::string_view key) {
+        const std::size_t mask = slots_.size() - 1;
+        for (std::size_t at = std::hash<std::string_view>{}(key) & mask;; at = (at + 1) & mask)
+            if (slots_[at] == kEmpty || this->key(slots_[at]) == key) return slots_[at];
+    }
+
+    const std::vector<UdfFile>& files_;
+    std::string keys_;                 // every file's key, one after another
+    std::vector<std::size_t> starts_;  // where each begins, and the end
+    std::vector<std::size_t> slots_;   // file indices; at most half of them used
+    std::vector<bool> first_;  // the file the table holds for its key
+    std::vector<bool> taken_;
+    std::size_t next_ = 0;     // the file after the one taken last
+};
 
 void check_volume_size(const IsoVolume& iso, std::vector<std::string>& problems) {
     const std::uint64_t sectors = whole_sectors(iso.image_size);
@@ -68,18 +136,19 @@ void check_overlaps(const IsoVolume& iso, std::vector<std::string>& problems) {
 void check_udf(const IsoVolume& iso, const UdfVolume& udf, std::vector<std::string>& problems) {
     problems.insert(problems.end(), udf.problems.begin(), udf.problems.end());
     if (!udf.found) return;
-    std::map<std::string, const UdfFile*> by_path;
-    for (const auto& f : udf.files) by_path.emplace(key(f.path), &f);
+    UdfByKey by_key(udf.files);
     const std::uint64_t partition_end = std::uint64_t{udf.partition_start} + udf.partition_length;
+    std::string key;
     for (const auto& f : iso.files) {
         if (f.multi_extent) continue;  // one UDF entry with several extents; not a PS2 layout
-        const auto it = by_path.find(key(f.path));
-        if (it == by_path.end()) {
+        key.clear();
+        append_normalised_iso_path(key, f.path);
+        const UdfFile* found = by_key.take(key);
+        if (found == nullptr) {
             problems.push_back(f.path + ": the UDF side has no such file");
             continue;
         }
-        const UdfFile& u = *it->second;
-        by_path.erase(it);
+        const UdfFile& u = *found;
         if (u.size != f.size)
             problems.push_back(f.path + ": ISO 9660 says " + std::to_string(f.size) + " bytes, UDF says " +
                                std::to_string(u.size));
@@ -94,7 +163,7 @@ void check_udf(const IsoVolume& iso, const UdfVolume& udf, std::vector<std::stri
             problems.push_back(f.path + ": lies beyond the UDF partition's end (sector " +
                                std::to_string(partition_end) + ")");
     }
-    for (const auto& [path, u] : by_path) problems.push_back(u->path + ": the ISO 9660 side has no such file");
+    for (const UdfFile* u : by_key.left()) problems.push_back(u->path + ": the ISO 9660 side has no such file");
 }
 
 bool ends_with_post_gap(const ImageSource& image, std::uint64_t size) {

@@ -47,7 +47,13 @@ const Fault kFaults[] = {
      [](Image i, Built b) { patch(i, keep(b).record_offset + 2, both32(keep(b, "\\DATA\\SAME.BIN").sector)); },
      "overlaps"},
     {"SizesDisagree", [](Image i, Built b) { patch(i, keep(b).record_offset + 10, both32(4999)); }, "UDF says 5000"},
-    {"FileEntryCrc", [](Image i, Built b) { patch(i, keep(b).entry_offset + 100, "X"); }, "bad CRC"},
+    // The entries are read by sector (\SYSTEM.CNF's first), their problems told in walk order.
+    {"FileEntryCrcs",
+     [](Image i, Built b) {
+         patch(i, keep(b, "\\SYSTEM.CNF").entry_offset + 100, "X");
+         patch(i, keep(b).entry_offset + 100, "X");
+     },
+     "has a bad CRC\nUDF: File Entry of \\SYSTEM.CNF at sector"},
     {"ClosingAnchor", [](Image i, Built b) { patch(i, (b.sector_count - 1) * 2048ull, "X"); }, "closing anchor"},
 };
 

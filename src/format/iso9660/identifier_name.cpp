@@ -28,6 +28,19 @@ std::string listing_name(ByteView identifier) {
     std::size_t length = identifier.size();
     if (length >= 2 && u8(identifier, length - 2) == ';') length -= 2;
 
+    // Most names are printable ASCII without a backslash or '/': kept as they are (one pass, no early exit).
+    bool plain = true;
+    for (std::size_t i = 0; i < length; ++i) {
+        const auto c = static_cast<unsigned char>(u8(identifier, i));
+        plain &= c >= 0x20 && c < 0x7F && c != '\\' && c != '/';
+    }
+    if (plain) {
+        std::string name(reinterpret_cast<const char*>(identifier.data()), length);
+        if (name == ".") return "_";
+        if (name == "..") return "__";
+        return name;
+    }
+
     std::string name;
     name.reserve(length);
     bool kept_backslash = false;
