@@ -90,8 +90,8 @@ private:
 
 class UdfWalker {
 public:
-    UdfWalker(const ImageSource& image, std::uint64_t image_sectors, UdfVolume& volume)
-        : image_(image), sectors_(image), image_sectors_(image_sectors), volume_(volume) {}
+    UdfWalker(const ImageSource& image, std::uint64_t image_sectors, UdfDepth depth, UdfVolume& volume)
+        : image_(image), sectors_(image), image_sectors_(image_sectors), depth_(depth), volume_(volume) {}
 
     void run() {
         Sector anchor{};
@@ -105,7 +105,18 @@ public:
         if (!fsd) return;
         volume_.found = true;
         walk_directory("", udf::file_set_root(*fsd).block);
-        read_file_entries();
+        if (depth_ == UdfDepth::FileEntries) {
+            read_file_entries();
+            return;
+        }
+        volume_.files.reserve(pending_.size());
+        for (auto& pending : pending_) {
+            UdfFile file;
+            file.path = std::move(pending.path);
+            file.entry_sector = volume_.partition_start + pending.block;
+            volume_.files.push_back(std::move(file));
+        }
+        pending_.clear();
     }
 
 private:
@@ -375,6 +386,7 @@ private:
     const ImageSource& image_;
     ReadAhead sectors_;  // the descriptors: a directory's File Entries mostly stand one after another
     std::uint64_t image_sectors_;
+    UdfDepth depth_;
     UdfVolume& volume_;
     std::uint32_t file_set_block_ = 0;
     std::set<std::uint32_t> visited_;
@@ -392,14 +404,14 @@ private:
 
 } // namespace
 
-UdfVolume read_udf_volume(const ImageSource& image, std::uint64_t image_sectors) {
+UdfVolume read_udf_volume(const ImageSource& image, std::uint64_t image_sectors, UdfDepth depth) {
     UdfVolume volume;
-    UdfWalker(image, image_sectors, volume).run();
+    UdfWalker(image, image_sectors, depth, volume).run();
     return volume;
 }
 
-UdfVolume read_udf_volume(const platform::ReadHandle& image, std::uint64_t image_sectors) {
-    return read_udf_volume(PlainSource(image), image_sectors);
+UdfVolume read_udf_volume(const platform::ReadHandle& image, std::uint64_t image_sectors, UdfDepth depth) {
+    return read_udf_volume(PlainSource(image), image_sectors, depth);
 }
 
 } // namespace isorelink::host

@@ -29,9 +29,17 @@ struct UdfVolume {
     std::vector<std::string> problems;
 };
 
+// How deep the walk reads: every File Entry (verify, replace), or the
+// directories alone (list, which needs only where each file's entry lies:
+// its files carry path and entry_sector, the rest left zero, and a damaged
+// file's entry goes unseen).
+enum class UdfDepth { FileEntries, Directories };
+
 // Walks the UDF side; image_sectors is the image's length in whole sectors
 // (the last one must hold the closing anchor).
-UdfVolume read_udf_volume(const ImageSource& image, std::uint64_t image_sectors);
-UdfVolume read_udf_volume(const platform::ReadHandle& image, std::uint64_t image_sectors);
+UdfVolume read_udf_volume(const ImageSource& image, std::uint64_t image_sectors,
+                          UdfDepth depth = UdfDepth::FileEntries);
+UdfVolume read_udf_volume(const platform::ReadHandle& image, std::uint64_t image_sectors,
+                          UdfDepth depth = UdfDepth::FileEntries);
 
 } // namespace isorelink::host

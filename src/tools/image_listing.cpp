@@ -24,8 +24,10 @@ Expected<ImageListing> list_image(const std::string& image_path) {
     auto iso = read_iso_volume(*image);
     if (!iso) return iso.error();
     const std::uint64_t image_size = iso->image_size;
-    const UdfVolume udf =
-        iso->kind == ImageKind::Ps2Dvd ? read_udf_volume(*image, whole_sectors(image_size)) : UdfVolume{};
+    // The room rule needs only where each File Entry lies: the directories say it. verify reads the entries.
+    const UdfVolume udf = iso->kind == ImageKind::Ps2Dvd
+                              ? read_udf_volume(*image, whole_sectors(image_size), UdfDepth::Directories)
+                              : UdfVolume{};
 
     ImageListing listing;
     listing.kind = iso->kind;
@@ -33,7 +35,7 @@ Expected<ImageListing> list_image(const std::string& image_path) {
     listing.image_bytes = image_size;
     listing.volume_sectors = iso->volume_space_size;
     listing.problems = iso->problems;
-    for (const auto& p : udf.problems) listing.problems.push_back("UDF: " + p);
+    for (const auto& p : udf.problems) listing.problems.push_back(p);  // each says "UDF: " itself
 
     // The room rule sees every record, as replace sees every listed extent; it needs no paths.
     LayoutInput layout;

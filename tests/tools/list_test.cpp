@@ -231,5 +231,24 @@ TEST(ListCli, TextListingShowsEachFileAndTheSummaryAndRefusesWhatIsNotAnImage) {
     EXPECT_EQ(run_command(std::string(ISORELINK_CLI) + " list").exit_code, 2);
 }
 
+// list warns of the UDF structures it walks, each once named; a File Entry it does not read (its place comes
+// from the directory) is verify's to check.
+TEST(ListCli, WarnsOfTheUdfDirectoriesAndLeavesTheFileEntriesToVerify) {
+    ScratchDir dir;
+    auto sample = make_sample(ImageKind::Ps2Dvd, dir.path().string());
+    ASSERT_TRUE(sample);
+    auto image = read_bytes(sample->path);
+    image[image.size() - 2048] = std::byte{0x55};                  // the closing anchor
+    image[sample->built.extents.front().entry_offset + 100] = std::byte{0x58};  // a file's entry, past its tag
+    write_bytes(sample->path, image);
+    const auto r = run_command(std::string(ISORELINK_CLI) + " list " + shell_quote(sample->path));
+    ASSERT_EQ(r.exit_code, 0) << r.output;
+    EXPECT_NE(r.output.find("isorelink: warning: UDF: sector "), std::string::npos) << r.output;
+    EXPECT_EQ(r.output.find("UDF: UDF:"), std::string::npos) << r.output;
+    EXPECT_EQ(r.output.find("bad CRC"), std::string::npos) << r.output;
+    EXPECT_NE(run_command(std::string(ISORELINK_CLI) + " verify " + shell_quote(sample->path)).output.find("bad CRC"),
+              std::string::npos);
+}
+
 } // namespace
 } // namespace isorelink::test
