@@ -30,4 +30,23 @@ void stable_sort_by_key(std::vector<std::pair<std::uint32_t, Value>>& items) {
     }
 }
 
+// Orders sector numbers the same way: a volume's metadata sectors run to one
+// per file on a PS2 DVD.
+inline void sort_sectors(std::vector<std::uint32_t>& sectors) {
+    constexpr std::size_t kFew = 64;
+    if (sectors.size() <= kFew || std::is_sorted(sectors.begin(), sectors.end())) {
+        std::sort(sectors.begin(), sectors.end());
+        return;
+    }
+    std::vector<std::uint32_t> sorted(sectors.size());
+    for (unsigned shift = 0; shift < 32; shift += 8) {
+        std::array<std::size_t, 257> start{};
+        for (const auto s : sectors) ++start[((s >> shift) & 0xFF) + 1];
+        if (std::find(start.begin(), start.end(), sectors.size()) != start.end()) continue;
+        for (std::size_t b = 1; b < start.size(); ++b) start[b] += start[b - 1];
+        for (const auto s : sectors) sorted[start[(s >> shift) & 0xFF]++] = s;
+        sectors.swap(sorted);
+    }
+}
+
 } // namespace isorelink

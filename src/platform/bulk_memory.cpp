@@ -2,6 +2,7 @@
 
 #ifndef _WIN32
 #include <sys/mman.h>
+#include <unistd.h>
 
 #include <cstdint>
 #endif
@@ -11,9 +12,28 @@
 
 namespace isorelink::platform {
 
+namespace {
+[[maybe_unused]] constexpr std::uintptr_t kLargePageBytes = std::uintptr_t{2} << 20;
+} // namespace
+
 void keep_freed_heap() {
 #if defined(__GLIBC__)
     mallopt(M_TOP_PAD, 64 << 20);
+    // Large vectors too come from the heap, where what one growth frees is the next one's memory; mapped
+    // afresh, each growth would fault its pages in again.
+    mallopt(M_MMAP_THRESHOLD, 64 << 20);
+    mallopt(M_TRIM_THRESHOLD, 128 << 20);
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    // The probe makes the heap grow by the pad at once; large pages over it cost a fault per 2 MiB instead of
+    // one per 4 KiB, which were a third of a 50,000-file listing's time.
+    void* probe = malloc(std::size_t{1} << 20);
+    const auto first = (reinterpret_cast<std::uintptr_t>(probe) + kLargePageBytes - 1) & ~(kLargePageBytes - 1);
+    const auto top = reinterpret_cast<std::uintptr_t>(sbrk(0));
+    // Only over the heap the break bounds: a probe mapped elsewhere (another allocator) is left alone.
+    if (probe != nullptr && top > first && top - first <= (std::uintptr_t{256} << 20))
+        madvise(reinterpret_cast<void*>(first), (top - first) & ~(kLargePageBytes - 1), MADV_HUGEPAGE);
+    free(probe);
+#endif
 #endif
 }
 

@@ -16,8 +16,10 @@ namespace isorelink::platform {
 // Lets the ordinary heap keep up to 64 MiB it was given back at its top
 // instead of returning it to the system at once: a walk whose vectors of tens
 // of thousands of records grow, are freed and are asked for again would
-// otherwise fault the same memory in afresh each time. For a command that
-// only reads and reports; glibc only, elsewhere nothing.
+// otherwise fault the same memory in afresh each time. Large vectors come
+// from that heap too, and on Linux its first 64 MiB are marked for large
+// pages. For a command that only reads and reports; glibc only, elsewhere
+// nothing.
 void keep_freed_heap();
 
 // Never nullptr: throws std::bad_alloc as operator new does.

@@ -105,18 +105,7 @@ public:
         if (!fsd) return;
         volume_.found = true;
         walk_directory("", udf::file_set_root(*fsd).block);
-        if (depth_ == UdfDepth::FileEntries) {
-            read_file_entries();
-            return;
-        }
-        volume_.files.reserve(pending_.size());
-        for (auto& pending : pending_) {
-            UdfFile file;
-            file.path = std::move(pending.path);
-            file.entry_sector = volume_.partition_start + pending.block;
-            volume_.files.push_back(std::move(file));
-        }
-        pending_.clear();
+        if (depth_ == UdfDepth::FileEntries) read_file_entries();
     }
 
 private:
@@ -294,7 +283,10 @@ private:
                 problem("UDF: directory " + shown + ": File Identifier at byte " + std::to_string(pos) +
                         " has a bad checksum or CRC");
             const auto fid = udf::decode_file_identifier(*bytes);
-            if (!fid.is_parent_or_deleted()) {
+            if (!fid.is_parent_or_deleted() && !fid.is_directory() && depth_ == UdfDepth::Directories) {
+                // Where its entry lies is all the caller asked for.
+                volume_.file_entry_sectors.push_back(volume_.partition_start + fid.icb.block);
+            } else if (!fid.is_parent_or_deleted()) {
                 const std::string name = identifier(fid.identifier);
                 std::string child;
                 child.reserve(path.size() + 1 + name.size());

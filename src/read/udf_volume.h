@@ -26,13 +26,14 @@ struct UdfVolume {
     std::uint32_t partition_start = 0;
     std::uint32_t partition_length = 0;
     std::vector<UdfFile> files;        // walk order
+    std::vector<std::uint32_t> file_entry_sectors;  // walked to the directories alone: each file's entry, walk order
     std::vector<std::string> problems;
 };
 
 // How deep the walk reads: every File Entry (verify, replace), or the
 // directories alone (list, which needs only where each file's entry lies:
-// its files carry path and entry_sector, the rest left zero, and a damaged
-// file's entry goes unseen).
+// files stays empty and file_entry_sectors says it; a damaged file's entry
+// goes unseen).
 enum class UdfDepth { FileEntries, Directories };
 
 // Walks the UDF side; image_sectors is the image's length in whole sectors

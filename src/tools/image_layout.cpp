@@ -16,6 +16,7 @@ std::vector<std::uint32_t> metadata_sectors(const IsoVolume& iso, const UdfVolum
     if (udf.found) {
         sectors.push_back(udf.partition_start);
         for (const auto& f : udf.files) sectors.push_back(f.entry_sector);
+        sectors.insert(sectors.end(), udf.file_entry_sectors.begin(), udf.file_entry_sectors.end());
     }
     return sectors;
 }

@@ -47,7 +47,7 @@ RoomFinder::RoomFinder(const LayoutInput& layout) : layout_(layout), metadata_(l
         position_[by_sector_[p]] = p;
         after_[p] = p + 1 < sectors_.size() && sectors_[p + 1] == sectors_[p] ? after_[p + 1] : p + 1;
     }
-    std::sort(metadata_.begin(), metadata_.end());
+    sort_sectors(metadata_);
 }
 
 // Another file holds this file's first sector: the first such file in listing
