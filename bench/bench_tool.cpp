@@ -9,13 +9,25 @@
 //   files of game-like sizes (a few hundred KiB to several MiB, over 10 folders),
 //   \DATA\TEXT.BIN of 1 MiB among them. The image of the BIN/CUE replace
 //   benchmark.
+// bench_tool folderfloor FOLDER EVERY
+//   The least a first replace --from must do with a folder, in milliseconds:
+//   list every file under FOLDER, stat each and read every EVERY-th (the
+//   changed ones), on two threads, comparing and writing nothing.
 // bench_tool pump extract|rebuild FOLDER/ IMAGE.ISO
 // bench_tool pump replace IMAGE.ISO ISO_PATH LOCAL_FILE
 //   Runs the job in-process with a pump hook that counts calls and the longest
 //   stretch of work between two calls (job start and end included), and
 //   prices the rate-limited yield the loops call.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <thread>
+#include <vector>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -212,6 +224,43 @@ int pump_command(int argc, char** argv) {
     return usage();
 }
 
+void list_files(const std::string& folder, std::vector<std::string>& paths) {
+    DIR* dir = opendir(folder.c_str());
+    if (dir == nullptr) return;
+    while (const dirent* entry = readdir(dir)) {
+        if (entry->d_name[0] == '.') continue;
+        const std::string path = folder + "/" + entry->d_name;
+        if (entry->d_type == DT_DIR) list_files(path, paths);
+        else paths.push_back(path);
+    }
+    closedir(dir);
+}
+
+int folder_floor(const std::string& folder, unsigned every) {
+    const auto start = std::chrono::steady_clock::now();
+    std::vector<std::string> paths;
+    list_files(folder, paths);
+    std::atomic<std::size_t> next{0};
+    const auto work = [&] {
+        std::vector<char> buffer(1 << 16);
+        for (std::size_t i; (i = next++) < paths.size();) {
+            struct stat st {};
+            if (::stat(paths[i].c_str(), &st) != 0 || every == 0 || i % every != 0) continue;
+            const int fd = ::open(paths[i].c_str(), O_RDONLY);
+            if (fd < 0) continue;
+            while (::read(fd, buffer.data(), buffer.size()) > 0) {
+            }
+            ::close(fd);
+        }
+    };
+    std::thread other(work);
+    work();
+    other.join();
+    const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;
+    std::printf("%.1f\n", took.count());
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -226,5 +275,7 @@ int main(int argc, char** argv) {
         return make_cd_image(argv[2], static_cast<unsigned>(std::strtoul(argv[3], nullptr, 10)),
                              static_cast<unsigned>(std::strtoul(argv[4], nullptr, 10)));
     if (command == "pump" && argc >= 5) return pump_command(argc, argv);
+    if (command == "folderfloor" && argc == 4)
+        return folder_floor(argv[2], static_cast<unsigned>(std::strtoul(argv[3], nullptr, 10)));
     return usage();
 }
