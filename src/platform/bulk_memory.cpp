@@ -1,5 +1,7 @@
 #include "platform/bulk_memory.h"
 
+#include <cstdint>
+
 #ifndef _WIN32
 #include <sys/mman.h>
 #include <unistd.h>
