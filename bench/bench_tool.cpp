@@ -90,16 +90,19 @@ int make_image(isorelink::ImageKind kind, unsigned files, const std::string& out
     return write_recipe(recipe, out);
 }
 
+// A file of real (patterned, not sparse) data.
+void add_patterned(isorelink::kit::ImageRecipe& recipe, std::string path, std::uint64_t size) {
+    isorelink::kit::FileRecipe f;
+    f.path = std::move(path);
+    f.pattern = isorelink::kit::ContentPattern::Pattern;
+    f.size = size;
+    recipe.files.push_back(std::move(f));
+}
+
 int make_big_image(const std::string& out, unsigned mib, unsigned movie_mib) {
     isorelink::kit::ImageRecipe recipe;
     recipe.kind = isorelink::ImageKind::Ps2Dvd;
-    auto add = [&](std::string path, std::uint64_t size) {
-        isorelink::kit::FileRecipe f;
-        f.path = std::move(path);
-        f.pattern = isorelink::kit::ContentPattern::Pattern;
-        f.size = size;
-        recipe.files.push_back(std::move(f));
-    };
+    const auto add = [&](std::string path, std::uint64_t size) { add_patterned(recipe, std::move(path), size); };
     for (int i = 0; i < 4; ++i) add("\\DATA\\SMALL" + std::to_string(i) + ".BIN", 5000);
     add("\\DATA\\TEXT.BIN", std::uint64_t{1} << 20);  // the file of the edit-test loop
     add("\\DATA\\MOVIE.PSS", std::uint64_t{movie_mib} << 20);
@@ -114,13 +117,7 @@ int make_big_image(const std::string& out, unsigned mib, unsigned movie_mib) {
 int make_cd_image(const std::string& out, unsigned mib, unsigned files) {
     isorelink::kit::ImageRecipe recipe;
     recipe.kind = isorelink::ImageKind::Ps2Cd;
-    auto add = [&](std::string path, std::uint64_t size) {
-        isorelink::kit::FileRecipe f;
-        f.path = std::move(path);
-        f.pattern = isorelink::kit::ContentPattern::Pattern;
-        f.size = size;
-        recipe.files.push_back(std::move(f));
-    };
+    const auto add = [&](std::string path, std::uint64_t size) { add_patterned(recipe, std::move(path), size); };
     add("\\DATA\\TEXT.BIN", std::uint64_t{1} << 20);  // the file replaced
     if (files < 2 || mib < 2) return write_recipe(recipe, out);
     // Weights 1 to 25, spread by a stride, share out the rest of the size.
