@@ -26,8 +26,9 @@ GuardedOutcome<ExtractionSummary> run_guarded_extraction(const std::string& fold
         outcome.failure = {extraction.error(), false, guard.failed()};
         return outcome;
     }
+    // Stamped, not read back: a large image's listings run to megabytes, and an extraction is run often.
     guard.succeeded({names->sector_listing, names->file_listing, names->record_file},
-                    {names->header_copy, names->path_table_copy});
+                    {names->header_copy, names->path_table_copy}, {"", "", ""});
     outcome.summary = std::move(*extraction);
     return outcome;
 }

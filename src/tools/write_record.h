@@ -12,12 +12,13 @@
 // in the folder (its path inside the folder for a file in a sub-folder, with
 // the platform's separators). A file counts as isorelink's own only while all three match.
 //
-// unpack writes too many bytes to read them back: its files carry a stamp in
-// HASH's place, "@CHANGED.DEVICE.INDEX.ORIGIN" (the first three in
-// hexadecimal): the file's change time and identity just after it was
-// written, and where its bytes came from. Nobody can set a change time back,
-// and a file renamed into the place has another identity, so while both hold
-// the file holds what isorelink wrote.
+// unpack writes too many bytes to read them back, and extract's listings
+// would be read on every run: their files carry a stamp in HASH's place,
+// "@CHANGED.DEVICE.INDEX.ORIGIN" or, for a listing, "@CHANGED.DEVICE.INDEX"
+// (hexadecimal): the file's change time and identity just after it was
+// written, and where unpack took its bytes from. Nobody can set a change time
+// back, and a file renamed into the place has another identity, so while both
+// hold the file holds what isorelink wrote.
 #include <cstdint>
 #include <map>
 #include <optional>
