@@ -144,19 +144,7 @@ bool save_increment(const std::string& path, const IncrementRecord& record) {
     for (const auto& [name, seen] : record.folder)
         text += "folder " + std::to_string(seen.size) + " " + std::to_string(seen.mtime) + " " +
                 std::to_string(seen.changed) + " " + (seen.same ? "1 " : "0 ") + name + "\n";
-    // Written beside the record and renamed over it: a reader sees the old record or the new one.
-    const std::string fresh = path + ".new";
-    std::error_code ec;
-    {
-        auto out = File::open(fresh, "wb");
-        if (!out || !out->write_text(text) || !out->close()) {
-            fs::remove(fresh, ec);
-            return false;
-        }
-    }
-    fs::rename(fresh, path, ec);
-    if (ec) fs::remove(fresh, ec);
-    return !ec;
+    return replace_with_text(path, text);
 }
 
 bool remove_increment(const std::string& path) {

@@ -210,9 +210,12 @@ bool WriteRecord::save() const {
     std::string text = std::string(kHeader) + "\n";
     for (const auto& [name, file] : files)
         text += std::to_string(file.size) + " " + std::to_string(file.mtime) + " " + file.hash + " " + name + "\n";
-    // Written beside the record and renamed over it: a link planted at the
-    // record's name is replaced, never followed.
-    const std::string fresh = path_ + ".new";
+    return replace_with_text(path_, text);
+}
+
+bool replace_with_text(const std::string& path, const std::string& text) {
+    const std::string fresh = path + ".new";
+    std::error_code ec;
     fs::remove(fresh, ec);
     {
         auto out = File::open(fresh, "wb");
@@ -221,7 +224,7 @@ bool WriteRecord::save() const {
             return false;
         }
     }
-    fs::rename(fresh, path_, ec);
+    fs::rename(fresh, path, ec);
     if (ec) fs::remove(fresh, ec);
     return !ec;
 }

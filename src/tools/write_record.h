@@ -82,6 +82,11 @@ private:
 // read. Without with_hash the hash is left empty (not read).
 bool describe_file(const std::string& path, WrittenFile& out, bool with_hash = true);
 
+// Writes text to path by a new file beside it renamed over it: a reader sees
+// the old file or the new one, and a link planted at path is replaced, never
+// followed. False when it could not (nothing left behind but the old file).
+bool replace_with_text(const std::string& path, const std::string& text);
+
 // True when file is a stamped line and path still carries its stamp.
 bool stamp_still_holds(const WrittenFile& file, const std::string& path);
 
